@@ -1,10 +1,11 @@
 # The two set-up commands of the README: `make run` and `make test`.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 CTEST_ARGS ?=
 
-.PHONY: all build deps run test test-asan bench install clean
+.PHONY: all build deps run test test-asan fuzz bench install clean
 
 all: build
 
@@ -20,15 +21,23 @@ build: $(BUILD)/CMakeCache.txt
 run: deps build
 	scripts/run-program.sh $(BUILD)/vorlinta
 
-# Every test, then the unit and integration tests again under the sanitizers.
+# Every test, then the unit and integration tests again under the sanitizers,
+# then the fuzz targets for a bounded time.
 test: deps build
 	scripts/run-tests.sh $(BUILD) $(CTEST_ARGS)
 	$(MAKE) test-asan
+	$(MAKE) fuzz
 
 test-asan:
 	cmake -S . -B $(ASAN_BUILD) -DQUAVIX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	scripts/run-tests.sh $(ASAN_BUILD) -L 'unit|integration'
+
+fuzz:
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -DQUAVIX_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DQUAVIX_PARTS="platform/win;platform/reg;platform/com;platform/dshow;tests;tests/reg;tests/midi"
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_midi_reader fuzz_registry_reader
+	scripts/run-tests.sh $(FUZZ_BUILD) -L fuzz
 
 bench: deps build
 	scripts/run-bench.sh $(BUILD)
@@ -37,4 +46,4 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
