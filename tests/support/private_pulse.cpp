@@ -1,0 +1,481 @@
+#include "tests/support/private_pulse.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace quavix::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::vector<std::string> CurrentEnvironment() {
+  std::vector<std::string> env;
+  for (char** e = environ; e && *e; ++e) env.emplace_back(*e);
+  return env;
+}
+
+std::vector<char*> CStrings(std::vector<std::string>& v) {
+  std::vector<char*> out;
+  out.reserve(v.size() + 1);
+  for (auto& s : v) out.push_back(s.data());
+  out.push_back(nullptr);
+  return out;
+}
+
+// Everything between fork and exec must be async-signal-safe: the test
+// process may have other threads (GStreamer, libpulse) holding locks.
+[[noreturn]] void ExecChild(char* const* argv, char* const* envp, int out_fd, int err_fd,
+                            pid_t parent) {
+  // The child must not outlive a crashed test; the check afterwards closes
+  // the race where the parent died before prctl ran.
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (getppid() != parent) _exit(127);
+  int devnull = open("/dev/null", O_RDONLY);
+  if (devnull >= 0) dup2(devnull, 0);
+  if (out_fd >= 0) dup2(out_fd, 1);
+  if (err_fd >= 0) dup2(err_fd, 2);
+  close_range(3, ~0U, 0);
+  execvpe(argv[0], argv, envp);
+  _exit(127);
+}
+
+bool WaitPid(pid_t pid, int* status, int timeout_ms) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    pid_t r = waitpid(pid, status, WNOHANG);
+    if (r == pid) return true;
+    if (r < 0 && errno != EINTR) return true;  // not our child any more
+    if (Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+
+// The module argument parser only uses a backslash to keep the next
+// character from ending a quoted value and passes both on; the property list
+// parser then removes the escapes. So a description is escaped once for the
+// property list (double quotes) and its single quotes once more so the
+// module argument (single quotes) does not end early.
+std::string ProplistQuote(const std::string& v) {
+  std::string out = "\"";
+  for (char c : v) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::string ModargQuote(const std::string& v) {
+  std::string out = "'";
+  for (char c : v) {
+    if (c == '\'') out += '\\';
+    out += c;
+  }
+  return out + "'";
+}
+
+bool IsPlainName(const std::string& name) {
+  if (name.empty()) return false;
+  for (char c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-' && c != '.')
+      return false;
+  return true;
+}
+
+std::string TempBase() {
+  // A unix socket path holds at most 107 bytes; a long TMPDIR would not fit.
+  const char* t = getenv("TMPDIR");
+  if (t && *t && std::strlen(t) < 60) return t;
+  return "/tmp";
+}
+
+const char* const kClientVars[] = {"PULSE_SERVER", "PULSE_COOKIE", "PULSE_CLIENTCONFIG",
+                                   "PULSE_SINK", "PULSE_SOURCE"};
+
+}  // namespace
+
+ProcessResult RunProcess(const std::vector<std::string>& argv_in, int timeout_ms,
+                         bool keep_stderr) {
+  ProcessResult result;
+  if (argv_in.empty()) return result;
+  std::vector<std::string> argv_copy = argv_in;
+  std::vector<std::string> env = CurrentEnvironment();
+  auto argv = CStrings(argv_copy);
+  auto envp = CStrings(env);
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return result;
+  int devnull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  const pid_t parent = getpid();
+  pid_t pid = fork();
+  if (pid < 0) {
+    close(fds[0]);
+    close(fds[1]);
+    if (devnull >= 0) close(devnull);
+    return result;
+  }
+  if (pid == 0) ExecChild(argv.data(), envp.data(), fds[1], keep_stderr ? fds[1] : devnull, parent);
+  close(fds[1]);
+  if (devnull >= 0) close(devnull);
+  result.started = true;
+
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  char buf[4096];
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) {
+      result.timed_out = true;
+      break;
+    }
+    pollfd p{fds[0], POLLIN, 0};
+    int r = poll(&p, 1, static_cast<int>(left.count()));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) continue;
+    ssize_t n = read(fds[0], buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    result.output.append(buf, static_cast<size_t>(n));
+  }
+  close(fds[0]);
+  int status = 0;
+  if (result.timed_out || !WaitPid(pid, &status, 2000)) {
+    result.timed_out = true;
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    result.exit_code = -1;
+  } else {
+    result.exit_code = ExitCode(status);
+  }
+  return result;
+}
+
+ChildProcess::ChildProcess(const std::vector<std::string>& argv_in,
+                           const std::vector<std::string>& env_in, const std::string& log_path) {
+  if (argv_in.empty()) return;
+  std::vector<std::string> argv_copy = argv_in;
+  std::vector<std::string> env = env_in.empty() ? CurrentEnvironment() : env_in;
+  auto argv = CStrings(argv_copy);
+  auto envp = CStrings(env);
+  int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  const pid_t parent = getpid();
+  pid_t pid = fork();
+  if (pid == 0) ExecChild(argv.data(), envp.data(), log, log, parent);
+  if (log >= 0) close(log);
+  if (pid > 0) {
+    pid_ = pid;
+    reaped_ = false;
+  }
+}
+
+ChildProcess::~ChildProcess() { Stop(); }
+
+bool ChildProcess::running() {
+  if (reaped_) return false;
+  pid_t r = waitpid(pid_, &status_, WNOHANG);
+  if (r == pid_ || (r < 0 && errno == ECHILD)) {
+    reaped_ = true;
+    return false;
+  }
+  return true;
+}
+
+int ChildProcess::Wait(int timeout_ms) {
+  if (!reaped_) {
+    if (!WaitPid(pid_, &status_, timeout_ms)) return -1;
+    reaped_ = true;
+  }
+  return ExitCode(status_);
+}
+
+int ChildProcess::Stop(int grace_ms) {
+  if (!reaped_) {
+    kill(pid_, SIGTERM);
+    if (!WaitPid(pid_, &status_, grace_ms)) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &status_, 0);
+    }
+    reaped_ = true;
+  }
+  return pid_ < 0 ? -1 : ExitCode(status_);
+}
+
+bool WriteToneWav(const std::string& path, double frequency_hz, double seconds, int sample_rate,
+                  double amplitude) {
+  const uint32_t frames = static_cast<uint32_t>(seconds * sample_rate);
+  const uint32_t data_bytes = frames * 4;
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  if (!f) return false;
+  auto u32 = [&](uint32_t v) {
+    char b[4] = {char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char(v >> 24)};
+    f.write(b, 4);
+  };
+  auto u16 = [&](uint16_t v) {
+    char b[2] = {char(v & 0xFF), char(v >> 8)};
+    f.write(b, 2);
+  };
+  f.write("RIFF", 4);
+  u32(36 + data_bytes);
+  f.write("WAVEfmt ", 8);
+  u32(16);
+  u16(1);
+  u16(2);
+  u32(static_cast<uint32_t>(sample_rate));
+  u32(static_cast<uint32_t>(sample_rate) * 4);
+  u16(4);
+  u16(16);
+  f.write("data", 4);
+  u32(data_bytes);
+  std::vector<int16_t> block;
+  block.reserve(8192);
+  for (uint32_t i = 0; i < frames; ++i) {
+    double v = amplitude * std::sin(2.0 * M_PI * frequency_hz * i / sample_rate);
+    auto s = static_cast<int16_t>(std::lround(v * 32767.0));
+    block.push_back(s);
+    block.push_back(s);
+    if (block.size() >= 8192 || i + 1 == frames) {
+      // Little-endian host (x86-64, arm64): samples can be written as they are.
+      f.write(reinterpret_cast<const char*>(block.data()),
+              static_cast<std::streamsize>(block.size() * sizeof(int16_t)));
+      block.clear();
+    }
+  }
+  return static_cast<bool>(f.flush());
+}
+
+PrivatePulse::~PrivatePulse() { Stop(); }
+
+bool PrivatePulse::Start(const std::vector<NullSink>& sinks, std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why + (folder_.empty() ? "" : "\n--- daemon log ---\n" + Log());
+    Stop();
+    return false;
+  };
+  Stop();
+  std::string templ = TempBase() + "/quavix-pulse.XXXXXX";
+  if (!mkdtemp(templ.data())) return fail("cannot create a temporary folder");
+  folder_ = templ;
+  chmod(folder_.c_str(), 0700);
+  for (const char* sub : {"/run", "/state", "/config"}) mkdir((folder_ + sub).c_str(), 0700);
+  server_ = "unix:" + folder_ + "/native";
+  {
+    std::ofstream script(folder_ + "/default.pa");
+    script << "load-module module-native-protocol-unix auth-anonymous=1 socket=" << folder_
+           << "/native\n";
+    std::ofstream client(folder_ + "/client.conf");
+    client << "autospawn = no\n";
+  }
+  // Clients (pactl here included) must not read or create a cookie in the
+  // person's home either.
+  SetClientEnv();
+
+  // The daemon sees only this folder: no home, runtime, state or
+  // configuration of the person, no session bus, no X display.
+  std::vector<std::string> env;
+  for (auto& e : CurrentEnvironment()) {
+    static const char* const drop[] = {"HOME=", "XDG_RUNTIME_DIR=", "XDG_CONFIG_HOME=",
+                                       "PULSE_", "DBUS_SESSION_BUS_ADDRESS=", "DISPLAY=",
+                                       "WAYLAND_DISPLAY=", "XDG_STATE_HOME="};
+    bool keep = true;
+    for (const char* d : drop)
+      if (e.rfind(d, 0) == 0) keep = false;
+    if (keep) env.push_back(e);
+  }
+  env.push_back("HOME=" + folder_);
+  env.push_back("XDG_RUNTIME_DIR=" + folder_);
+  env.push_back("XDG_CONFIG_HOME=" + folder_ + "/config");
+  env.push_back("XDG_STATE_HOME=" + folder_ + "/state");
+  env.push_back("PULSE_RUNTIME_PATH=" + folder_ + "/run");
+  env.push_back("PULSE_STATE_PATH=" + folder_ + "/state");
+
+  // Running as root works with --system=no; the daemon only warns about it.
+  daemon_ = std::make_unique<ChildProcess>(
+      std::vector<std::string>{"pulseaudio", "--daemonize=no", "-n", "--exit-idle-time=-1",
+                               "--disable-shm=yes", "--use-pid-file=no", "--system=no",
+                               "--realtime=no", "--high-priority=no", "--log-target=stderr",
+                               "-F", folder_ + "/default.pa"},
+      env, folder_ + "/daemon.log");
+  if (!daemon_->running()) return fail("pulseaudio did not start");
+
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  bool ready = false;
+  while (Clock::now() < deadline) {
+    if (!daemon_->running()) return fail("pulseaudio exited at start-up");
+    if (access((folder_ + "/native").c_str(), F_OK) == 0 && Pactl({"info"}, 3000).exit_code == 0) {
+      ready = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (!ready) return fail("pulseaudio did not answer within 10 s");
+
+  for (const auto& s : sinks)
+    if (LoadNullSink(s) < 0) return fail("cannot load null sink " + s.name);
+  if (!sinks.empty() && !SetDefaultSink(sinks.front().name))
+    return fail("cannot set the default sink");
+  return true;
+}
+
+void PrivatePulse::Stop() {
+  if (daemon_) {
+    daemon_->Stop(3000);
+    daemon_.reset();
+  }
+  RestoreClientEnv();
+  modules_by_sink_.clear();
+  if (!folder_.empty()) {
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
+    folder_.clear();
+  }
+  server_.clear();
+}
+
+void PrivatePulse::SetClientEnv() {
+  saved_env_.clear();
+  for (const char* v : kClientVars) {
+    const char* old = getenv(v);
+    saved_env_[v] = old ? std::optional<std::string>(old) : std::nullopt;
+  }
+  setenv("PULSE_SERVER", server_.c_str(), 1);
+  setenv("PULSE_COOKIE", (folder_ + "/cookie").c_str(), 1);
+  setenv("PULSE_CLIENTCONFIG", (folder_ + "/client.conf").c_str(), 1);
+  unsetenv("PULSE_SINK");
+  unsetenv("PULSE_SOURCE");
+}
+
+void PrivatePulse::RestoreClientEnv() {
+  for (auto& [name, value] : saved_env_) {
+    if (value)
+      setenv(name.c_str(), value->c_str(), 1);
+    else
+      unsetenv(name.c_str());
+  }
+  saved_env_.clear();
+}
+
+std::string PrivatePulse::Log() const {
+  if (folder_.empty()) return {};
+  std::ifstream f(folder_ + "/daemon.log");
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+ProcessResult PrivatePulse::Pactl(const std::vector<std::string>& args, int timeout_ms) const {
+  if (server_.empty()) return {};
+  std::vector<std::string> argv{"pactl", "--server=" + server_};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunProcess(argv, timeout_ms);
+}
+
+int PrivatePulse::LoadModule(const std::string& module, const NullSink& spec,
+                             const char* name_key, const char* props_key) {
+  if (!IsPlainName(spec.name)) return -1;
+  const std::string props = "device.description=" + ProplistQuote(spec.description);
+  auto r = Pactl({"load-module", module, std::string(name_key) + "=" + spec.name,
+                  std::string(props_key) + "=" + ModargQuote(props)});
+  if (r.exit_code != 0) return -1;
+  try {
+    return std::stoi(r.output);
+  } catch (...) {
+    return -1;
+  }
+}
+
+int PrivatePulse::LoadNullSink(const NullSink& sink) {
+  int index = LoadModule("module-null-sink", sink, "sink_name", "sink_properties");
+  if (index >= 0) modules_by_sink_[sink.name] = index;
+  return index;
+}
+
+int PrivatePulse::LoadNullSource(const NullSink& source) {
+  int index = LoadModule("module-null-source", source, "source_name", "source_properties");
+  if (index >= 0) modules_by_sink_[source.name] = index;
+  return index;
+}
+
+bool PrivatePulse::UnloadNullSink(const std::string& sink_name) {
+  auto it = modules_by_sink_.find(sink_name);
+  if (it == modules_by_sink_.end()) return false;
+  bool ok = UnloadModule(it->second);
+  if (ok) modules_by_sink_.erase(it);
+  return ok;
+}
+
+bool PrivatePulse::UnloadModule(int module_index) {
+  return Pactl({"unload-module", std::to_string(module_index)}).exit_code == 0;
+}
+
+bool PrivatePulse::SetDefaultSink(const std::string& sink_name) {
+  return Pactl({"set-default-sink", sink_name}).exit_code == 0;
+}
+
+std::unique_ptr<ChildProcess> PrivatePulse::PlayTone(const std::string& sink_name,
+                                                     double frequency_hz, double amplitude) {
+  if (server_.empty()) return nullptr;
+  char freq[32], vol[32];
+  std::snprintf(freq, sizeof freq, "freq=%.3f", frequency_hz);
+  std::snprintf(vol, sizeof vol, "volume=%.3f", amplitude);
+  auto p = std::make_unique<ChildProcess>(std::vector<std::string>{
+      "gst-launch-1.0", "-q", "audiotestsrc", "is-live=true", freq, vol, "!",
+      "audio/x-raw,format=S16LE,rate=44100,channels=2", "!", "pulsesink",
+      "server=" + server_, "device=" + sink_name});
+  if (!p->running()) return nullptr;
+  return p;
+}
+
+bool PrivatePulse::PlayFile(const std::string& sink_name, const std::string& wav_path,
+                            int timeout_ms) {
+  if (server_.empty()) return false;
+  auto r = RunProcess({"paplay", "--server=" + server_, "--device=" + sink_name, wav_path},
+                      timeout_ms);
+  return r.exit_code == 0;
+}
+
+std::optional<double> PrivatePulse::SourceVolumePercent(const std::string& source_name) const {
+  auto r = Pactl({"get-source-volume", source_name});
+  if (r.exit_code != 0) return std::nullopt;
+  // "Volume: front-left: 32768 /  50% / -18.06 dB,   front-right: ..."
+  static const std::regex channel(R"(:\s*(\d+)\s*/\s*\d+%)");
+  double sum = 0;
+  int n = 0;
+  for (std::sregex_iterator it(r.output.begin(), r.output.end(), channel), end; it != end; ++it) {
+    sum += std::stod((*it)[1].str());
+    ++n;
+  }
+  if (n == 0) return std::nullopt;
+  return sum / n * 100.0 / 65536.0;
+}
+
+std::vector<NullSink> PrivatePulseTest::Sinks() const {
+  return {{"quavix_a", "Test Output A"}, {"quavix_b", "Test Output B"}};
+}
+
+void PrivatePulseTest::SetUp() {
+  std::string error;
+  ASSERT_TRUE(pulse_.Start(Sinks(), &error)) << error;
+}
+
+void PrivatePulseTest::TearDown() { pulse_.Stop(); }
+
+}  // namespace quavix::test
