@@ -1,0 +1,1 @@
+#include "platform/dshow/midi/midi_source.h"

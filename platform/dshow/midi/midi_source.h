@@ -1,0 +1,57 @@
+// A GStreamer source element that plays a MidiSong through FluidSynth.
+//
+// The element produces interleaved stereo 32-bit float audio at the chosen
+// rate, timestamped from 0 at the start of the song. It is a plain (not
+// live) source: played into an audio sink it runs in real time at the
+// sink's clock; into a file it runs as fast as the synthesiser can.
+//
+// - The SoundFont is opened when the element starts (READY -> PAUSED), not
+//   when it is created; a missing or unreadable SoundFont fails that state
+//   change with a RESOURCE error naming the file and the package.
+// - Duration query: the song's length. Position query: what has been
+//   rendered so far.
+// - Seeks in TIME format at rate 1.0 (other rates are refused): notes off,
+//   synthesiser reset, then the programs, controllers, pitch bends and
+//   system exclusive messages before the target are replayed so the song
+//   sounds right from there.
+// - End of stream once the last event has played and the voices have died
+//   away, at most kMidiMaxReleaseTail after the song's length.
+#pragma once
+
+#include "platform/dshow/midi/midi_song.h"
+
+#include <memory>
+#include <string>
+
+typedef struct _GstElement GstElement;
+
+// A fixed synthesiser gain that brings typical General MIDI songs on the
+// default SoundFont to peaks a few dB below full scale; a limiter in the
+// element keeps louder songs from clipping.
+inline constexpr double kMidiDefaultGain = 0.2;
+
+inline constexpr REFERENCE_TIME kMidiMaxReleaseTail = 2 * 10000000LL;
+
+inline constexpr const char* kDefaultSoundFontPath = "/usr/share/sounds/sf2/default-GM.sf2";
+
+struct MidiSynthOptions {
+    std::string soundFontPath = kDefaultSoundFontPath;
+    int sampleRate = 44100;
+    double gain = kMidiDefaultGain;
+    // The limiter's ceiling in linear full scale (0.891 = -1 dBFS).
+    float ceiling = 0.891f;
+};
+
+// Name of the registered element type's factory ("quavixmidisrc"). The type
+// is registered once per process, the first time an element is created.
+inline constexpr const char* kMidiSourceFactoryName = "quavixmidisrc";
+
+// Creates a source element for `song` (a new floating reference, as
+// gst_element_factory_make gives). Returns null when `song` is null or the
+// options are out of range (sample rate 8000..192000, gain 0..10).
+// gst_init must have been called.
+GstElement* CreateMidiSourceElement(std::shared_ptr<const MidiSong> song, const MidiSynthOptions& options);
+
+// The song an element made by CreateMidiSourceElement plays (null for any
+// other element).
+std::shared_ptr<const MidiSong> GetMidiSourceSong(GstElement* element);
