@@ -1,0 +1,50 @@
+// Capture graph builder, file sink and the audio input line mixer.
+#pragma once
+
+#include "platform/dshow/filter.h"
+
+QX_DEFINE_GUID(IID_ICaptureGraphBuilder2, "93e5a4e0-2d50-11d2-abfa-00a0c9c6e38d");
+QX_DEFINE_GUID(IID_IFileSinkFilter, "a2104830-7c70-11cf-8bce-00aa00a3f1a6");
+QX_DEFINE_GUID(IID_IFileSinkFilter2, "00855b90-ce1b-11d0-bd4f-00a0c911ce86");
+QX_DEFINE_GUID(IID_IAMAudioInputMixer, "54c39221-8380-11d0-b3f0-00aa003761c5");
+
+class ICaptureGraphBuilder2 : public IUnknown {
+ public:
+  virtual HRESULT SetFiltergraph(IGraphBuilder *pfg) = 0;     // holds a reference
+  virtual HRESULT GetFiltergraph(IGraphBuilder **ppfg) = 0;
+
+ protected:
+  ~ICaptureGraphBuilder2() = default;
+};
+
+class IFileSinkFilter : public IUnknown {
+ public:
+  virtual HRESULT SetFileName(LPCOLESTR pszFileName, const AM_MEDIA_TYPE *pmt) = 0;
+  // *ppszFileName is CoTaskMemAlloc'd; pmt may be null.
+  virtual HRESULT GetCurFile(LPOLESTR *ppszFileName, AM_MEDIA_TYPE *pmt) = 0;
+
+ protected:
+  ~IFileSinkFilter() = default;
+};
+
+class IFileSinkFilter2 : public IFileSinkFilter {
+ public:
+  virtual HRESULT SetMode(DWORD dwFlags) = 0;
+  virtual HRESULT GetMode(DWORD *pdwFlags) = 0;
+
+ protected:
+  ~IFileSinkFilter2() = default;
+};
+
+// One input line of a capture device (asked from the capture filter's input
+// pins). Level 0.0 .. 1.0 (1.0 = 100 %).
+class IAMAudioInputMixer : public IUnknown {
+ public:
+  virtual HRESULT put_Enable(BOOL fEnable) = 0;
+  virtual HRESULT get_Enable(BOOL *pfEnable) = 0;
+  virtual HRESULT put_MixLevel(double Level) = 0;
+  virtual HRESULT get_MixLevel(double *pLevel) = 0;
+
+ protected:
+  ~IAMAudioInputMixer() = default;
+};
