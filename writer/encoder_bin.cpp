@@ -109,7 +109,7 @@ bool RepairShortAsfPacket(std::uint8_t* data, std::size_t size) {
   return true;
 }
 
-GstElement* CreateEncoderBin(const char* name) {
+GstElement* CreateEncoderBin(const char* name, const char* sinkPad, const char* srcPad) {
   GstElement* convertIn = Make("audioconvert", "convert-in");
   GstElement* resample = Make("audioresample", "resample");
   GstElement* caps = Make("capsfilter", "format");
@@ -153,8 +153,8 @@ GstElement* CreateEncoderBin(const char* name) {
   if (ok) {
     GstPad* in = gst_element_get_static_pad(convertIn, "sink");
     GstPad* out = gst_element_get_static_pad(wavEnc, "src");
-    ok = gst_element_add_pad(bin, gst_ghost_pad_new("sink", in)) &&
-         gst_element_add_pad(bin, gst_ghost_pad_new("src", out));
+    ok = gst_element_add_pad(bin, gst_ghost_pad_new(sinkPad, in)) &&
+         gst_element_add_pad(bin, gst_ghost_pad_new(srcPad, out));
     gst_object_unref(in);
     gst_object_unref(out);
   }
@@ -204,6 +204,16 @@ int AttachOutputFile(GstElement* bin, const char* path) {
   if (err && !HandOverUnwritable(bin, sink)) err = errno;
   gst_object_unref(sink);
   return err;
+}
+
+void DetachOutputFile(GstElement* bin) {
+  if (!bin || !GST_IS_BIN(bin)) return;
+  GstElement* sink = gst_bin_get_by_name(GST_BIN(bin), kFileSinkName);
+  if (!sink) return;
+  const int fd = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(bin), kFdKey)) - 1;
+  if (fd >= 0) fdatasync(fd);
+  HandOverUnwritable(bin, sink);
+  gst_object_unref(sink);
 }
 
 std::string OutputFileErrorText(const char* path, int err) {

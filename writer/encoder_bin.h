@@ -23,11 +23,13 @@ constexpr gint kWmaChannels = 2;
 // that much plus what the encoder still holds.
 constexpr guint kAsfPacketSize = 4800;
 
-// Builds the bin with a ghost "sink" pad (raw audio in) and a ghost "src" pad
-// (WAV out). Returns a floating reference, or null when an element is missing
-// from the installation. The WMA branch writes nowhere until
-// AttachOutputFile has given it a file.
-GstElement* CreateEncoderBin(const char* name);
+// Builds the bin with a ghost sink pad named `sinkPad` (raw audio in) and a
+// ghost src pad named `srcPad` (WAV out). Returns a floating reference, or
+// null when an element is missing from the installation. Until
+// AttachOutputFile has given it a file the WMA branch cannot write, and a run
+// fails with an error from the element named "wma-file".
+GstElement* CreateEncoderBin(const char* name, const char* sinkPad = "sink",
+                             const char* srcPad = "src");
 
 // Opens `path` for the WMA (created, or truncated if it exists) without ever
 // following a symbolic link at its last component, and hands the descriptor
@@ -36,6 +38,10 @@ GstElement* CreateEncoderBin(const char* name);
 // or READY state. Returns 0, or the errno value of the failure (the bin then
 // keeps no file and will fail to start).
 int AttachOutputFile(GstElement* bin, const char* path);
+
+// Lets go of the output file after a run (its data flushed to the disk), so
+// that the file is closed even while the bin lives on. Harmless without one.
+void DetachOutputFile(GstElement* bin);
 
 // Posts a resource error on the bin's bus for an output file that could not
 // be opened, so the graph reports the failure instead of finishing silently.
