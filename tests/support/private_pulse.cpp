@@ -390,6 +390,7 @@ ProcessResult PrivatePulse::Pactl(const std::vector<std::string>& args, int time
 
 int PrivatePulse::LoadModule(const std::string& module, const NullSink& spec,
                              const char* name_key, const char* props_key) {
+  // module-null-sink: the description goes in as a device property.
   if (!IsPlainName(spec.name)) return -1;
   const std::string props = "device.description=" + ProplistQuote(spec.description);
   auto r = Pactl({"load-module", module, std::string(name_key) + "=" + spec.name,
@@ -409,8 +410,21 @@ int PrivatePulse::LoadNullSink(const NullSink& sink) {
 }
 
 int PrivatePulse::LoadNullSource(const NullSink& source) {
-  int index = LoadModule("module-null-source", source, "source_name", "source_properties");
-  if (index >= 0) modules_by_sink_[source.name] = index;
+  // This module takes its description as a plain argument, which passes
+  // quotes and backslashes on unchanged: refuse them rather than show them.
+  if (!IsPlainName(source.name) ||
+      source.description.find_first_of("'\"\\") != std::string::npos)
+    return -1;
+  auto r = Pactl({"load-module", "module-null-source", "source_name=" + source.name,
+                  "description='" + source.description + "'"});
+  if (r.exit_code != 0) return -1;
+  int index;
+  try {
+    index = std::stoi(r.output);
+  } catch (...) {
+    return -1;
+  }
+  modules_by_sink_[source.name] = index;
   return index;
 }
 

@@ -109,7 +109,9 @@ class PrivatePulse {
   // given to Start). Used to simulate a device being unplugged.
   bool UnloadNullSink(const std::string& sink_name);
   // Loads a null input (module-null-source): a capture source that belongs
-  // to no card and is no monitor. Returns the module index or -1.
+  // to no card and is no monitor. Returns the module index or -1 (also for
+  // a description holding quotes or backslashes, which this module cannot
+  // take). UnloadNullSink unloads it by its name too.
   int LoadNullSource(const NullSink& source);
   bool UnloadModule(int module_index);
 
