@@ -46,7 +46,7 @@ class WriterModule : public testing::Test {
     dir_ = d;
     g_free(d);
     ClearHandOff();
-    handle_ = dlopen(WRITER_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+    handle_ = dlopen(WRITER_MODULE_PATH, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     ASSERT_NE(handle_, nullptr) << dlerror();
     entry_ = reinterpret_cast<DllGetClassObjectFn>(dlsym(handle_, "DllGetClassObject"));
     ASSERT_NE(entry_, nullptr);
