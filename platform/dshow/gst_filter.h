@@ -14,9 +14,12 @@ QX_DEFINE_GUID(IID_IGstFilter, "a6c1e0d4-5b7f-4c2a-9e61-2f3d8b90c417");
 
 class IGstFilter : public IUnknown {
  public:
-  // The filter's element: normally a GstBin with one ghost pad per pin,
-  // each named after its pin (the UTF-8 form of PIN_INFO::achName), sink
-  // pads for input pins and src pads for output pins. Built at the first
+  // The filter's element: normally a GstBin with one ghost pad per pin that
+  // carries data, each named after its pin (the UTF-8 form of
+  // PIN_INFO::achName), sink pads for input pins and src pads for output
+  // pins. Pins that carry no data (a capture filter's input lines) have no
+  // pad. The graph links the pads of connected pins; a connected pin
+  // without a pad makes Pause/Run fail with VFW_E_CANNOT_CONNECT. Built at the first
   // call, not before (so a graph that is never run opens no device, file or
   // server connection). The filter keeps ownership; the pointer stays valid
   // until ReleaseGstElement. Null when it cannot be built; the graph's

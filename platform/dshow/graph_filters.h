@@ -1,0 +1,64 @@
+// The filters RenderFile puts into a graph: a source for the file and the
+// renderers its streams end in.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/dshow/base_filter.h"
+
+// The default audio output (pulsesink), behind audioconvert, audioresample
+// and a volume stage. Input pin "Audio Input pin (rendered)".
+class CAudioRendererFilter final : public CBaseFilter {
+ public:
+  CAudioRendererFilter();
+  // Linear gain (1.0 = unchanged), applied now and to later elements.
+  void SetGain(double gain);
+  double Gain() const { return m_gain; }
+
+ protected:
+  GstElement *CreateElement() override;
+
+ private:
+  double m_gain = 1.0;
+};
+
+// Where video frames end until the player window presents them: the
+// latest frame is kept as RGBx in an appsink. Input pin "Input".
+class CVideoRendererFilter final : public CBaseFilter {
+ public:
+  CVideoRendererFilter();
+
+ protected:
+  GstElement *CreateElement() override;
+};
+
+// A file decoded by uridecodebin. Output pins "Audio" and/or "Video", as
+// the file has them; other streams are discarded inside the filter.
+class CFileSourceFilter final : public CBaseFilter {
+ public:
+  CFileSourceFilter(std::string uri, bool audio, bool video);
+
+ protected:
+  GstElement *CreateElement() override;
+
+ private:
+  std::string m_uri;
+  bool m_audio;
+  bool m_video;
+};
+
+class MidiSong;
+
+// A MIDI song played by the synthesiser element. Output pin "Audio". The
+// element (and with it the SoundFont) is only made when the graph starts.
+class CMidiSourceFilter final : public CBaseFilter {
+ public:
+  explicit CMidiSourceFilter(std::shared_ptr<const MidiSong> song);
+
+ protected:
+  GstElement *CreateElement() override;
+
+ private:
+  std::shared_ptr<const MidiSong> m_song;
+};
