@@ -1,0 +1,124 @@
+// Classes served by modules loaded from the program's folders.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/com/com.h"
+#include "tests/com/test_interface.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    unsetenv("QUAVIX_MODULE_DIR");
+  }
+  void TearDown() override {
+    unsetenv("QUAVIX_MODULE_DIR");
+    UnregisterModuleClass(CLSID_QxTestModuleAdder);
+    CoUninitialize();
+  }
+};
+
+TEST_F(ModuleTest, ModuleBesideTheExecutableServesItsClass) {
+  // The test program and its modules are built into one folder, as the
+  // program and the writer module are installed.
+  RegisterModuleClass(CLSID_QxTestModuleAdder, "qx_test_module.so");
+  IQxTestAdder *a = nullptr;
+  ASSERT_EQ(CoCreateInstance(CLSID_QxTestModuleAdder, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_IQxTestAdder, reinterpret_cast<void **>(&a)),
+            S_OK);
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->Add(40, 2), 42);
+  EXPECT_EQ(a->LiveInModule(), 1);
+
+  IQxTestAdder *b = nullptr;
+  ASSERT_EQ(CoCreateInstance(CLSID_QxTestModuleAdder, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_IQxTestAdder, reinterpret_cast<void **>(&b)),
+            S_OK);
+  EXPECT_EQ(b->LiveInModule(), 2);
+  EXPECT_EQ(a->Release(), 0u);
+  EXPECT_EQ(b->LiveInModule(), 1);  // released exactly once, in the module
+  EXPECT_EQ(b->Release(), 0u);
+}
+
+TEST_F(ModuleTest, OverrideFolderIsSearched) {
+  char tmpl[] = "/tmp/qx-modules-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  fs::path dir(tmpl);
+  // Only the copy in the override folder has this name.
+  fs::copy_file(fs::path(QX_TEST_MODULE_PATH), dir / "qx_test_module_copy.so");
+  setenv("QUAVIX_MODULE_DIR", dir.c_str(), 1);
+  RegisterModuleClass(CLSID_QxTestModuleAdder, "qx_test_module_copy.so");
+  IQxTestAdder *a = nullptr;
+  EXPECT_EQ(CoCreateInstance(CLSID_QxTestModuleAdder, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_IQxTestAdder, reinterpret_cast<void **>(&a)),
+            S_OK);
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->Add(1, 1), 2);
+  a->Release();
+  fs::remove_all(dir);
+}
+
+TEST_F(ModuleTest, MissingModuleMeansClassNotRegistered) {
+  RegisterModuleClass(CLSID_QxTestMissingModule, "qx_no_such_module.so");
+  void *p = reinterpret_cast<void *>(1);
+  EXPECT_EQ(CoCreateInstance(CLSID_QxTestMissingModule, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &p),
+            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(p, nullptr);
+  UnregisterModuleClass(CLSID_QxTestMissingModule);
+}
+
+TEST_F(ModuleTest, ModuleNamesCannotReachOutsideTheProgramFolders) {
+  // Even a real module, named by a path, is not loaded.
+  RegisterModuleClass(CLSID_QxTestModuleAdder, QX_TEST_MODULE_PATH);
+  void *p = reinterpret_cast<void *>(1);
+  EXPECT_EQ(CoCreateInstance(CLSID_QxTestModuleAdder, nullptr, CLSCTX_INPROC_SERVER, IID_IQxTestAdder, &p),
+            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(p, nullptr);
+  RegisterModuleClass(CLSID_QxTestModuleAdder, "../qx_test_module.so");
+  EXPECT_EQ(CoCreateInstance(CLSID_QxTestModuleAdder, nullptr, CLSCTX_INPROC_SERVER, IID_IQxTestAdder, &p),
+            REGDB_E_CLASSNOTREG);
+}
+
+TEST_F(ModuleTest, LibraryWithoutEntryPointFailsCleanly) {
+  RegisterModuleClass(CLSID_QxTestBrokenModule, "qx_broken_module.so");
+  void *p = reinterpret_cast<void *>(1);
+  HRESULT hr = CoCreateInstance(CLSID_QxTestBrokenModule, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &p);
+  EXPECT_TRUE(FAILED(hr));
+  EXPECT_EQ(hr, CO_E_ERRORINDLL);
+  EXPECT_EQ(p, nullptr);
+  UnregisterModuleClass(CLSID_QxTestBrokenModule);
+}
+
+TEST_F(ModuleTest, WriterClassIsLookedUpAsAModule) {
+  // The writer's class is in the module table from the start; with a module
+  // folder that holds no writer and the program folder holding none either,
+  // creation fails as "not registered", which the program reports as a
+  // missing writer.
+  char tmpl[] = "/tmp/qx-empty-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  setenv("QUAVIX_MODULE_DIR", tmpl, 1);
+  const CLSID writer = MakeGuid("3c78b8e2-6c4d-11d1-ade2-0000f875a888");
+  void *p = nullptr;
+  HRESULT hr = CoCreateInstance(writer, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                                IID_IUnknown, &p);
+  if (fs::exists(fs::path(QX_TEST_MODULE_PATH).parent_path() / "vorlinta-wmawriter.so")) {
+    // A full build puts the real writer beside the test program.
+    EXPECT_EQ(hr, S_OK);
+    if (p) static_cast<IUnknown *>(p)->Release();
+  } else {
+    EXPECT_EQ(hr, REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(p, nullptr);
+  }
+  fs::remove(tmpl);
+}
+
+}  // namespace
