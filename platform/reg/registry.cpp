@@ -150,7 +150,9 @@ LoadResult LoadFile(const StorePaths &p, RegKey *root, FileSeen *seen) {
 
 int OpenLock(const StorePaths &p, bool create) {
   if (create) {
-    mkdir(p.configDir.c_str(), 0700);
+    // Like mkdir -p: XDG_CONFIG_HOME may name a folder that does not exist yet.
+    for (size_t slash = p.dir.find('/', 1); slash != std::string::npos; slash = p.dir.find('/', slash + 1))
+      mkdir(p.dir.substr(0, slash).c_str(), 0700);
     mkdir(p.dir.c_str(), 0700);
   }
   int fd = open(p.lock.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | (create ? O_CREAT : 0), 0600);

@@ -286,6 +286,20 @@ TEST_F(RegistryTest, HandlesAccessAndDeletion) {
   EXPECT_EQ(RegCloseKey(parent), ERROR_SUCCESS);
 }
 
+TEST_F(RegistryTest, FileLivesUnderTheConfigFolderWhichIsMadeWhenMissing) {
+  std::string nested = dir_ + "/not/yet";
+  setenv("XDG_CONFIG_HOME", nested.c_str(), 1);
+  EXPECT_EQ(quavix::reg::RegistryFilePath(), nested + "/quavix/registry");
+  EXPECT_EQ(GetDword("a"), -1);
+  EXPECT_FALSE(fs::exists(nested));  // reading creates nothing
+  ASSERT_EQ(PutDword("a", 1), ERROR_SUCCESS);
+  EXPECT_TRUE(fs::is_regular_file(nested + "/quavix/registry"));
+  EXPECT_EQ(fs::status(nested + "/quavix/registry").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+  EXPECT_EQ(GetDword("a"), -1);
+}
+
 // Two processes write 200 different values each, at the same time.
 TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
   constexpr int kPerProcess = 200;
