@@ -2,6 +2,7 @@
 
 #include "platform/reg/registry_text.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -212,6 +213,19 @@ bool WriteAll(int fd, const std::string &text) {
   return true;
 }
 
+constexpr char kTempPrefix[] = ".registry.tmp-";
+
+// Temporary files are only made while the lock is held, so any found by the
+// holder of the lock were left by a writer that died.
+void RemoveStaleTemporaries(const StorePaths &p) {
+  DIR *d = opendir(p.dir.c_str());
+  if (!d) return;
+  while (const dirent *e = readdir(d)) {
+    if (std::strncmp(e->d_name, kTempPrefix, sizeof kTempPrefix - 1) == 0) unlinkat(dirfd(d), e->d_name, 0);
+  }
+  closedir(d);
+}
+
 // Applies a change under the lock to the latest file and replaces the file
 // atomically. The change returns ERROR_SUCCESS and sets *changed when the
 // file must be written.
@@ -224,6 +238,7 @@ LONG Mutate(const std::function<LONG(RegKey &root, bool *changed)> &change) {
     ~Unlock() { close(fd); }
   } unlock{lockFd};
 
+  RemoveStaleTemporaries(p);
   RegKey root;
   FileSeen seen;
   LoadResult lr = LoadFile(p, &root, &seen);
@@ -241,7 +256,7 @@ LONG Mutate(const std::function<LONG(RegKey &root, bool *changed)> &change) {
 
   std::string text = quavix::reg::SerializeRegistryText(root);
   static std::atomic<unsigned> counter{0};
-  std::string tmp = p.dir + "/.registry.tmp-" + std::to_string(getpid()) + "-" + std::to_string(counter.fetch_add(1));
+  std::string tmp = p.dir + "/" + kTempPrefix + std::to_string(getpid()) + "-" + std::to_string(counter.fetch_add(1));
   int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return ERROR_CANTWRITE;
   bool ok = WriteAll(fd, text) && fsync(fd) == 0;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -337,6 +339,32 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
   EXPECT_EQ(found, 2 * kPerProcess);
   // No reader ever saw a half-written file, and no temporary file is left.
   EXPECT_EQ(DamagedCopies(), 0);
+  for (const auto &e : fs::directory_iterator(dir_ + "/quavix"))
+    EXPECT_FALSE(e.path().filename().string().starts_with(".registry.tmp")) << e.path();
+}
+
+// A writer killed at any moment leaves the last complete file behind.
+TEST_F(RegistryTest, WriterKilledMidWayLeavesACompleteFile) {
+  ASSERT_EQ(PutDword("before", 1), ERROR_SUCCESS);
+  pid_t kid = fork();
+  ASSERT_GE(kid, 0);
+  if (kid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a failed test
+    for (DWORD i = 0; i < 100000; ++i) PutDword(("v" + std::to_string(i % 300)).c_str(), i);
+    _exit(0);
+  }
+  // Let it write a while (until some values are there), then kill it.
+  for (int i = 0; i < 100000 && GetDword("v20") < 0; ++i) usleep(1000);
+  ASSERT_EQ(kill(kid, SIGKILL), 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(kid, &status, 0), kid);
+  EXPECT_EQ(GetDword("before"), 1);
+  EXPECT_GE(GetDword("v20"), 20);
+  EXPECT_EQ(DamagedCopies(), 0);
+
+  // A temporary file it may have left is cleared by the next write.
+  std::ofstream(dir_ + "/quavix/.registry.tmp-99999-0") << "QUAVIX-REGISTRY 1\n[half";
+  ASSERT_EQ(PutDword("after", 2), ERROR_SUCCESS);
   for (const auto &e : fs::directory_iterator(dir_ + "/quavix"))
     EXPECT_FALSE(e.path().filename().string().starts_with(".registry.tmp")) << e.path();
 }
