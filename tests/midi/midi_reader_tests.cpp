@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace miditest;
@@ -258,6 +259,12 @@ TEST(MidiReaderStructure, ReadsFromDiskAndNamesMissingFiles) {
     EXPECT_FALSE(LooksLikeMidiFile(missing));
     EXPECT_EQ(ReadMidiFile(TempDir(), &error), nullptr);  // a folder
     EXPECT_NE(error.find("not a regular file"), std::string::npos);
+    // A named pipe with no writer must be refused, not waited on.
+    std::string fifo = TempDir() + "/pipe.mid";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(ReadMidiFile(fifo, &error), nullptr);
+    EXPECT_NE(error.find("not a regular file"), std::string::npos);
+    EXPECT_FALSE(LooksLikeMidiFile(fifo));
 }
 
 TEST(MidiReaderRefusal, DamagedHeaders) {

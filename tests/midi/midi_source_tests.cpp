@@ -452,6 +452,15 @@ TEST(MidiSourceElement, RefusesBadOptionsAndOtherRates) {
     EXPECT_EQ(GetMidiSourceSong(other), nullptr);
     gst_object_unref(gst_object_ref_sink(other));
 
+    // Made by its factory name, the element has no song: it refuses to start.
+    RegisterMidiSourceElement();
+    GstElement* byName = gst_element_factory_make(kMidiSourceFactoryName, nullptr);
+    ASSERT_NE(byName, nullptr);
+    gst_object_ref_sink(byName);
+    EXPECT_EQ(gst_element_set_state(byName, GST_STATE_PAUSED), GST_STATE_CHANGE_FAILURE);
+    gst_element_set_state(byName, GST_STATE_NULL);
+    gst_object_unref(byName);
+
     if (!std::filesystem::exists(kDefaultSoundFontPath)) GTEST_SKIP() << "fluid-soundfont-gm missing";
     GstElement* pipeline = gst_pipeline_new("rate");
     GstElement* src = CreateMidiSourceElement(song, MidiSynthOptions{});

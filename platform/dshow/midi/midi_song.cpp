@@ -385,9 +385,11 @@ std::shared_ptr<const MidiSong> ReadMidiData(const void* data, std::size_t size,
 
 namespace {
 
-// Reads a whole regular file, refusing anything larger than a MIDI song can be.
+// Reads a whole regular file, refusing anything larger than a MIDI song can
+// be. Opened without blocking, so a named pipe or device given as a song is
+// refused instead of waiting forever for a writer.
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out, std::string* error) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (error) *error = "cannot open " + path + ": " + std::strerror(errno);
         return false;
@@ -431,7 +433,7 @@ bool LooksLikeMidiData(const void* data, std::size_t size) {
 }
 
 bool LooksLikeMidiFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     std::uint8_t head[12];
     ssize_t n = ::read(fd, head, sizeof head);

@@ -40,7 +40,7 @@ inline constexpr std::uint8_t kMidiMetaTempo = 0x51;
 
 // Files larger than this are refused; no MIDI song comes near it, and it
 // bounds what a hostile file can make the reader allocate.
-inline constexpr std::size_t kMaxMidiFileSize = 64u * 1024u * 1024u;
+inline constexpr std::size_t kMaxMidiFileSize = 16u * 1024u * 1024u;
 
 // Songs longer than this are refused as damaged (and it keeps every sample
 // position of the synthesiser within 64 bits).

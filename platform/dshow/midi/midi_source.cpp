@@ -184,6 +184,11 @@ void Render(MidiSrcState& s, float* out, std::int64_t frames) {
 
 gboolean Start(GstBaseSrc* base) {
     MidiSrcState& s = *Self(base)->state;
+    // The factory is registered, so the element can be made by name, without a song.
+    if (!s.song) {
+        GST_ELEMENT_ERROR(base, CORE, FAILED, ("The MIDI source was given no song."), (nullptr));
+        return FALSE;
+    }
     const std::string& path = s.options.soundFontPath;
     if (::access(path.c_str(), F_OK) != 0) {
         GST_ELEMENT_ERROR(base, RESOURCE, NOT_FOUND,
@@ -267,7 +272,7 @@ gboolean PrepareSeekSegment(GstBaseSrc* base, GstEvent* seek, GstSegment* segmen
 
 gboolean DoSeek(GstBaseSrc* base, GstSegment* segment) {
     MidiSrcState& s = *Self(base)->state;
-    if (segment->format != GST_FORMAT_TIME || segment->rate != 1.0) return FALSE;
+    if (!s.song || segment->format != GST_FORMAT_TIME || segment->rate != 1.0) return FALSE;
     const int rate = s.options.sampleRate;
     std::int64_t frame = std::int64_t(gst_util_uint64_scale_int(segment->start, rate, GST_SECOND));
     frame = std::min(frame, s.TailEndFrame());
@@ -336,6 +341,7 @@ GstFlowReturn Create(GstBaseSrc* base, guint64, guint, GstBuffer** out) {
 
 gboolean Query(GstBaseSrc* base, GstQuery* query) {
     MidiSrcState& s = *Self(base)->state;
+    if (!s.song) return GST_BASE_SRC_CLASS(quavix_midi_src_parent_class)->query(base, query);
     switch (GST_QUERY_TYPE(query)) {
     case GST_QUERY_DURATION: {
         GstFormat format;
@@ -411,6 +417,8 @@ GType RegisteredType() {
 }
 
 }  // namespace
+
+void RegisterMidiSourceElement() { RegisteredType(); }
 
 GstElement* CreateMidiSourceElement(std::shared_ptr<const MidiSong> song, const MidiSynthOptions& options) {
     if (!song) return nullptr;

@@ -46,8 +46,11 @@ struct MidiSynthOptions {
 };
 
 // Name of the registered element type's factory ("quavixmidisrc"). The type
-// is registered once per process, the first time an element is created.
+// is registered once per process, by RegisterMidiSourceElement or the first
+// CreateMidiSourceElement. An element made by that name has no song and
+// refuses to start; the factory is there for inspection tools and logs.
 inline constexpr const char* kMidiSourceFactoryName = "quavixmidisrc";
+void RegisterMidiSourceElement();
 
 // Creates a source element for `song` (a new floating reference, as
 // gst_element_factory_make gives). Returns null when `song` is null or the
