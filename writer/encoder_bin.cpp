@@ -42,21 +42,6 @@ GstElement* Make(const char* factory, const char* name) {
   return e;
 }
 
-std::size_t FieldSize(unsigned type) {
-  static constexpr std::size_t kSizes[4] = {0, 1, 2, 4};
-  return kSizes[type & 3];
-}
-
-std::uint32_t ReadField(const std::uint8_t* p, std::size_t n) {
-  std::uint32_t v = 0;
-  for (std::size_t i = n; i > 0; --i) v = (v << 8) | p[i - 1];
-  return v;
-}
-
-void WriteField(std::uint8_t* p, std::size_t n, std::uint32_t v) {
-  for (std::size_t i = 0; i < n; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 GstPadProbeReturn RepairPacketProbe(GstPad*, GstPadProbeInfo* info, gpointer) {
   GstBuffer* buf = GST_PAD_PROBE_INFO_BUFFER(info);
   if (!buf || gst_buffer_get_size(buf) != kAsfPacketSize) return GST_PAD_PROBE_OK;
@@ -66,6 +51,18 @@ GstPadProbeReturn RepairPacketProbe(GstPad*, GstPadProbeInfo* info, gpointer) {
   buf = gst_buffer_make_writable(buf);
   gst_buffer_fill(buf, 0, copy, sizeof copy);
   GST_PAD_PROBE_INFO_DATA(info) = buf;
+  return GST_PAD_PROBE_OK;
+}
+
+// At the clean end of a run the muxer has rewritten the header; the index
+// goes after the data before the file sink sees the end of stream.
+GstPadProbeReturn IndexAtEndProbe(GstPad*, GstPadProbeInfo* info, gpointer bin) {
+  GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+  if (event && GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
+    const int fd = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(bin), kFdKey)) - 1;
+    if (fd >= 0 && !AppendAsfIndex(fd))
+      GST_WARNING_OBJECT(bin, "the WMA file was finished without an index");
+  }
   return GST_PAD_PROBE_OK;
 }
 
@@ -80,34 +77,6 @@ bool AddAndLink(GstBin* bin, std::initializer_list<GstElement*> chain) {
 }
 
 }  // namespace
-
-bool RepairShortAsfPacket(std::uint8_t* data, std::size_t size) {
-  if (!data || size < 2) return false;
-  std::size_t pos = 0;
-  if (data[0] & 0x80) {
-    // Error correction data: its length sits in the low nibble, and only the
-    // length type 0 (no length field) is defined.
-    if (data[0] & 0x60) return false;
-    pos = 1 + (data[0] & 0x0F);
-  }
-  if (pos + 2 > size) return false;
-  const std::uint8_t lengthFlags = data[pos];
-  if (lengthFlags & 0x80) return false;  // a second error-correction flag is malformed
-  pos += 2;  // length type flags and property flags
-  const std::size_t lenSize = FieldSize(lengthFlags >> 5);
-  const std::size_t seqSize = FieldSize(lengthFlags >> 1);
-  const std::size_t padSize = FieldSize(lengthFlags >> 3);
-  if (lenSize == 0 || padSize == 0) return false;
-  if (pos + lenSize + seqSize + padSize > size) return false;
-  std::uint8_t* lenField = data + pos;
-  const std::uint32_t packetLength = ReadField(lenField, lenSize);
-  const std::uint32_t padding = ReadField(data + pos + lenSize + seqSize, padSize);
-  if (packetLength >= size) return false;
-  if (static_cast<std::uint64_t>(packetLength) + padding != size) return false;
-  if (lenSize < 4 && size >= (std::size_t{1} << (8 * lenSize))) return false;
-  WriteField(lenField, lenSize, static_cast<std::uint32_t>(size));
-  return true;
-}
 
 GstElement* CreateEncoderBin(const char* name, const char* sinkPad, const char* srcPad) {
   GstElement* convertIn = Make("audioconvert", "convert-in");
@@ -162,6 +131,9 @@ GstElement* CreateEncoderBin(const char* name, const char* sinkPad, const char* 
     GstPad* muxOut = gst_element_get_static_pad(mux, "src");
     gst_pad_add_probe(muxOut, GST_PAD_PROBE_TYPE_BUFFER, RepairPacketProbe, nullptr, nullptr);
     gst_object_unref(muxOut);
+    GstPad* fileIn = gst_element_get_static_pad(fileSink, "sink");
+    gst_pad_add_probe(fileIn, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, IndexAtEndProbe, bin, nullptr);
+    gst_object_unref(fileIn);
   }
   if (ok) ok = HandOverUnwritable(bin, fileSink);
   if (!ok) {
@@ -181,7 +153,7 @@ int AttachOutputFile(GstElement* bin, const char* path) {
   } else {
     // O_NONBLOCK keeps a FIFO planted at the path from blocking the open; the
     // descriptor is refused below unless it is a regular file.
-    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+    const int fd = open(path, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
                         0666);
     if (fd < 0) {
       err = errno;

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <string>
 
+#include "writer/asf_file.h"
+
 namespace quavix::writer {
 
 constexpr gint kWmaBitrate = 128000;
@@ -49,13 +51,5 @@ void PostOutputFileError(GstElement* bin, const char* path, int err);
 
 // Text of an output-file error, also used in the message posted above.
 std::string OutputFileErrorText(const char* path, int err);
-
-// asfmux gives the last, partly filled data packet of a run a packet length
-// that leaves out its padding while the padding field still counts it; some
-// demuxers then reject that packet and lose the end of the song. When the
-// packet at `data` (exactly one fixed-size packet of `size` bytes) has that
-// fault, its packet length is set to the packet size. Returns true when the
-// packet was changed.
-bool RepairShortAsfPacket(std::uint8_t* data, std::size_t size);
 
 }  // namespace quavix::writer

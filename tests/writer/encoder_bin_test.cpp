@@ -239,6 +239,60 @@ TEST_F(EncoderBin, OtherDecodersReadTheLastPacketOfACleanStop) {
   EXPECT_GE(static_cast<double>(bytes) / (4.0 * 44100), 2.9);
 }
 
+std::uint64_t Le(const std::string& s, std::size_t at, std::size_t n) {
+  std::uint64_t v = 0;
+  for (std::size_t i = n; i > 0; --i) v = (v << 8) | static_cast<std::uint8_t>(s[at + i - 1]);
+  return v;
+}
+
+TEST_F(EncoderBin, CleanStopLeavesAnIndexAndTheFinalSizeInTheHeader) {
+  const std::string wma = Path("indexed.wma");
+  ASSERT_TRUE(Encode(ToneSource(1000, 3), wma, "").eos);
+  const std::string f = ReadWholeFile(wma);
+  ASSERT_GT(f.size(), 200u);
+  const std::uint64_t headerSize = Le(f, 16, 8);
+  const std::size_t props = f.find(std::string("\xA1\xDC\xAB\x8C\x47\xA9\xCF\x11", 8));
+  ASSERT_NE(props, std::string::npos);
+  ASSERT_LT(props, headerSize);
+  EXPECT_EQ(Le(f, props + 40, 8), f.size());          // file size
+  EXPECT_EQ(Le(f, props + 88, 4) & 1, 0u);             // no longer a broadcast header
+  const std::uint64_t preroll = Le(f, props + 80, 8);  // ms
+  const std::uint64_t packetSize = Le(f, props + 92, 4);
+  const std::uint64_t dataEnd = headerSize + Le(f, headerSize + 16, 8);
+  const std::uint64_t packets = Le(f, headerSize + 40, 8);
+  ASSERT_LT(dataEnd, f.size());
+  // The Simple Index Object fills the rest of the file.
+  EXPECT_EQ(f.compare(dataEnd, 8, std::string("\x90\x08\x00\x33\xB1\xE5\xCF\x11", 8)), 0);
+  EXPECT_EQ(Le(f, dataEnd + 16, 8), f.size() - dataEnd);
+  EXPECT_EQ(f.compare(dataEnd + 24, 16, f, headerSize + 24, 16), 0);  // same file id
+  const std::uint64_t interval = Le(f, dataEnd + 40, 8);
+  const std::uint64_t entries = Le(f, dataEnd + 52, 4);
+  ASSERT_EQ(interval, 10000000u);
+  ASSERT_EQ(f.size(), dataEnd + 56 + 6 * entries);
+  EXPECT_GE(entries, (preroll + 3000) / 1000);
+  std::uint64_t last = 0;
+  for (std::uint64_t i = 0; i < entries; ++i) {
+    const std::uint64_t packet = Le(f, dataEnd + 56 + 6 * i, 4);
+    ASSERT_LT(packet, packets);
+    EXPECT_GE(packet, last);
+    last = packet;
+    // Never past the time it stands for: the packet's send time (packet
+    // header, after the flags and the length and padding fields) is at or
+    // before i seconds less the preroll.
+    const std::uint64_t at = headerSize + 50 + packet * packetSize;
+    const std::uint64_t sendTime = Le(f, at + 6, 4);
+    const std::uint64_t target = i * 1000 > preroll ? i * 1000 - preroll : 0;
+    EXPECT_LE(sendTime, target) << "entry " << i;
+  }
+
+  // Seeking into the file lands where it should, in both demuxers.
+  std::vector<std::int16_t> pcm;
+  std::string err;
+  ASSERT_TRUE(DecodeFile(wma, &pcm, &err, 2.0)) << err;
+  EXPECT_NEAR(StereoSeconds(pcm), 1.0, 0.3);
+  EXPECT_NEAR(LeftFrequency(std::vector<std::int16_t>(pcm.begin(), pcm.end())), 1000.0, 50.0);
+}
+
 TEST_F(EncoderBin, KilledRunLeavesAFileThatPlaysUpToTheKill) {
   const std::string wma = Path("killed.wma");
   const std::string exe = SelfExe();

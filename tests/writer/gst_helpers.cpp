@@ -84,7 +84,8 @@ std::string ToneSource(double freq, double seconds, bool live) {
   return s.str();
 }
 
-bool DecodeFile(const std::string& path, std::vector<std::int16_t>* samples, std::string* error) {
+bool DecodeFile(const std::string& path, std::vector<std::int16_t>* samples, std::string* error,
+                double startSeconds) {
   samples->clear();
   GError* err = nullptr;
   gchar* uri = gst_filename_to_uri(path.c_str(), &err);
@@ -107,8 +108,26 @@ bool DecodeFile(const std::string& path, std::vector<std::int16_t>* samples, std
   GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "out");
   g_object_set(sink, "max-buffers", 0u, "drop", FALSE, nullptr);
   GstBus* bus = gst_element_get_bus(pipeline);
-  gst_element_set_state(pipeline, GST_STATE_PLAYING);
   bool ok = false;
+  if (startSeconds > 0) {
+    gst_element_set_state(pipeline, GST_STATE_PAUSED);
+    const bool seeked =
+        gst_element_get_state(pipeline, nullptr, nullptr, kHangGuard) == GST_STATE_CHANGE_SUCCESS &&
+        gst_element_seek_simple(pipeline, GST_FORMAT_TIME,
+                                static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH |
+                                                          GST_SEEK_FLAG_ACCURATE),
+                                static_cast<gint64>(startSeconds * GST_SECOND)) &&
+        gst_element_get_state(pipeline, nullptr, nullptr, kHangGuard) == GST_STATE_CHANGE_SUCCESS;
+    if (!seeked) {
+      if (error) *error = "seek failed";
+      gst_element_set_state(pipeline, GST_STATE_NULL);
+      gst_object_unref(bus);
+      gst_object_unref(sink);
+      gst_object_unref(pipeline);
+      return false;
+    }
+  }
+  gst_element_set_state(pipeline, GST_STATE_PLAYING);
   for (;;) {
     AppendSamples(GST_APP_SINK(sink), samples);
     GstMessage* msg = gst_bus_timed_pop_filtered(

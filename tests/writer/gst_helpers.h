@@ -29,10 +29,11 @@ GstElement* MakePipeline(const std::string& sourceDesc, GstElement* middle,
 // Exactly `seconds` of a sine tone at 44.1 kHz stereo S16 (441-sample buffers).
 std::string ToneSource(double freq, double seconds, bool live = false);
 
-// Decodes any media file with GStreamer into 44.1 kHz stereo S16 samples.
-// Returns false when the file cannot be decoded.
+// Decodes any media file with GStreamer into 44.1 kHz stereo S16 samples,
+// from `startSeconds` on (an accurate seek) to the end. Returns false when the
+// file cannot be decoded or the seek fails.
 bool DecodeFile(const std::string& path, std::vector<std::int16_t>* samples,
-                std::string* error = nullptr);
+                std::string* error = nullptr, double startSeconds = 0.0);
 
 // Collects the raw output of a source description (as ToneSource gives).
 std::vector<std::int16_t> CollectRaw(const std::string& sourceDesc);
