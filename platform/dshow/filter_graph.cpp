@@ -615,7 +615,11 @@ void CFilterGraph::OnBusMessage(GstMessage *msg) {
       if (err) g_error_free(err);
       g_free(debug);
       {
+        // One failure usually comes with follow-up errors from the elements
+        // around it; the first one says what went wrong, and one abort per
+        // run is what the caller gets.
         std::lock_guard<std::mutex> g(m_eventLock);
+        if (FAILED(m_lastError)) break;
         m_lastError = hr;
       }
       m_eventCond.notify_all();
