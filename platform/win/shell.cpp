@@ -150,7 +150,12 @@ UINT WinExec(LPCSTR lpCmdLine, UINT) {
   if (line.compare(0, kHelpViewer.size(), kHelpViewer) == 0 && chm != std::string::npos) {
     std::string folder = line.substr(kHelpViewer.size(), chm - kHelpViewer.size());
     std::string page = line.substr(chm + kHelpFile.size());
-    args = {"xdg-open", folder + "help/" + page};
+    // Beside the program in a build folder; under share/ once installed.
+    std::string help = folder + "help/" + page;
+    std::string installed = folder + "../share/vorlinta/help/" + page;
+    struct stat st;
+    if (stat(help.c_str(), &st) != 0 && stat(installed.c_str(), &st) == 0) help = installed;
+    args = {"xdg-open", help};
   } else {
     size_t blank = line.find(' ');
     args.push_back(line.substr(0, blank));

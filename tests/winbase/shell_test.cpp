@@ -123,6 +123,18 @@ TEST_F(StartProgramTest, HelpCommandLineOpensTheInstalledPage) {
   EXPECT_EQ(Recorded(), (std::vector<std::string>{bin_ + "/xdg-open", "/opt/quavix dir/help/Introduction.htm"}));
 }
 
+TEST_F(StartProgramTest, HelpFallsBackToTheInstalledDataFolder) {
+  // Installed: the program in <prefix>/bin, its help in <prefix>/share/vorlinta/help.
+  const std::string prefix = work_ + "/prefix";
+  fs::create_directories(prefix + "/bin");
+  fs::create_directories(prefix + "/share/vorlinta/help");
+  WriteWholeFile(prefix + "/share/vorlinta/help/Introduction.htm", "<html></html>");
+  UINT rc = WinExec(("hh.exe " + prefix + "/bin/help.chm::/Introduction.htm").c_str(), 5);
+  EXPECT_GT(rc, 31u);
+  EXPECT_EQ(Recorded(), (std::vector<std::string>{bin_ + "/xdg-open",
+                                                  prefix + "/bin/../share/vorlinta/help/Introduction.htm"}));
+}
+
 TEST_F(StartProgramTest, CommandLineIsProgramAndOneArgumentAndRunsNoShell) {
   const std::string output = work_ + "/" + evil_;
   UINT rc = WinExec((bin_ + "/player " + output).c_str(), 5);
