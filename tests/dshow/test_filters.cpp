@@ -62,6 +62,25 @@ GstElement *CToneSourceFilter::CreateElement() {
   return bin;
 }
 
+CMonitorSourceFilter::CMonitorSourceFilter(std::string device)
+    : CBaseFilter(CLSID_TestMonitorSource), m_device(std::move(device)) {
+  AM_MEDIA_TYPE mt{};
+  InitAudioMediaType(&mt);
+  AddPin(std::make_unique<CBasePin>(this, PINDIR_OUTPUT, u"Capture", mt));
+  FreeMediaType(mt);
+}
+
+GstElement *CMonitorSourceFilter::CreateElement() {
+  std::string d = "pulsesrc device=" + m_device +
+                  " ! audioconvert ! audioresample ! capsfilter caps=audio/x-raw,format=S16LE,rate=44100,channels=2";
+  GstElement *bin = BinOf(d.c_str(), false);
+  if (bin && !NamePad(bin, "src", Pin(0))) {
+    gst_object_unref(gst_object_ref_sink(bin));
+    return nullptr;
+  }
+  return bin;
+}
+
 CWavEncoderFilter::CWavEncoderFilter() : CBaseFilter(CLSID_TestWavEncoder) {
   AddPin(std::make_unique<CBasePin>(this, PINDIR_INPUT, u"In", Major(MEDIATYPE_Audio)));
   AM_MEDIA_TYPE out = Major(MEDIATYPE_Stream);
@@ -178,6 +197,17 @@ double EstimateFrequency(const std::vector<std::int16_t> &s, int rate) {
     }
   if (crossings < 2) return 0;
   return static_cast<double>(crossings - 1) * rate / static_cast<double>(last - first);
+}
+
+std::vector<std::int16_t> LoudPart(const std::vector<std::int16_t> &s, int threshold) {
+  std::size_t first = s.size(), last = 0;
+  for (std::size_t i = 0; i < s.size(); ++i)
+    if (std::abs(static_cast<int>(s[i])) > threshold) {
+      if (first == s.size()) first = i;
+      last = i;
+    }
+  if (first == s.size()) return {};
+  return std::vector<std::int16_t>(s.begin() + static_cast<long>(first), s.begin() + static_cast<long>(last) + 1);
 }
 
 TempDir::TempDir() {

@@ -15,6 +15,7 @@ QX_DEFINE_GUID(CLSID_TestToneSource, "9d1f3a60-7b2c-4e8d-a1f0-5c6b7a8d9e01");
 QX_DEFINE_GUID(CLSID_TestWavEncoder, "9d1f3a61-7b2c-4e8d-a1f0-5c6b7a8d9e01");
 QX_DEFINE_GUID(CLSID_TestBrokenSource, "9d1f3a62-7b2c-4e8d-a1f0-5c6b7a8d9e01");
 QX_DEFINE_GUID(CLSID_TestPinBoard, "9d1f3a63-7b2c-4e8d-a1f0-5c6b7a8d9e01");
+QX_DEFINE_GUID(CLSID_TestMonitorSource, "9d1f3a64-7b2c-4e8d-a1f0-5c6b7a8d9e01");
 
 // audiotestsrc sine as 44.1 kHz 16-bit stereo; output pin "Capture".
 // live: paced like a capture device (ends only when told to);
@@ -34,6 +35,19 @@ class CToneSourceFilter final : public CBaseFilter {
   bool m_live;
   int m_buffers;
   int m_built = 0;
+};
+
+// Records a sound server source (e.g. an output's monitor) with pulsesrc,
+// as 44.1 kHz 16-bit stereo; output pin "Capture".
+class CMonitorSourceFilter final : public CBaseFilter {
+ public:
+  explicit CMonitorSourceFilter(std::string device);
+
+ protected:
+  GstElement *CreateElement() override;
+
+ private:
+  std::string m_device;
 };
 
 // wavenc: input "In" (audio), output "Out" (a WAV byte stream), as the
@@ -89,6 +103,8 @@ WavInfo ReadWav(const std::string &path);
 
 // Frequency of a sine by its rising zero crossings.
 double EstimateFrequency(const std::vector<std::int16_t> &samples, int rate);
+// The samples from the first to the last one louder than threshold.
+std::vector<std::int16_t> LoudPart(const std::vector<std::int16_t> &samples, int threshold);
 
 // A fresh folder under /tmp, removed by the destructor.
 class TempDir {
