@@ -2,6 +2,8 @@
 
 #include <gst/app/gstappsink.h>
 
+#include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -9,30 +11,22 @@ namespace writer_test {
 namespace {
 
 constexpr GstClockTime kHangGuard = 120 * GST_SECOND;
+constexpr GstMessageType kEnd = static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR);
 
-void AppendSamples(GstAppSink* sink, std::vector<std::int16_t>* out) {
-  while (GstSample* sample = gst_app_sink_try_pull_sample(sink, 0)) {
-    GstBuffer* buf = gst_sample_get_buffer(sample);
-    GstMapInfo map;
-    if (buf && gst_buffer_map(buf, &map, GST_MAP_READ)) {
-      const auto* p = reinterpret_cast<const std::int16_t*>(map.data);
-      out->insert(out->end(), p, p + map.size / sizeof(std::int16_t));
-      gst_buffer_unmap(buf, &map);
-    }
-    gst_sample_unref(sample);
-  }
+GstElement* ParseBin(const std::string& desc) {
+  GError* err = nullptr;
+  GstElement* bin = gst_parse_bin_from_description(desc.c_str(), TRUE, &err);
+  if (err) g_error_free(err);
+  return bin;
 }
 
 }  // namespace
 
 RunOutcome RunToEnd(GstElement* pipeline) {
   RunOutcome out;
-  if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-    // The error that made the change fail is on the bus; fall through to read it.
-  }
+  gst_element_set_state(pipeline, GST_STATE_PLAYING);  // a failure leaves its error on the bus
   GstBus* bus = gst_element_get_bus(pipeline);
-  GstMessage* msg = gst_bus_timed_pop_filtered(
-      bus, kHangGuard, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+  GstMessage* msg = gst_bus_timed_pop_filtered(bus, kHangGuard, kEnd);
   if (!msg) {
     out.error = "pipeline neither ended nor failed";
   } else if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS) {
@@ -40,9 +34,9 @@ RunOutcome RunToEnd(GstElement* pipeline) {
   } else {
     GError* err = nullptr;
     gst_message_parse_error(msg, &err, nullptr);
-    out.error = err ? err->message : "unknown error";
-    out.errorSource = GST_MESSAGE_SRC_NAME(msg) ? GST_MESSAGE_SRC_NAME(msg) : "";
-    if (err) g_error_free(err);
+    out.error = err->message;
+    out.errorSource = GST_MESSAGE_SRC_NAME(msg);
+    g_error_free(err);
   }
   if (msg) gst_message_unref(msg);
   gst_object_unref(bus);
@@ -50,23 +44,12 @@ RunOutcome RunToEnd(GstElement* pipeline) {
   return out;
 }
 
-GstElement* MakePipeline(const std::string& sourceDesc, GstElement* middle,
-                         const std::string& sinkDesc) {
-  GError* err = nullptr;
-  GstElement* src = gst_parse_bin_from_description(sourceDesc.c_str(), TRUE, &err);
-  if (err) g_error_free(err), err = nullptr;
-  GstElement* sink = gst_parse_bin_from_description(sinkDesc.c_str(), TRUE, &err);
-  if (err) g_error_free(err);
+GstElement* MakePipeline(const std::string& source, GstElement* middle, const std::string& sink) {
   GstElement* pipeline = gst_pipeline_new(nullptr);
-  if (!src || !sink || !middle) {
-    if (src) gst_object_unref(gst_object_ref_sink(src));
-    if (sink) gst_object_unref(gst_object_ref_sink(sink));
-    if (middle) gst_object_unref(gst_object_ref_sink(middle));
-    gst_object_unref(pipeline);
-    return nullptr;
-  }
-  gst_bin_add_many(GST_BIN(pipeline), src, middle, sink, nullptr);
-  if (!gst_element_link_many(src, middle, sink, nullptr)) {
+  GstElement* src = ParseBin(source);
+  GstElement* snk = ParseBin(sink);
+  gst_bin_add_many(GST_BIN(pipeline), src, middle, snk, nullptr);
+  if (!gst_element_link_many(src, middle, snk, nullptr)) {
     gst_object_unref(pipeline);
     return nullptr;
   }
@@ -75,127 +58,89 @@ GstElement* MakePipeline(const std::string& sourceDesc, GstElement* middle,
 
 std::string ToneSource(double freq, double seconds, bool live) {
   std::ostringstream s;
-  s << "audiotestsrc wave=sine volume=0.5 samplesperbuffer=441 freq=" << freq;
-  if (live)
-    s << " is-live=true";
-  else
-    s << " num-buffers=" << static_cast<long>(seconds * 100 + 0.5);
-  s << " ! capsfilter caps=\"audio/x-raw,format=S16LE,rate=44100,channels=2,layout=interleaved\"";
+  s << "audiotestsrc wave=sine volume=0.5 samplesperbuffer=441 freq=" << freq
+    << (live ? " is-live=true" : " num-buffers=" + std::to_string(std::lround(seconds * 100)))
+    << " ! capsfilter caps=\"audio/x-raw,format=S16LE,rate=44100,channels=2\"";
   return s.str();
 }
 
-bool DecodeFile(const std::string& path, std::vector<std::int16_t>* samples, std::string* error,
-                double startSeconds) {
-  samples->clear();
-  GError* err = nullptr;
-  gchar* uri = gst_filename_to_uri(path.c_str(), &err);
-  if (!uri) {
-    if (error) *error = err ? err->message : "bad path";
-    if (err) g_error_free(err);
-    return false;
-  }
-  std::string desc = std::string("uridecodebin uri=") + uri +
-                     " ! audioconvert ! audioresample ! capsfilter caps=\"audio/x-raw,format=S16LE,"
-                     "rate=44100,channels=2,layout=interleaved\" ! appsink name=out sync=false";
+bool DecodeFile(const std::string& path, std::vector<std::int16_t>* pcm, double start) {
+  pcm->clear();
+  gchar* uri = gst_filename_to_uri(path.c_str(), nullptr);
+  GstElement* pipeline = gst_parse_launch(
+      (std::string("uridecodebin uri=") + uri +
+       " ! audioconvert ! audioresample ! capsfilter caps=\"audio/x-raw,format=S16LE,"
+       "rate=44100,channels=2\" ! appsink name=out sync=false")
+          .c_str(),
+      nullptr);
   g_free(uri);
-  GstElement* pipeline = gst_parse_launch(desc.c_str(), &err);
-  if (err) {
-    if (error) *error = err->message;
-    g_error_free(err);
-    if (pipeline) gst_object_unref(pipeline);
-    return false;
-  }
   GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "out");
-  g_object_set(sink, "max-buffers", 0u, "drop", FALSE, nullptr);
-  GstBus* bus = gst_element_get_bus(pipeline);
-  bool ok = false;
-  if (startSeconds > 0) {
+  bool ok = true;
+  if (start > 0) {
     gst_element_set_state(pipeline, GST_STATE_PAUSED);
-    const bool seeked =
-        gst_element_get_state(pipeline, nullptr, nullptr, kHangGuard) == GST_STATE_CHANGE_SUCCESS &&
-        gst_element_seek_simple(pipeline, GST_FORMAT_TIME,
-                                static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH |
-                                                          GST_SEEK_FLAG_ACCURATE),
-                                static_cast<gint64>(startSeconds * GST_SECOND)) &&
-        gst_element_get_state(pipeline, nullptr, nullptr, kHangGuard) == GST_STATE_CHANGE_SUCCESS;
-    if (!seeked) {
-      if (error) *error = "seek failed";
-      gst_element_set_state(pipeline, GST_STATE_NULL);
-      gst_object_unref(bus);
-      gst_object_unref(sink);
-      gst_object_unref(pipeline);
-      return false;
-    }
+    const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+    ok = gst_element_get_state(pipeline, nullptr, nullptr, kHangGuard) == GST_STATE_CHANGE_SUCCESS &&
+         gst_element_seek_simple(pipeline, GST_FORMAT_TIME, flags,
+                                 static_cast<gint64>(start * GST_SECOND));
   }
-  gst_element_set_state(pipeline, GST_STATE_PLAYING);
-  for (;;) {
-    AppendSamples(GST_APP_SINK(sink), samples);
-    GstMessage* msg = gst_bus_timed_pop_filtered(
-        bus, 20 * GST_MSECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-    if (!msg) continue;
-    if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS) {
-      ok = true;
-    } else if (error) {
-      GError* e = nullptr;
-      gst_message_parse_error(msg, &e, nullptr);
-      *error = e ? e->message : "decode error";
-      if (e) g_error_free(e);
+  gst_element_set_state(pipeline, ok ? GST_STATE_PLAYING : GST_STATE_NULL);
+  GstBus* bus = gst_element_get_bus(pipeline);
+  while (ok) {
+    GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 50 * GST_MSECOND);
+    if (!sample) {
+      if (gst_app_sink_is_eos(GST_APP_SINK(sink))) break;
+      if (GstMessage* m = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
+        gst_message_unref(m);
+        ok = false;
+      }
+      continue;
     }
-    gst_message_unref(msg);
-    break;
+    GstMapInfo map;
+    GstBuffer* buf = gst_sample_get_buffer(sample);
+    if (gst_buffer_map(buf, &map, GST_MAP_READ)) {
+      const auto* p = reinterpret_cast<const std::int16_t*>(map.data);
+      pcm->insert(pcm->end(), p, p + map.size / 2);
+      gst_buffer_unmap(buf, &map);
+    }
+    gst_sample_unref(sample);
   }
-  AppendSamples(GST_APP_SINK(sink), samples);
-  gst_element_set_state(pipeline, GST_STATE_NULL);
   gst_object_unref(bus);
+  gst_element_set_state(pipeline, GST_STATE_NULL);
   gst_object_unref(sink);
   gst_object_unref(pipeline);
   return ok;
 }
 
-std::vector<std::int16_t> CollectRaw(const std::string& sourceDesc) {
-  std::vector<std::int16_t> samples;
-  GError* err = nullptr;
-  GstElement* pipeline =
-      gst_parse_launch((sourceDesc + " ! appsink name=out sync=false").c_str(), &err);
-  if (err) {
-    g_error_free(err);
-    if (pipeline) gst_object_unref(pipeline);
-    return samples;
-  }
-  GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "out");
-  GstBus* bus = gst_element_get_bus(pipeline);
-  gst_element_set_state(pipeline, GST_STATE_PLAYING);
-  for (;;) {
-    AppendSamples(GST_APP_SINK(sink), &samples);
-    GstMessage* msg = gst_bus_timed_pop_filtered(
-        bus, 20 * GST_MSECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-    if (msg) {
-      gst_message_unref(msg);
-      break;
-    }
-  }
-  AppendSamples(GST_APP_SINK(sink), &samples);
-  gst_element_set_state(pipeline, GST_STATE_NULL);
-  gst_object_unref(bus);
-  gst_object_unref(sink);
-  gst_object_unref(pipeline);
-  return samples;
+double FfmpegSeconds(const std::string& path, std::string* errors, double start) {
+  const std::string raw = path + ".ffmpeg.raw";
+  const std::string ss = std::to_string(start);
+  const char* argv[] = {"ffmpeg", "-nostdin", "-y", "-v", "error", "-ss", ss.c_str(), "-i",
+                        path.c_str(), "-f", "s16le", "-ac", "2", "-ar", "44100", raw.c_str(),
+                        nullptr};
+  gchar* err = nullptr;
+  gint status = -1;
+  const bool ran = g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_SEARCH_PATH,
+                                nullptr, nullptr, nullptr, &err, &status, nullptr);
+  *errors = err ? err : "";
+  g_free(err);
+  std::error_code ec;
+  const auto bytes = std::filesystem::file_size(raw, ec);
+  std::filesystem::remove(raw, ec);
+  if (!ran || !g_spawn_check_wait_status(status, nullptr) || bytes == static_cast<uintmax_t>(-1))
+    return -1;
+  return static_cast<double>(bytes) / (4.0 * 44100);
 }
 
 double LeftFrequency(const std::vector<std::int16_t>& stereo) {
-  const std::size_t frames = stereo.size() / 2;
-  const std::size_t skip = kRate / 4;
-  if (frames < 3 * skip) return 0.0;
+  const std::size_t frames = stereo.size() / 2, skip = 44100 / 4;
   std::size_t first = 0, last = 0, crossings = 0;
-  for (std::size_t i = skip + 1; i < frames - skip; ++i) {
+  for (std::size_t i = skip + 1; i + skip < frames; ++i) {
     if (stereo[2 * (i - 1)] < 0 && stereo[2 * i] >= 0) {
-      if (crossings == 0) first = i;
+      if (crossings++ == 0) first = i;
       last = i;
-      ++crossings;
     }
   }
-  if (crossings < 2) return 0.0;
-  return static_cast<double>(crossings - 1) * kRate / static_cast<double>(last - first);
+  return crossings < 2 ? 0.0 : (crossings - 1) * 44100.0 / static_cast<double>(last - first);
 }
 
 std::string ReadWholeFile(const std::string& path) {

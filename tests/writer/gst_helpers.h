@@ -9,41 +9,35 @@
 
 namespace writer_test {
 
-constexpr int kRate = 44100;
-
 struct RunOutcome {
   bool eos = false;
-  std::string error;        // message of the first error, empty when none
-  std::string errorSource;  // name of the element that posted it
+  std::string error, errorSource;  // first error and the element that posted it
 };
 
-// Sets the pipeline PLAYING and waits for end of stream or an error. The wait
-// is bounded only so a broken pipeline cannot hang the test run.
+// Runs to end of stream or error (bounded only against a hang), then NULL.
 RunOutcome RunToEnd(GstElement* pipeline);
 
-// A pipeline of `sourceDesc` (gst-launch syntax, ending in raw audio), the
-// element `middle`, and `sinkDesc`. Takes ownership of `middle`.
-GstElement* MakePipeline(const std::string& sourceDesc, GstElement* middle,
-                         const std::string& sinkDesc);
+// `source` (gst-launch text ending in raw audio) -> `middle` -> `sink`.
+// Takes ownership of `middle`; null when the parts do not link.
+GstElement* MakePipeline(const std::string& source, GstElement* middle, const std::string& sink);
 
-// Exactly `seconds` of a sine tone at 44.1 kHz stereo S16 (441-sample buffers).
+// `seconds` of a sine tone, 44.1 kHz stereo S16 in 441-sample buffers.
 std::string ToneSource(double freq, double seconds, bool live = false);
 
-// Decodes any media file with GStreamer into 44.1 kHz stereo S16 samples,
-// from `startSeconds` on (an accurate seek) to the end. Returns false when the
-// file cannot be decoded or the seek fails.
-bool DecodeFile(const std::string& path, std::vector<std::int16_t>* samples,
-                std::string* error = nullptr, double startSeconds = 0.0);
+// Decodes a file with GStreamer to 44.1 kHz stereo S16 from `start` seconds
+// (an accurate seek) to the end; false when it cannot be decoded.
+bool DecodeFile(const std::string& path, std::vector<std::int16_t>* pcm, double start = 0);
 
-// Collects the raw output of a source description (as ToneSource gives).
-std::vector<std::int16_t> CollectRaw(const std::string& sourceDesc);
+// The same with the ffmpeg program, whose demuxer is not GStreamer's: the
+// decoded length in seconds, or -1; `errors` gets what ffmpeg complained of.
+double FfmpegSeconds(const std::string& path, std::string* errors, double start = 0);
 
-// Frequency of the left channel from its rising zero crossings, leaving out
-// the first and last quarter second (encoder start-up and tail).
+// Rising zero crossings of the left channel, leaving out the first and
+// last quarter second.
 double LeftFrequency(const std::vector<std::int16_t>& stereo);
 
-inline double StereoSeconds(const std::vector<std::int16_t>& s) {
-  return static_cast<double>(s.size()) / 2.0 / kRate;
+inline double Seconds(const std::vector<std::int16_t>& stereo) {
+  return static_cast<double>(stereo.size()) / 2.0 / 44100.0;
 }
 
 std::string ReadWholeFile(const std::string& path);
