@@ -1,4 +1,6 @@
-// Event codes delivered through IMediaEvent::GetEvent.
+// Event codes delivered through IMediaEvent::GetEvent. No event carries a
+// reference or an allocation in its parameters, so FreeEventParams has
+// nothing to free (callers still call it, as they always have).
 #pragma once
 
 constexpr long EC_COMPLETE = 0x01;                  // all streams ended; param1 HRESULT
@@ -30,5 +32,5 @@ constexpr long EC_STREAM_CONTROL_STARTED = 0x1B;
 constexpr long EC_END_OF_SEGMENT = 0x1C;
 constexpr long EC_SEGMENT_STARTED = 0x1D;
 constexpr long EC_LENGTH_CHANGED = 0x1E;
-constexpr long EC_DEVICE_LOST = 0x1F;               // param1 IUnknown* of the filter (may be 0), param2 0 lost / 1 back
+constexpr long EC_DEVICE_LOST = 0x1F;               // param1 0, param2 0 lost / 1 back
 constexpr long EC_USER = 0x8000;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -248,6 +249,33 @@ TEST_F(GraphTest, StopWhenReadyDrainsALiveSourceIntoACompleteFileEachRun) {
   }
   EXPECT_EQ(static_cast<CToneSourceFilter *>(source.Get())->ElementsBuilt(), 1)
       << "the source keeps its element across runs";
+}
+
+// How many descriptors of this process are open on path.
+int OpenDescriptorsOn(const std::string &path) {
+  int n = 0;
+  std::error_code ec;
+  for (auto &entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+    std::error_code rec;
+    auto target = std::filesystem::read_symlink(entry.path(), rec);
+    if (!rec && target == path) ++n;
+  }
+  return n;
+}
+
+TEST_F(GraphTest, RemovingTheWriterFromARunningGraphClosesItsFile) {
+  auto source = Hold(new CToneSourceFilter(440.0, true, 0));
+  ASSERT_EQ(m_graph->AddFilter(source.Get(), u"Audio Capture"), S_OK);
+  std::string path = m_dir.File("kqzttemp.wav");
+  AddWriterChain(source.Get(), path);
+  ASSERT_TRUE(SUCCEEDED(m_control->Run()));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(OpenDescriptorsOn(path), 1);
+  RemoveByName(u"File Writer");
+  EXPECT_EQ(OpenDescriptorsOn(path), 0) << "the removed writer still holds its file";
+  RemoveByName(u"WAV Dest");
+  EXPECT_TRUE(Unconnected(source.Get(), u"Capture"));
+  EXPECT_EQ(m_control->Stop(), S_OK);
 }
 
 TEST_F(GraphTest, FilterEventsArePostedFromAnyThreadUntilPostingIsTurnedOff) {
