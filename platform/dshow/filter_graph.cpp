@@ -452,6 +452,10 @@ REFERENCE_TIME CFilterGraph::QueryPosition() {
 }
 
 HRESULT CFilterGraph::ApplySeek(REFERENCE_TIME start, bool setStop, REFERENCE_TIME stop, double rate) {
+  {
+    std::lock_guard<std::mutex> g(m_eventLock);
+    m_eosSeen = false;  // a flushing seek starts the streams again
+  }
   auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
   if (!gst_element_seek(m_pipeline, rate, GST_FORMAT_TIME, flags,
                         start >= 0 ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE,
@@ -553,16 +557,19 @@ HRESULT CFilterGraph::Stop() {
 HRESULT CFilterGraph::StopWhenReady() {
   std::lock_guard<std::recursive_mutex> g(m_lock);
   if (m_state != State_Running) return ChangeState(State_Stopped);
+  bool ended;
   {
     std::lock_guard<std::mutex> e(m_eventLock);
     m_draining = true;
-    m_eosSeen = false;
+    // Streams that ended by themselves during the run (a source that failed
+    // ends its stream too) have already finished their files.
+    ended = m_eosSeen;
     m_lastError = S_OK;
   }
   // End of stream from every source; the sinks finish their files (a WAV
   // header, an ASF index) when it reaches them, and the pipeline says EOS
   // once all have.
-  gst_element_send_event(m_pipeline, gst_event_new_eos());
+  if (!ended) gst_element_send_event(m_pipeline, gst_event_new_eos());
   bool drained;
   {
     std::unique_lock<std::mutex> e(m_eventLock);

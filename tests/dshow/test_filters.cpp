@@ -3,6 +3,7 @@
 #include <gst/gst.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -244,6 +245,14 @@ void StartRecordingPosts() {
 std::vector<PostedMessage> RecordedPosts() {
   std::lock_guard<std::mutex> g(g_postLock);
   return g_posts;
+}
+
+std::vector<PostedMessage> WaitForPosts(std::size_t n, int timeoutMs) {
+  for (int waited = 0;; waited += 10) {
+    auto posts = RecordedPosts();
+    if (posts.size() >= n || waited >= timeoutMs) return posts;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
 void StopRecordingPosts() { SetMessagePoster(nullptr); }

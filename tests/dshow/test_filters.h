@@ -130,6 +130,9 @@ struct PostedMessage {
 };
 void StartRecordingPosts();
 std::vector<PostedMessage> RecordedPosts();
+// The posts recorded once there are at least n (or after timeoutMs): a
+// message is posted right after its event is queued, on the queuing thread.
+std::vector<PostedMessage> WaitForPosts(std::size_t n, int timeoutMs = 10000);
 void StopRecordingPosts();
 
 }  // namespace dshow_test
