@@ -1,0 +1,423 @@
+// The program's start-up and main window, run for real on the headless
+// toolkit: the application object's InitInstance runs the main dialog
+// modally, and each test acts inside that modal loop through the window
+// layer's seam (which also answers message boxes), with real key presses,
+// clicks and menus. Every test has a home, configuration and runtime folder
+// of its own, so the person's settings are never touched.
+#include "app/converter_app.h"
+#include "platform/reg/registry.h"
+#include "platform/win/ui_seam.h"
+#include "platform/win/window_internal.h"
+#include "settings/app_name.h"
+#include "settings/profile.h"
+#include "ui/converter_dlg.h"
+#include "ui_test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QAccessibleInterface>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using quavix::win::WidgetOf;
+
+std::string Text(HWND hwnd) {
+  char buffer[1024] = "";
+  GetWindowTextA(hwnd, buffer, sizeof buffer);
+  return buffer;
+}
+
+std::string ItemText(HWND dlg, int id) { return Text(GetDlgItem(dlg, id)); }
+bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }
+bool Visible(HWND dlg, int id) { return IsWindowVisible(GetDlgItem(dlg, id)) != FALSE; }
+
+std::optional<DWORD> StoredInt(const std::string &appName, const char *entry) {
+  HKEY key = nullptr;
+  std::string path = "Software\\ZORVEKA\\" + appName + "\\Option";
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+  DWORD type = 0, value = 0, size = sizeof value;
+  LSTATUS status = RegQueryValueExA(key, entry, nullptr, &type, reinterpret_cast<BYTE *>(&value), &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS || type != REG_DWORD || size != 4) return std::nullopt;
+  return value;
+}
+
+std::optional<std::string> StoredString(const std::string &appName, const char *entry) {
+  HKEY key = nullptr;
+  std::string path = "Software\\ZORVEKA\\" + appName + "\\Option";
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+  DWORD type = 0, size = 0;
+  std::optional<std::string> result;
+  if (RegQueryValueExA(key, entry, nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_SZ) {
+    std::string data(size, '\0');
+    if (RegQueryValueExA(key, entry, nullptr, &type, reinterpret_cast<BYTE *>(data.data()), &size) ==
+        ERROR_SUCCESS) {
+      data.resize(data.find('\0') == std::string::npos ? data.size() : data.find('\0'));
+      result = data;
+    }
+  }
+  RegCloseKey(key);
+  return result;
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    env_.emplace();
+    app_ = ConverterApp();
+    char exe[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    app_->SetNamesFromExecutable(exe);
+    appName_ = app_->m_pszProfileName ? app_->m_pszProfileName : app_->m_pszAppName;
+    previousSeam_ = SetUiSeamForTest([this](const UiRequest &r) { return Answer(r); });
+  }
+
+  void TearDown() override {
+    SetUiSeamForTest(previousSeam_);
+    env_.reset();
+  }
+
+  UiAnswer Answer(const UiRequest &request) {
+    UiAnswer answer;
+    if (request.kind == UiRequestKind::MessageBox) {
+      boxes_.push_back(request);
+      answer.button = IDOK;
+    } else if (request.kind == UiRequestKind::ModalDialog) {
+      dialogsShown_.push_back(request.dialogId);
+      if (auto it = drivers_.find(request.dialogId); it != drivers_.end()) it->second(request.dialog);
+    } else {
+      answer.cancel = true;
+    }
+    return answer;
+  }
+
+  CConverterDlg &MainDialog() { return *static_cast<CConverterDlg *>(app_->m_pMainWnd); }
+
+  // Starts the program as the desktop does: the application object's
+  // InitInstance, whose modal run of the main window `drive` acts in.
+  BOOL StartProgram(std::function<void(CConverterDlg &)> drive) {
+    drivers_[IDD_CONVERTER_DIALOG] = [this, drive](HWND) { drive(MainDialog()); };
+    return app_->InitInstance();
+  }
+
+  // A later start of the main window, once the application object is set up.
+  INT_PTR RunMainWindowAgain(std::function<void(CConverterDlg &)> drive) {
+    CConverterDlg dlg;
+    drivers_[IDD_CONVERTER_DIALOG] = [&dlg, drive](HWND) { drive(dlg); };
+    app_->m_pMainWnd = &dlg;
+    INT_PTR result = dlg.DoModal();
+    app_->m_pMainWnd = nullptr;
+    return result;
+  }
+
+  void PressKey(HWND target, Qt::Key key) {
+    QWidget *focus = QApplication::focusWidget();
+    QTest::keyClick(focus ? focus : WidgetOf(target), key);
+  }
+
+  void Click(HWND dlg, int id) { QTest::mouseClick(WidgetOf(GetDlgItem(dlg, id)), Qt::LeftButton); }
+
+  std::optional<UiTestEnvironment> env_;
+  CConverterApp *app_ = nullptr;
+  std::string appName_;
+  UiSeamHandler previousSeam_;
+  std::map<int, std::function<void(HWND)>> drivers_;
+  std::vector<UiRequest> boxes_;
+  std::vector<int> dialogsShown_;
+};
+
+TEST_F(MainWindowTest, FirstStartProposesMusicFolderAndWaitsForASong) {
+  env_->MakeMusicFolder();
+  bool ran = false;
+  BOOL result = StartProgram([&](CConverterDlg &dlg) {
+    ran = true;
+    HWND h = dlg.m_hWnd;
+    EXPECT_EQ(Text(h), "Quavix");
+    EXPECT_EQ(ItemText(h, IDC_OUTPUT_PATH), env_->home + "/Music/");
+    EXPECT_STREQ(dlg.m_strOutputPath, (env_->home + "/Music/").c_str());
+    EXPECT_STREQ(dlg.m_strOutputFolder, (env_->home + "/Music/").c_str());
+    EXPECT_EQ(ItemText(h, IDC_STATUS), "Status : Ready");
+    for (int id : {IDC_CONVERT, IDC_STOP, IDC_OUTPUT_PATH, IDC_BROWSE, IDC_PLAY})
+      EXPECT_FALSE(Enabled(h, id)) << id;
+    for (int id : {IDC_OPEN, IDC_HELP_BTN, IDC_EXIT, IDC_DEVICE_LIST, IDC_INPUT_LIST, IDC_VOLUME})
+      EXPECT_TRUE(Enabled(h, id)) << id;
+    for (int id : {IDC_ABOUT, IDC_INPUT_TAG, IDC_CLOSE_BTN, IDC_DEVICE_TAG}) EXPECT_FALSE(Visible(h, id)) << id;
+    EXPECT_TRUE(Visible(h, IDC_INPUT_LIST)) << "the loop-back line has not been found yet";
+    EXPECT_EQ(dlg.m_sliderVolume.GetRangeMin(), 0);
+    EXPECT_EQ(dlg.m_sliderVolume.GetRangeMax(), 200);
+    EXPECT_EQ(dlg.m_sliderVolume.GetPos(), 200);
+    EXPECT_EQ(g_nSoundCaptureIndex, 0);
+    EXPECT_EQ(g_nCapturePinIndex, 0);
+    EXPECT_EQ(g_nSearchFlag, 0);
+    EXPECT_EQ(dlg.m_bOnlyOnce, 0);
+    EXPECT_EQ(dlg.m_bConverting, 0);
+    EXPECT_EQ(dlg.m_szMidiPath[0], '\0');
+    EXPECT_EQ(g_pPlayer, nullptr);
+    EXPECT_STREQ(dlg.m_szTempWavPath, (env_->runtime + "/kqzttemp.wav").c_str());
+    EXPECT_TRUE(boxes_.empty()) << boxes_.front().text;
+    PressKey(h, Qt::Key_Escape);
+  });
+  EXPECT_TRUE(ran);
+  EXPECT_FALSE(result) << "the program ends when its main window does";
+  EXPECT_EQ(app_->m_pMainWnd, nullptr) << "no pointer to the destroyed window stays behind";
+  // The application object published the rounded buttons' faces and colours.
+  ASSERT_NE(g_pbmpButtonDown, nullptr);
+  ASSERT_NE(g_pbmpButtonUp, nullptr);
+  EXPECT_NE(g_pbmpButtonDown, g_pbmpButtonUp) << "two separate bitmap objects";
+  EXPECT_NE(g_pbmpButtonDown->GetSafeHandle(), nullptr);
+  EXPECT_NE(g_pbmpButtonUp->GetSafeHandle(), nullptr);
+  EXPECT_EQ(g_crButtonLight, 0xFFFFFFu);
+  EXPECT_EQ(g_crButtonShadow, 0x606060u);
+  EXPECT_EQ(g_crButtonGrayText, 0x808080u);
+  EXPECT_EQ(g_crButtonText, 0u);
+}
+
+TEST_F(MainWindowTest, MissingMusicFolderIsReportedAndHomeIsUsed) {
+  StartProgram([&](CConverterDlg &dlg) {
+    EXPECT_EQ(ItemText(dlg.m_hWnd, IDC_OUTPUT_PATH), env_->home + "/");
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, "Can not get My Music directory!");
+    EXPECT_EQ(boxes_[0].caption, "Error");
+    EXPECT_EQ(boxes_[0].type & 0xF, MB_OK);
+    EXPECT_EQ(boxes_[0].owner, dlg.m_hWnd);
+    PressKey(dlg.m_hWnd, Qt::Key_Escape);
+  });
+}
+
+TEST_F(MainWindowTest, OlderSystemSkipsTheShellLookup) {
+  env_->Set("QUAVIX_WINDOWS_MAJOR", "5");
+  StartProgram([&](CConverterDlg &dlg) {
+    EXPECT_EQ(dlg.m_osvi.dwMajorVersion, 5u);
+    EXPECT_EQ(ItemText(dlg.m_hWnd, IDC_OUTPUT_PATH), env_->home + "/");
+    EXPECT_TRUE(boxes_.empty()) << "no lookup, so nothing to report";
+    PressKey(dlg.m_hWnd, Qt::Key_Escape);
+  });
+}
+
+TEST_F(MainWindowTest, ExitSavesTheInputChoiceAndFolderForTheNextStart) {
+  env_->MakeMusicFolder();
+  const std::string music = env_->home + "/Music/";
+  StartProgram([&](CConverterDlg &dlg) {
+    // As the device and line logic leave them after the user's choices.
+    g_nSoundCaptureIndex = 2;
+    g_nCapturePinIndex = 3;
+    g_nSearchFlag = 1;
+    // A path typed by hand is not a folder choice and must not be kept.
+    SetWindowTextA(GetDlgItem(dlg.m_hWnd, IDC_OUTPUT_PATH), "/elsewhere/typed.wma");
+    Click(dlg.m_hWnd, IDC_EXIT);
+    PumpPendingMessages();
+  });
+  EXPECT_EQ(StoredInt(appName_, "nSoundCaptureIndex"), 2u);
+  EXPECT_EQ(StoredInt(appName_, "nCapturePinIndex"), 3u);
+  EXPECT_EQ(StoredInt(appName_, "nSearchFlag"), 1u);
+  EXPECT_EQ(StoredString(appName_, "last_output_folder"), music);
+
+  g_nSoundCaptureIndex = g_nCapturePinIndex = g_nSearchFlag = 0;
+  RunMainWindowAgain([&](CConverterDlg &dlg) {
+    EXPECT_EQ(g_nSoundCaptureIndex, 2);
+    EXPECT_EQ(g_nCapturePinIndex, 3);
+    EXPECT_EQ(g_nSearchFlag, 1);
+    EXPECT_EQ(ItemText(dlg.m_hWnd, IDC_OUTPUT_PATH), music);
+    EXPECT_FALSE(Visible(dlg.m_hWnd, IDC_INPUT_LIST)) << "line found and at most one device: list hidden";
+    PressKey(dlg.m_hWnd, Qt::Key_Escape);
+  });
+}
+
+TEST_F(MainWindowTest, CloseMessageSavesAndStoredFolderWinsOverTheDefault) {
+  env_->MakeMusicFolder();
+  ProfileSetString(kProfileMakerKey, appName_.c_str(), "Option", "last_output_folder", "/srv/songs/");
+  ProfileSetInt(kProfileMakerKey, appName_.c_str(), "Option", "b_only_once", 1);
+  StartProgram([&](CConverterDlg &dlg) {
+    EXPECT_EQ(ItemText(dlg.m_hWnd, IDC_OUTPUT_PATH), "/srv/songs/");
+    EXPECT_EQ(dlg.m_bOnlyOnce, 1);
+    EXPECT_TRUE(boxes_.empty());
+    g_nCapturePinIndex = 4;
+    dlg.PostMessage(WM_CLOSE);
+    PumpPendingMessages();
+  });
+  EXPECT_EQ(StoredInt(appName_, "nSoundCaptureIndex"), 0u);
+  EXPECT_EQ(StoredInt(appName_, "nCapturePinIndex"), 4u);
+  EXPECT_EQ(StoredInt(appName_, "nSearchFlag"), 0u);
+  EXPECT_EQ(StoredString(appName_, "last_output_folder"), "/srv/songs/");
+}
+
+TEST_F(MainWindowTest, EscapeAndEnterEndWithoutSaving) {
+  env_->MakeMusicFolder();
+  StartProgram([&](CConverterDlg &dlg) {
+    g_nSoundCaptureIndex = 7;
+    PressKey(dlg.m_hWnd, Qt::Key_Escape);
+  });
+  EXPECT_EQ(StoredInt(appName_, "nSoundCaptureIndex"), std::nullopt);
+  EXPECT_EQ(StoredString(appName_, "last_output_folder"), std::nullopt);
+
+  INT_PTR enterResult = RunMainWindowAgain([&](CConverterDlg &dlg) {
+    g_nSoundCaptureIndex = 7;
+    // Enter on a push button would press it; on the slider it is the dialog's OK.
+    dlg.m_sliderVolume.SetFocus();
+    QTest::keyClick(WidgetOf(dlg.m_sliderVolume.m_hWnd), Qt::Key_Return);
+  });
+  EXPECT_EQ(enterResult, IDOK);
+  EXPECT_EQ(StoredInt(appName_, "nSoundCaptureIndex"), std::nullopt);
+  EXPECT_EQ(StoredInt(appName_, "nSearchFlag"), std::nullopt);
+}
+
+TEST_F(MainWindowTest, ContextMenuAboutItemOpensTheAboutBox) {
+  env_->MakeMusicFolder();
+  std::vector<std::string> menuItems;
+  std::string aboutCaption, aboutTitleLine;
+  drivers_[IDD_ABOUTBOX] = [&](HWND about) {
+    aboutCaption = Text(about);
+    aboutTitleLine = Text(GetDlgItem(about, IDOK));
+    QTest::keyClick(WidgetOf(about), Qt::Key_Escape);
+  };
+  StartProgram([&](CConverterDlg &dlg) {
+    QTimer::singleShot(0, [&] {
+      auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+      ASSERT_NE(menu, nullptr) << "no context menu came up";
+      QAction *about = nullptr;
+      for (QAction *action : menu->actions()) {
+        menuItems.push_back(action->isSeparator() ? "-" : action->text().toStdString());
+        if (action->text().remove('&') == "About Quavix") about = action;
+      }
+      ASSERT_NE(about, nullptr);
+      // Chosen from the keyboard, as a person would.
+      menu->setActiveAction(about);
+      QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(10, 10),
+                            WidgetOf(dlg.m_hWnd)->mapToGlobal(QPoint(10, 10)));
+    QApplication::sendEvent(WidgetOf(dlg.m_hWnd), &event);
+    PumpPendingMessages();
+    EXPECT_EQ(aboutCaption, "About Quavix");
+    // The same box through the system command with the low bits set.
+    aboutCaption.clear();
+    dlg.SendMessage(WM_SYSCOMMAND, IDM_ABOUTBOX | 0x2, 0);
+    EXPECT_EQ(aboutCaption, "About Quavix");
+    PressKey(dlg.m_hWnd, Qt::Key_Escape);
+  });
+  ASSERT_GE(menuItems.size(), 2u);
+  EXPECT_EQ(menuItems[menuItems.size() - 2], "-");
+  EXPECT_EQ(menuItems.back(), "&About Quavix");
+  EXPECT_EQ(aboutTitleLine, "OK");
+  EXPECT_EQ(std::count(dialogsShown_.begin(), dialogsShown_.end(), IDD_ABOUTBOX), 2);
+}
+
+TEST_F(MainWindowTest, PlayerTickWithoutPlayerClearsTheCaption) {
+  env_->MakeMusicFolder();
+  StartProgram([&](CConverterDlg &dlg) {
+    dlg.SetWindowText("Tune.mid   00:01:02");
+    dlg.SendMessage(WM_CAPTURE_NOTIFY, 0, 7);
+    EXPECT_EQ(Text(dlg.m_hWnd), "Tune.mid   00:01:02") << "only the player's tick touches the caption";
+    PostMessageA(dlg.m_hWnd, WM_PLAYER_TICK, 0, 0);
+    PumpPendingMessages();
+    EXPECT_EQ(Text(dlg.m_hWnd), "");
+    PressKey(dlg.m_hWnd, Qt::Key_Escape);
+  });
+}
+
+TEST_F(MainWindowTest, EnableControlsSwitchesItsEightControlsTogether) {
+  env_->MakeMusicFolder();
+  const int eight[] = {IDC_CONVERT, IDC_STOP, IDC_PLAY, IDC_OPEN, IDC_OUTPUT_PATH,
+                       IDC_BROWSE, IDC_INPUT_LIST, IDC_DEVICE_LIST};
+  StartProgram([&](CConverterDlg &dlg) {
+    HWND h = dlg.m_hWnd;
+    dlg.EnableControls(TRUE);
+    for (int id : eight) EXPECT_TRUE(Enabled(h, id)) << id;
+    dlg.DisableMediaControls();
+    for (int id : {IDC_CONVERT, IDC_STOP, IDC_OUTPUT_PATH, IDC_BROWSE, IDC_PLAY}) EXPECT_FALSE(Enabled(h, id)) << id;
+    for (int id : {IDC_OPEN, IDC_INPUT_LIST, IDC_DEVICE_LIST}) EXPECT_TRUE(Enabled(h, id)) << id;
+    dlg.EnableControls(FALSE);
+    for (int id : eight) EXPECT_FALSE(Enabled(h, id)) << id;
+    for (int id : {IDC_EXIT, IDC_HELP_BTN, IDC_VOLUME}) EXPECT_TRUE(Enabled(h, id)) << id;
+    PressKey(h, Qt::Key_Escape);
+  });
+}
+
+TEST_F(MainWindowTest, EveryControlIsReadableByAssistiveTechnology) {
+  env_->MakeMusicFolder();
+  StartProgram([&](CConverterDlg &dlg) {
+    for (const ControlTemplate &c : FindDialogTemplate(IDD_CONVERTER_DIALOG)->controls) {
+      SCOPED_TRACE(c.id);
+      HWND control = GetDlgItem(dlg.m_hWnd, c.id);
+      ASSERT_NE(control, nullptr);
+      QAccessibleInterface *a = QAccessible::queryAccessibleInterface(WidgetOf(control));
+      ASSERT_NE(a, nullptr);
+      std::string text = Text(control);
+      QString name = a->text(QAccessible::Name);
+      if (c.id == IDC_OUTPUT_PATH) {
+        EXPECT_EQ(a->text(QAccessible::Value).toStdString(), text);
+      } else if (!text.empty()) {
+        EXPECT_EQ(name.toStdString(), text);
+      }
+      EXPECT_EQ(a->state().disabled, !IsWindowEnabled(control));
+      EXPECT_EQ(a->state().invisible, !IsWindowVisible(control));
+    }
+    PressKey(dlg.m_hWnd, Qt::Key_Escape);
+  });
+}
+
+TEST_F(MainWindowTest, TemporaryFolderTooLongIsRefusedNotCut) {
+  env_->MakeMusicFolder();
+  std::string deep = env_->MakeDeepRuntimeFolder(250);
+  StartProgram([&](CConverterDlg &dlg) {
+    EXPECT_STREQ(dlg.m_szTempWavPath, "") << "a cut path would name another file";
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_NE(boxes_[0].text.find(deep), std::string::npos) << boxes_[0].text;
+    EXPECT_NE(boxes_[0].text.find("too long"), std::string::npos);
+    PressKey(dlg.m_hWnd, Qt::Key_Escape);
+  });
+}
+
+TEST_F(MainWindowTest, RenamedProgramStartsWithAFreshProfile) {
+  // This test program is a renamed copy of the main window's program: its
+  // profile is named after its own executable, not after "vorlinta".
+  char exe[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  EXPECT_EQ(appName_, AppNameFromExecutablePath(exe));
+  EXPECT_EQ(AppNameFromExecutablePath("/usr/bin/vorlinta"), "vorlinta");
+  EXPECT_EQ(AppNameFromExecutablePath("/opt/q/VORLINTA.EXE"), "VORLINTA");
+  ASSERT_NE(appName_, "vorlinta");
+
+  env_->MakeMusicFolder();
+  for (const char *entry : {"nSoundCaptureIndex", "nCapturePinIndex", "nSearchFlag"})
+    ProfileSetInt(kProfileMakerKey, "vorlinta", "Option", entry, 1);
+  ProfileSetString(kProfileMakerKey, "vorlinta", "Option", "last_output_folder", "/srv/shipped/");
+  StartProgram([&](CConverterDlg &dlg) {
+    EXPECT_EQ(g_nSoundCaptureIndex, 0);
+    EXPECT_EQ(g_nCapturePinIndex, 0);
+    EXPECT_EQ(g_nSearchFlag, 0);
+    EXPECT_EQ(ItemText(dlg.m_hWnd, IDC_OUTPUT_PATH), env_->home + "/Music/");
+    g_nSoundCaptureIndex = 5;
+    dlg.PostMessage(WM_CLOSE);
+    PumpPendingMessages();
+  });
+  EXPECT_EQ(StoredInt(appName_, "nSoundCaptureIndex"), 5u);
+  EXPECT_EQ(app_->GetSettingInt("Option", "nSoundCaptureIndex", -1), 5);
+  EXPECT_EQ(StoredInt("vorlinta", "nSoundCaptureIndex"), 1u) << "the shipped name's profile is left alone";
+  EXPECT_EQ(StoredInt("VORLINTA", "nSoundCaptureIndex"), 1u) << "key names compare without case";
+  EXPECT_EQ(StoredString("vorlinta", "last_output_folder"), "/srv/shipped/");
+
+  // The application object's profile operations use the same key.
+  EXPECT_EQ(app_->GetSettingInt("Option", "absent", -1), -1);
+  EXPECT_STREQ(app_->GetSettingString("Option", "LastPhotoFolder", "none"), "none");
+  EXPECT_TRUE(app_->SetSettingString("Option", "LastPhotoFolder", "/songs/"));
+  EXPECT_TRUE(app_->SetSettingInt("Option", "b_only_once", 1));
+  EXPECT_EQ(StoredString(appName_, "LastPhotoFolder"), "/songs/");
+  EXPECT_EQ(StoredInt(appName_, "b_only_once"), 1u);
+  EXPECT_STREQ(app_->GetSettingString("Option", "LastPhotoFolder", "none"), "/songs/");
+  EXPECT_EQ(StoredString("vorlinta", "LastPhotoFolder"), std::nullopt);
+}
+
+}  // namespace

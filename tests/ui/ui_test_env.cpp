@@ -1,0 +1,68 @@
+#include "ui_test_env.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace {
+void MakePrivateFolder(const std::string &path) {
+  fs::create_directories(path);
+  if (::chmod(path.c_str(), 0700) != 0) throw std::runtime_error("chmod " + path);
+}
+}  // namespace
+
+UiTestEnvironment::UiTestEnvironment() {
+  std::string pattern = (fs::temp_directory_path() / "quavix-ui-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
+  root = pattern;
+  home = root + "/home";
+  config = root + "/config";
+  runtime = root + "/runtime";
+  MakePrivateFolder(home);
+  MakePrivateFolder(config);
+  MakePrivateFolder(runtime);
+  Set("HOME", home);
+  Set("XDG_CONFIG_HOME", config);
+  Set("XDG_RUNTIME_DIR", runtime);
+  Set("QUAVIX_WINDOWS_MAJOR", "");
+  ::unsetenv("QUAVIX_WINDOWS_MAJOR");
+}
+
+UiTestEnvironment::~UiTestEnvironment() {
+  for (const auto &[name, value] : saved_) {
+    if (value)
+      ::setenv(name.c_str(), value->c_str(), 1);
+    else
+      ::unsetenv(name.c_str());
+  }
+  std::error_code ignored;
+  fs::remove_all(root, ignored);
+}
+
+void UiTestEnvironment::Set(const std::string &name, const std::string &value) {
+  if (!saved_.count(name)) {
+    const char *old = std::getenv(name.c_str());
+    saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+  }
+  ::setenv(name.c_str(), value.c_str(), 1);
+}
+
+void UiTestEnvironment::MakeMusicFolder() { fs::create_directories(home + "/Music"); }
+
+std::string UiTestEnvironment::MakeDeepRuntimeFolder(size_t length) {
+  std::string path = root + "/deep";
+  while (path.size() < length) {
+    size_t part = std::min<size_t>(100, length - path.size() - 1);
+    if (part == 0) part = 1;
+    path += "/" + std::string(part, 'd');
+  }
+  path.resize(length);
+  if (path.back() == '/') path.back() = 'e';
+  MakePrivateFolder(path);
+  Set("XDG_RUNTIME_DIR", path);
+  return path;
+}

@@ -1,0 +1,12 @@
+#include "ui/about_dlg.h"
+
+CAboutDlg::CAboutDlg() : CDialog(CAboutDlg::IDD, nullptr) {}
+
+CAboutDlg::~CAboutDlg() = default;
+
+void CAboutDlg::DoDataExchange(CDataExchange *pDX) { CDialog::DoDataExchange(pDX); }
+
+BOOL CAboutDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  return TRUE;
+}

@@ -1,0 +1,115 @@
+// The main window: a modal dialog that lives as long as the program runs.
+// It owns the capture graph's interfaces and the input controls that the
+// conversion run, the device list and the input lines act on.
+#pragma once
+
+#include "platform/afx/afxwin.h"
+#include "platform/win/system.h"
+#include "res/resource.h"
+
+class IGraphBuilder;
+class IMediaControl;
+class IMediaEventEx;
+class ICaptureGraphBuilder2;
+class IBaseFilter;
+
+class CConverterDlg : public CDialog {
+ public:
+  enum { IDD = IDD_CONVERTER_DIALOG };
+
+  CConverterDlg();
+  ~CConverterDlg() override;
+
+  // Enables or disables, together: Convert, Stop, Play, Open, the output
+  // path, Browse, the input list and the device list.
+  void EnableControls(BOOL bEnable);
+  // Disables the controls that need an opened song: Convert, Stop, the
+  // output path, Browse and Play.
+  void DisableMediaControls();
+
+  // The output folder at start-up: the stored value, else a default made of
+  // the shell folder `nFolder` followed by the tail of `pszFallback`, or
+  // `pszFallback` itself when the shell folder cannot be had.
+  CString GetProfileFolderString(LPCSTR pszSection, LPCSTR pszKey, LPCSTR pszFallback, int nFolder);
+
+  // Capture graph (built, reset, torn down, writer chain removed).
+  HRESULT BuildCaptureGraph();
+  void ResetGraphPointers();
+  void ReleaseCaptureGraph();
+  HRESULT RemoveWriterChain();
+  // Capture devices and the capture graph's events.
+  HRESULT EnumerateAudioCaptureDevices();
+  void ReleaseDeviceList();
+  void HandleCaptureGraphEvents();
+  // Unloads and deletes the preview player, if any, and repaints; returns 1.
+  int DiscardPlayer();
+
+  // Handlers; public so that other parts of the program can run them directly.
+  void OnConvert();
+  void OnStop();
+  void OnOpen();
+  void OnPlay();
+  void OnBrowse();
+  void OnHelpButton();
+  void OnAbout();
+  void OnCloseMedia();
+  void OnExit();
+  void OnSelchangeDeviceList();
+  void OnSelchangeInputList();
+  void OnReleasedcaptureVolume(NMHDR *pNMHDR, LRESULT *pResult);
+
+ protected:
+  void DoDataExchange(CDataExchange *pDX) override;
+  BOOL OnInitDialog() override;
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  void OnSysCommand(UINT nID, LPARAM lParam);
+  void OnPaint();
+  HCURSOR OnQueryDragIcon();
+  void OnClose();
+  void OnDestroy();
+  void OnTimer(UINT_PTR nIDEvent);
+
+  DECLARE_MESSAGE_MAP()
+
+ public:
+  // Labels: output, max, volume, device tag, input tag.
+  CStatic m_lblOutput;
+  CStatic m_lblMax;
+  CStatic m_lblVolume;
+  CStatic m_lblDeviceTag;
+  CStatic m_lblInputTag;
+  CButton m_btnBrowse;
+  CButton m_btnAbout;
+  CButton m_btnHelp;
+  CButton m_btnOpen;
+  CButton m_btnStop;
+  CButton m_btnPlay;
+  CButton m_btnConvert;
+  CButton m_btnExit;
+  CString m_strOutputPath;
+  CSliderCtrl m_sliderVolume;
+  CStatic m_stStatus;
+  CComboBox m_cbDeviceList;
+  CComboBox m_cbInputList;
+  CEdit m_editOutputPath;
+  HICON m_hIcon;
+  IGraphBuilder *m_pGB = nullptr;
+  IMediaControl *m_pMC = nullptr;
+  IMediaEventEx *m_pME = nullptr;
+  ICaptureGraphBuilder2 *m_pCapture = nullptr;
+  IBaseFilter *m_pCaptureFilter = nullptr;
+  IBaseFilter *m_pFileWriter = nullptr;
+  IBaseFilter *m_pWavDest = nullptr;
+  int m_nElapsed;
+  BOOL m_bConverting;
+  BOOL m_bOnlyOnce = 0;
+  char m_szMidiPath[MAX_PATH];
+  LONGLONG m_llDuration;
+  int m_nDurationSec;
+  HINSTANCE m_hInstance;
+  CString m_strOutputFolder;
+  char m_szTempWavPath[MAX_PATH] = "";
+  OSVERSIONINFOA m_osvi{};
+  int m_nOutputWave;
+};
