@@ -48,8 +48,11 @@ GstElement* CWavDestFilter::CreateElement() {
 }
 
 HRESULT CWavDestFilter::Fail(const char* path, int err, HRESULT hr) {
-  if (GstElement* bin = Element()) PostOutputFileError(bin, path, err);
-  g_warning("%s", OutputFileErrorText(path, err).c_str());
+  // In a graph the bus carries the error to the program; alone, the log does.
+  if (GstElement* bin = Element())
+    PostOutputFileError(bin, path, err);
+  else
+    g_warning("%s", OutputFileErrorText(path, err).c_str());
   return hr;
 }
 
