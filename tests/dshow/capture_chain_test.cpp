@@ -1,0 +1,183 @@
+// The whole recording chain as the program builds it, with the real parts:
+// the sound server's capture device, the writer module found beside the
+// program, the File Writer, all in one graph rendered from the capture
+// output; and a second graph playing into the output being recorded.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "platform/com/olestr.h"
+#include "platform/reg/registry.h"
+#include "tests/dshow/test_filters.h"
+#include "tests/support/private_pulse.h"
+
+using namespace dshow_test;
+using quavix::test::RunProcess;
+using quavix::test::WriteToneWav;
+
+namespace {
+
+std::string ReadFriendlyName(IMoniker *m) {
+  ComPtr<IPropertyBag> bag;
+  if (FAILED(m->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.OutVoid()))) return {};
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BSTR;
+  std::string name;
+  if (SUCCEEDED(bag->Read(u"FriendlyName", &v, nullptr)) && v.vt == VT_BSTR) name = Utf16ToUtf8(v.bstrVal);
+  VariantClear(&v);
+  return name;
+}
+
+class CaptureChainTest : public quavix::test::PrivatePulseTest {
+ protected:
+  void SetUp() override {
+    PrivatePulseTest::SetUp();
+    const char *old = std::getenv("XDG_CONFIG_HOME");
+    if (old) m_oldConfig = old;
+    setenv("XDG_CONFIG_HOME", m_dir.path().c_str(), 1);  // the hand-off's registry file
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  }
+  void TearDown() override {
+    CoUninitialize();
+    if (m_oldConfig)
+      setenv("XDG_CONFIG_HOME", m_oldConfig->c_str(), 1);
+    else
+      unsetenv("XDG_CONFIG_HOME");
+    PrivatePulseTest::TearDown();
+  }
+
+  // The device whose friendly name is given, bound to its capture filter.
+  ComPtr<IBaseFilter> CaptureFilterOf(const std::string &friendly) {
+    ComPtr<ICreateDevEnum> devices;
+    EXPECT_EQ(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                               IID_ICreateDevEnum, devices.OutVoid()),
+              S_OK);
+    if (!devices) return {};
+    ComPtr<IEnumMoniker> e;
+    EXPECT_EQ(devices->CreateClassEnumerator(CLSID_AudioInputDeviceCategory, e.Out(), 0), S_OK);
+    if (!e) return {};
+    IMoniker *m = nullptr;
+    while (e->Next(1, &m, nullptr) == S_OK) {
+      ComPtr<IMoniker> moniker = ComPtr<IMoniker>::Attach(m);
+      if (ReadFriendlyName(m) != friendly) continue;
+      ComPtr<IBaseFilter> f;
+      EXPECT_EQ(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, f.OutVoid()), S_OK);
+      return f;
+    }
+    return {};
+  }
+
+  std::optional<std::string> m_oldConfig;
+  TempDir m_dir;
+};
+
+TEST_F(CaptureChainTest, ARunRecordsTheLoopBackIntoTheWmaAndTheTemporaryWav) {
+  const std::string wma = m_dir.File("song.wma"), temp = m_dir.File("kqzttemp.wav"),
+                    tone = m_dir.File("tone.wav");
+  ASSERT_TRUE(WriteToneWav(tone, 440.0, 2.0));
+
+  // The capture graph, built as at start-up.
+  ComPtr<IGraphBuilder> gb;
+  ComPtr<ICaptureGraphBuilder2> builder;
+  ComPtr<IMediaControl> mc;
+  ComPtr<IMediaEventEx> me;
+  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, 3, IID_IGraphBuilder, gb.OutVoid()), S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, 3, IID_ICaptureGraphBuilder2, builder.OutVoid()),
+            S_OK);
+  ASSERT_EQ(builder->SetFiltergraph(gb.Get()), S_OK);
+  ASSERT_EQ(gb->QueryInterface(IID_IMediaControl, mc.OutVoid()), S_OK);
+  ASSERT_EQ(gb->QueryInterface(IID_IMediaEventEx, me.OutVoid()), S_OK);
+  ComPtr<IBaseFilter> capture = CaptureFilterOf("Test Output A");
+  ASSERT_TRUE(capture) << "the test output is not listed as a capture device";
+  ASSERT_EQ(gb->AddFilter(capture.Get(), u"Audio Capture"), S_OK);
+
+  // The hand-off, then the writer chain of one run.
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\ZORVEKA\\VORLINTA", &key), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueA(key, "OutputWMAName", REG_SZ, wma.c_str(), 0), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueA(key, "OUTPUTWAVE", REG_SZ, "0", 0), ERROR_SUCCESS);
+  RegCloseKey(key);
+  ComPtr<IBaseFilter> wavDest, fileWriter;
+  ASSERT_EQ(CoCreateInstance(CLSID_WavDestWriter, nullptr, 3, IID_IBaseFilter, wavDest.OutVoid()), S_OK)
+      << "the writer module was not found beside the test program";
+  ComPtr<IFileSinkFilter2> sink;
+  ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, 3, IID_IFileSinkFilter2, sink.OutVoid()), S_OK);
+  ASSERT_EQ(sink->QueryInterface(IID_IBaseFilter, fileWriter.OutVoid()), S_OK);
+  ASSERT_EQ(gb->AddFilter(wavDest.Get(), u"WAV Dest"), S_OK);
+  ASSERT_EQ(gb->AddFilter(fileWriter.Get(), u"File Writer"), S_OK);
+  sink->SetMode(AM_FILE_OVERWRITE);
+  ASSERT_EQ(sink->SetFileName(Wide(temp).c_str(), nullptr), S_OK);
+  ComPtr<IPin> out;
+  {
+    ComPtr<IEnumPins> pins;
+    ASSERT_EQ(capture->EnumPins(pins.Out()), S_OK);
+    IPin *p = nullptr;
+    while (!out && pins->Next(1, &p, nullptr) == S_OK) {
+      PIN_DIRECTION d = static_cast<PIN_DIRECTION>(3);
+      p->QueryDirection(&d);
+      if (d == PINDIR_OUTPUT)
+        out = ComPtr<IPin>::Attach(p);
+      else
+        p->Release();
+    }
+  }
+  ASSERT_TRUE(out);
+  ASSERT_EQ(gb->Render(out.Get()), S_OK);
+
+  // Run: record while another graph plays into the recorded output.
+  ComPtr<IGraphBuilder> player;
+  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, player.OutVoid()),
+            S_OK);
+  ASSERT_EQ(player->RenderFile(Wide(tone).c_str(), nullptr), S_OK);
+  ComPtr<IMediaControl> playerControl;
+  ComPtr<IMediaEventEx> playerEvents;
+  player->QueryInterface(IID_IMediaControl, playerControl.OutVoid());
+  player->QueryInterface(IID_IMediaEventEx, playerEvents.OutVoid());
+  ASSERT_TRUE(SUCCEEDED(mc->Run())) << pulse_.Log();
+  ASSERT_TRUE(SUCCEEDED(playerControl->Run()));
+  long code = 0;
+  LONG_PTR p1, p2;
+  ASSERT_EQ(playerEvents->GetEvent(&code, &p1, &p2, 30000), S_OK);
+  EXPECT_EQ(code, EC_COMPLETE);
+  playerControl->Stop();
+
+  // Stop: drain, then take the writer chain out.
+  EXPECT_EQ(mc->StopWhenReady(), S_OK);
+  EXPECT_EQ(gb->RemoveFilter(wavDest.Get()), S_OK);
+  EXPECT_EQ(gb->RemoveFilter(fileWriter.Get()), S_OK);
+  wavDest.Reset();
+  fileWriter.Reset();
+  sink.Reset();
+
+  WavInfo w = ReadWav(temp);
+  ASSERT_TRUE(w.ok) << w.error;
+  EXPECT_EQ(w.chunksEnd, w.fileSize);
+  std::vector<std::int16_t> loud = LoudPart(w.left, 2000);
+  ASSERT_GT(loud.size(), 44100u);
+  EXPECT_NEAR(EstimateFrequency(loud, w.rate), 440.0, 3.0);
+
+  // The WMA decodes back to the same tone.
+  const std::string decoded = m_dir.File("decoded.wav");
+  auto r = RunProcess({"gst-launch-1.0", "-q", "filesrc", "location=" + wma, "!", "decodebin", "!", "audioconvert",
+                       "!", "audioresample", "!", "audio/x-raw,format=S16LE,rate=44100,channels=2", "!", "wavenc",
+                       "!", "filesink", "location=" + decoded},
+                      60000);
+  ASSERT_EQ(r.exit_code, 0);
+  WavInfo d = ReadWav(decoded);
+  ASSERT_TRUE(d.ok) << d.error;
+  loud = LoudPart(d.left, 2000);
+  ASSERT_GT(loud.size(), 44100u);
+  EXPECT_NEAR(EstimateFrequency(loud, d.rate), 440.0, 3.0);
+
+  // The capture filter stays for the next run.
+  ComPtr<IBaseFilter> still;
+  EXPECT_EQ(gb->FindFilterByName(u"Audio Capture", still.Out()), S_OK);
+  IPin *peer = nullptr;
+  EXPECT_EQ(out->ConnectedTo(&peer), VFW_E_NOT_CONNECTED);
+}
+
+}  // namespace
