@@ -110,8 +110,11 @@ GstElement* CreateEncoderBin(const char* name, const char* sinkPad, const char* 
   // stream, while a run cut short still leaves a readable broadcast-style file.
   g_object_set(mux, "streamable", FALSE, "packet-size", kAsfPacketSize, nullptr);
   g_object_set(fileSink, "sync", FALSE, nullptr);
-  // Neither branch may stall the other; the capture keeps its own pace.
-  g_object_set(tee, "allow-not-linked", TRUE, nullptr);
+  // A capture does not wait: room for a few seconds of disk stalls in either
+  // branch before the tee has to hold the audio back.
+  for (GstElement* q : {wmaQueue, wavQueue})
+    g_object_set(q, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time",
+                 static_cast<guint64>(5 * GST_SECOND), nullptr);
 
   GstElement* bin = gst_bin_new(name);
   GstBin* b = GST_BIN(bin);
