@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <vector>
 
 namespace quavix::win {
 namespace {
@@ -47,7 +48,16 @@ HWND FirstTabStop(HWND dialog) {
   return first;
 }
 
+std::vector<HWND> g_modalDialogs;
+
 }  // namespace
+
+HWND InnermostModalDialog() {
+  for (auto it = g_modalDialogs.rbegin(); it != g_modalDialogs.rend(); ++it)
+    if (IsLiveHandle(*it)) return *it;
+  return nullptr;
+}
+
 }  // namespace quavix::win
 
 using namespace quavix::win;
@@ -158,6 +168,7 @@ INT_PTR RunModalDialogLoop(HWND hDlg) {
     QEventLoop loop;
     w->modalLoop = &loop;
     PushEventLoop(&loop);
+    g_modalDialogs.push_back(hDlg);
     for (;;) {
       Window *d = FindWindowObject(hDlg);
       if (d == nullptr || d->modalEnded || IsQuitPending()) break;
@@ -168,6 +179,7 @@ INT_PTR RunModalDialogLoop(HWND hDlg) {
       }
     }
     PopEventLoop(&loop);
+    g_modalDialogs.erase(std::find(g_modalDialogs.begin(), g_modalDialogs.end(), hDlg));
     if (Window *d = FindWindowObject(hDlg)) d->modalLoop = nullptr;
   }
   w = FindWindowObject(hDlg);

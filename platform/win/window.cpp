@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <QPalette>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QTimer>
 
 #include <algorithm>
@@ -228,7 +229,11 @@ HWND CreateWindowObject(const CreateParams &p) {
       widget->resize(std::max(p.cx - 2 * fx, 1), std::max(p.cy - 2 * fy - cap, 1));
     widget->setWindowTitle(ToQ(w->text));
   }
-  if (w->host) w->host->ShowText(w->text);
+  if (w->host) {
+    // The creation text is no change the parent hears of.
+    QSignalBlocker quiet(widget);
+    w->host->ShowText(w->text);
+  }
   if (p.font != nullptr) SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(p.font), FALSE);
 
   if (p.sendCreate) {
@@ -599,6 +604,11 @@ HWND GetFocus() {
   QWidget *focus = QApplication::focusWidget();
   if (focus == nullptr) {
     if (QWidget *active = QApplication::activeWindow()) focus = active->focusWidget();
+  }
+  // A window system that has not activated the dialog yet: the focus is the
+  // one the innermost modal dialog keeps for itself.
+  if (focus == nullptr) {
+    if (QWidget *modal = WidgetOf(InnermostModalDialog())) focus = modal->focusWidget();
   }
   return HwndFromWidget(focus);
 }

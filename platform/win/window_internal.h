@@ -148,6 +148,9 @@ void ShowSystemMenuAt(HWND hwnd, const QPoint &globalPos);
 // comes from the toolkit's application quitting, which counts as a quit.
 constexpr int kLoopWake = 0x5157;
 
+// The dialog whose modal loop runs innermost (null when none).
+HWND InnermostModalDialog();
+
 // Message loops that a quit request ends (modal loops, the program's loop).
 void PushEventLoop(QEventLoop *loop);
 void PopEventLoop(QEventLoop *loop);

@@ -1,0 +1,68 @@
+// What assistive technology reads from the controls: their text as their
+// name and their state (enabled, shown, checked).
+#include "tests/win/gui_test_support.h"
+
+#include <QAccessible>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const DialogTemplate kA11yDialog{
+    920,
+    "Access",
+    "MS Shell Dlg",
+    8,
+    160,
+    90,
+    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
+    0,
+    {
+        {1, kButtonClass, "&Open", 7, 7, 50, 14, BS_PUSHBUTTON | WS_TABSTOP, 0},
+        {2, kButtonClass, "Do not show the message in the future", 7, 25, 140, 10, BS_AUTOCHECKBOX | WS_TABSTOP, 0},
+        {3, kStaticClass, "Status : Ready", 7, 40, 100, 12, SS_LEFT | SS_SUNKEN, 0},
+        {4, kStaticClass, "Volume:", 7, 55, 40, 8, SS_LEFT, 0},
+    },
+};
+
+QAccessibleInterface *Access(HWND dialog, int id) {
+  return QAccessible::queryAccessibleInterface(guitest::Widget(GetDlgItem(dialog, id)));
+}
+
+TEST(Accessibility, ControlsExposeTextAndState) {
+  HWND dialog = CreateDialogIndirectParamA(nullptr, &kA11yDialog, nullptr, nullptr, 0);
+  ASSERT_NE(dialog, nullptr);
+  ShowWindow(dialog, SW_SHOW);
+
+  QAccessibleInterface *open = Access(dialog, 1);
+  ASSERT_NE(open, nullptr);
+  EXPECT_EQ(open->role(), QAccessible::Button);
+  EXPECT_EQ(open->text(QAccessible::Name), QStringLiteral("Open"));
+  EXPECT_FALSE(open->state().disabled);
+  EnableWindow(GetDlgItem(dialog, 1), FALSE);
+  EXPECT_TRUE(open->state().disabled);
+
+  QAccessibleInterface *check = Access(dialog, 2);
+  ASSERT_NE(check, nullptr);
+  EXPECT_EQ(check->role(), QAccessible::CheckBox);
+  EXPECT_EQ(check->text(QAccessible::Name), QStringLiteral("Do not show the message in the future"));
+  EXPECT_FALSE(check->state().checked);
+  CheckDlgButton(dialog, 2, BST_CHECKED);
+  EXPECT_TRUE(check->state().checked);
+
+  QAccessibleInterface *status = Access(dialog, 3);
+  ASSERT_NE(status, nullptr);
+  EXPECT_EQ(status->text(QAccessible::Name), QStringLiteral("Status : Ready"));
+  SetWindowTextA(GetDlgItem(dialog, 3), "Status : 00:00:07");
+  EXPECT_EQ(status->text(QAccessible::Name), QStringLiteral("Status : 00:00:07"));
+
+  QAccessibleInterface *label = Access(dialog, 4);
+  ASSERT_NE(label, nullptr);
+  EXPECT_FALSE(label->state().invisible);
+  ShowWindow(GetDlgItem(dialog, 4), SW_HIDE);
+  EXPECT_TRUE(label->state().invisible);
+
+  DestroyWindow(dialog);
+}
+
+}  // namespace
