@@ -9,11 +9,9 @@
 #include "platform/dshow/gst_filter.h"
 #include "platform/dshow/uuids.h"
 #include "platform/reg/registry.h"
-#include "tests/writer/gst_helpers.h"
 #include "writer/handoff.h"
 
 namespace fs = std::filesystem;
-using namespace writer_test;
 
 namespace {
 
@@ -100,30 +98,6 @@ TEST_F(WriterModule, MakesOnlyTheWriterFilterWithAnInAndAnOutPin) {
   base->Release();
 }
 
-TEST_F(WriterModule, RunWritesTheWmaNamedInTheHandOff) {
-  const std::string wma = dir_ + "/handed over.wma", wav = dir_ + "/kqzttemp.wav";
-  SetHandOff("OutputWMAName", wma.c_str());
-  SetHandOff("OUTPUTWAVE", "0");
-  // As the graph does it: the element into the pipeline, prepare, run, stop.
-  GstElement* pipeline = MakePipeline(ToneSource(440, 2), filter_->GetGstElement(),
-                                      "filesink location=\"" + wav + "\"");
-  ASSERT_NE(pipeline, nullptr);
-  ASSERT_EQ(filter_->PrepareState(State_Paused), S_OK);
-  filter_->StateChanged(State_Paused);
-  ASSERT_EQ(filter_->PrepareState(State_Running), S_OK);
-  filter_->StateChanged(State_Running);
-  EXPECT_TRUE(RunToEnd(pipeline).eos);
-  filter_->StateChanged(State_Stopped);
-  gst_object_unref(pipeline);
-
-  std::vector<std::int16_t> pcm;
-  ASSERT_TRUE(DecodeFile(wma, &pcm));
-  EXPECT_NEAR(Seconds(pcm), 2.0, 0.3);
-  EXPECT_NEAR(LeftFrequency(pcm), 440.0, 5.0);
-  ASSERT_TRUE(DecodeFile(wav, &pcm));
-  EXPECT_EQ(pcm.size(), 2u * 44100 * 2);
-}
-
 TEST_F(WriterModule, RunFailsWithoutAUsableOutputName) {
   const std::string missing = dir_ + "/gone/out.wma";
   const std::pair<const char*, HRESULT> cases[] = {
@@ -143,17 +117,6 @@ TEST_F(WriterModule, RunFailsWithoutAUsableOutputName) {
   EXPECT_FALSE(fs::exists(dir_ + "/gone"));
   gst_object_unref(bus);
   gst_object_unref(pipeline);
-}
-
-TEST_F(WriterModule, CoCreateInstanceFindsItBesideTheProgram) {
-  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-  IBaseFilter* filter = nullptr;
-  EXPECT_EQ(CoCreateInstance(CLSID_WavDestWriter, nullptr, CLSCTX_INPROC, IID_IBaseFilter,
-                             reinterpret_cast<void**>(&filter)),
-            S_OK);
-  ASSERT_NE(filter, nullptr);
-  EXPECT_EQ(filter->Release(), 0u);
-  CoUninitialize();
 }
 
 TEST(WriterHandOff, ReadsThePathWholeWhateverItsLength) {
