@@ -47,6 +47,7 @@ class CWinApp {
   std::string m_strRegistryKey;
   std::string m_strProfileName;
   int m_nQuitCode = 0;
+  CWinApp *m_pPreviousApp = nullptr;
 };
 
 CWinApp *AfxGetApp();

@@ -33,6 +33,8 @@ void AfxReleaseTemporaries() {
 }
 
 CWinApp::CWinApp(LPCSTR lpszAppName) {
+  // Normally the only one; a second one (a test's) stands in while it lives.
+  m_pPreviousApp = g_app;
   g_app = this;
   m_hInstance = kInstance;
   if (lpszAppName != nullptr) {
@@ -42,7 +44,7 @@ CWinApp::CWinApp(LPCSTR lpszAppName) {
 }
 
 CWinApp::~CWinApp() {
-  if (g_app == this) g_app = nullptr;
+  if (g_app == this) g_app = m_pPreviousApp;
 }
 
 BOOL CWinApp::InitInstance() { return TRUE; }

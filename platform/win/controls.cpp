@@ -113,6 +113,9 @@ class CheckBox : public QCheckBox, public WindowWidget {
 
  protected:
   void paintEvent(QPaintEvent *event) override { DispatchPaint(this, event); }
+  // A click anywhere on the control toggles it, as on Windows, not only on
+  // the box and its text.
+  bool hitButton(const QPoint &pos) const override { return rect().contains(pos); }
 };
 
 class Edit : public QLineEdit, public WindowWidget {
