@@ -397,7 +397,8 @@ TEST(MidiReaderRefusal, EveryPrefixOfARealSongIsHandled) {
 TEST(MidiReaderReference, LengthsMatchMidoOnOpenmsxSongs) {
     const std::string folder = "/usr/share/games/openttd/baseset/openmsx";
     if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "openttd-openmsx is not installed";
-    std::string python = std::filesystem::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
+    // Isolated (-I: no user site or environment) and leaving no bytecode behind (-B).
+    std::string python = std::string(std::filesystem::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3") + " -I -B";
     if (std::system((python + " -c 'import mido' 2>/dev/null").c_str()) != 0)
         GTEST_SKIP() << "python3-mido is not installed";
     std::string cmd = python +

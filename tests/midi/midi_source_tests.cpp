@@ -477,11 +477,14 @@ TEST(MidiSourceElement, RefusesBadOptionsAndOtherRates) {
     gst_object_unref(pipeline);
 }
 
-// Points every per-user location at private folders before GStreamer starts,
+// Points every per-user location at private folders before GStreamer starts
+// (the folder is removed when the tests end),
 // and keeps GStreamer's plugin registry in the build folder.
 int main(int argc, char** argv) {
+    // HOME too: the fluidsynth program reads ~/.fluidsynth, and GStreamer
+    // loads plugins from the person's data folder.
     const std::string home = TempDir();
-    for (const char* var : {"XDG_CONFIG_HOME", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME"}) {
+    for (const char* var : {"HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "XDG_DATA_HOME"}) {
         std::string dir = home + "/" + var;
         std::filesystem::create_directories(dir);
         std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
