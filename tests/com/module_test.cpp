@@ -1,5 +1,6 @@
 // Classes served by modules loaded from the program's folders.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -65,6 +66,44 @@ TEST_F(ModuleTest, OverrideFolderIsSearched) {
   EXPECT_EQ(a->Add(1, 1), 2);
   a->Release();
   fs::remove_all(dir);
+}
+
+// Run only inside the copy of this program made by the next test.
+TEST_F(ModuleTest, ChildFindsTheModuleOfTheInstalledLayout) {
+  if (!std::getenv("QX_INSTALLED_LAYOUT_CHILD")) GTEST_SKIP() << "runs as a child of InstalledLayout";
+  RegisterModuleClass(CLSID_QxTestModuleAdder, "qx_test_module_installed.so");
+  IQxTestAdder *a = nullptr;
+  ASSERT_EQ(CoCreateInstance(CLSID_QxTestModuleAdder, nullptr, CLSCTX_INPROC_SERVER, IID_IQxTestAdder,
+                             reinterpret_cast<void **>(&a)),
+            S_OK);
+  EXPECT_EQ(a->Add(2, 3), 5);
+  a->Release();
+}
+
+TEST_F(ModuleTest, InstalledLayoutFindsModulesInLibVorlinta) {
+  // <prefix>/bin/program and <prefix>/lib/vorlinta/module, as installed.
+  char tmpl[] = "/tmp/qx-prefix-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  fs::path prefix(tmpl);
+  fs::create_directories(prefix / "bin");
+  fs::create_directories(prefix / "lib" / "vorlinta");
+  fs::copy_file(fs::read_symlink("/proc/self/exe"), prefix / "bin" / "com_test");
+  fs::copy_file(fs::path(QX_TEST_MODULE_PATH), prefix / "lib" / "vorlinta" / "qx_test_module_installed.so");
+  std::string program = (prefix / "bin" / "com_test").string();
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    setenv("QX_INSTALLED_LAYOUT_CHILD", "1", 1);
+    unsetenv("QUAVIX_MODULE_DIR");
+    execl(program.c_str(), program.c_str(), "--gtest_filter=ModuleTest.ChildFindsTheModuleOfTheInstalledLayout",
+          static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the installed program did not find its module";
+  fs::remove_all(prefix);
 }
 
 TEST_F(ModuleTest, MissingModuleMeansClassNotRegistered) {
