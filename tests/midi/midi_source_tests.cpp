@@ -436,6 +436,37 @@ TEST(MidiSourceElement, CreatingDoesNotOpenTheSoundFont) {
     gst_object_unref(pipeline);
 }
 
+long ResidentKilobytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+TEST(MidiSourceElement, StartingLoadsOnlyTheSamplesInUse) {
+    REQUIRE_SONGS();
+    // The default SoundFont holds about 140 MB of samples; a song with a
+    // piano chord needs a few of them.
+    if (std::filesystem::file_size(std::filesystem::canonical(kDefaultSoundFontPath)) < 100'000'000)
+        GTEST_SKIP() << "the default SoundFont is not the large one this test is about";
+    Bytes smf = Smf(0, 480, {Chord(480)});
+    auto song = ReadMidiData(smf.data(), smf.size(), nullptr);
+    ASSERT_TRUE(song);
+    GstElement* pipeline = gst_pipeline_new("memory");
+    GstElement* src = CreateMidiSourceElement(song, MidiSynthOptions{});
+    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+    gst_bin_add_many(GST_BIN(pipeline), src, sink, nullptr);
+    ASSERT_TRUE(gst_element_link(src, sink));
+    long before = ResidentKilobytes();
+    ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PAUSED), GST_STATE_CHANGE_FAILURE);
+    ASSERT_EQ(gst_element_get_state(pipeline, nullptr, nullptr, 60 * GST_SECOND), GST_STATE_CHANGE_SUCCESS);
+    long after = ResidentKilobytes();
+    EXPECT_LT(after - before, 80'000) << "kB more resident after loading; the whole SoundFont is about 140000";
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+}
+
 TEST(MidiSourceElement, RefusesBadOptionsAndOtherRates) {
     Bytes smf = Smf(0, 480, {Chord(480)});
     auto song = ReadMidiData(smf.data(), smf.size(), nullptr);
