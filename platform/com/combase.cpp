@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/com/refcounted.h"
 
 // ---- initialisation -------------------------------------------------------
 
@@ -131,26 +130,6 @@ DllGetClassObjectFn LoadModule(ClassTables &t, const std::string &file, HRESULT 
   return nullptr;
 }
 
-// A class factory for a built-in class, for CoGetClassObject.
-class CBuiltInFactory final : public IClassFactory, public CRefCounted {
- public:
-  explicit CBuiltInFactory(BuiltInClassFactoryFn fn) : m_fn(fn) {}
-  HRESULT QueryInterface(REFIID riid, void **ppv) override {
-    return QiHelper<IClassFactory>(this, riid, ppv, IID_IClassFactory);
-  }
-  ULONG AddRef() override { return AddRefImpl(); }
-  ULONG Release() override { return ReleaseImpl(); }
-  HRESULT CreateInstance(IUnknown *outer, REFIID riid, void **ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    return m_fn(outer, riid, ppv);
-  }
-  HRESULT LockServer(BOOL) override { return S_OK; }
-
- private:
-  BuiltInClassFactoryFn m_fn;
-};
-
 bool InProcess(DWORD ctx) { return (ctx & CLSCTX_INPROC) != 0; }
 }  // namespace
 
@@ -219,27 +198,6 @@ HRESULT FindClass(REFCLSID rclsid, BuiltInClassFactoryFn *builtIn, DllGetClassOb
   return REGDB_E_CLASSNOTREG;
 }
 }  // namespace
-
-HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID, REFIID riid, LPVOID *ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (t_apartment.count == 0) return CO_E_NOTINITIALIZED;
-  if (!InProcess(dwClsContext)) return REGDB_E_CLASSNOTREG;
-  BuiltInClassFactoryFn builtIn;
-  DllGetClassObjectFn module;
-  HRESULT hr = FindClass(rclsid, &builtIn, &module);
-  if (FAILED(hr)) return hr;
-  if (module) {
-    hr = module(rclsid, riid, ppv);
-    if (FAILED(hr)) *ppv = nullptr;
-    return hr;
-  }
-  auto *factory = new CBuiltInFactory(builtIn);
-  factory->AddRef();
-  hr = factory->QueryInterface(riid, ppv);
-  factory->Release();
-  return hr;
-}
 
 HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid,
                          LPVOID *ppv) {

@@ -33,8 +33,6 @@ constexpr DWORD CLSCTX_ALL = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSC
 // REGDB_E_CLASSNOTREG; *ppv is null on every failure.
 HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid,
                          LPVOID *ppv);
-HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved, REFIID riid,
-                         LPVOID *ppv);
 
 // Creates an object of a built-in class (aggregation is not supported by
 // any class here; pass the outer object on so the class can refuse it with

@@ -146,23 +146,6 @@ TEST_F(ComTest, CreationFailuresLeaveTheOutPointerNull) {
   UnregisterBuiltInClass(CLSID_QxProbe);
 }
 
-TEST_F(ComTest, ClassObjectOfABuiltInClassCreatesObjects) {
-  RegisterBuiltInClass(CLSID_QxProbe, &CProbe::Create);
-  IClassFactory *factory = nullptr;
-  ASSERT_EQ(CoGetClassObject(CLSID_QxProbe, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                             reinterpret_cast<void **>(&factory)),
-            S_OK);
-  IQxProbe *a = nullptr, *b = nullptr;
-  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IQxProbe, reinterpret_cast<void **>(&a)), S_OK);
-  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IQxProbe, reinterpret_cast<void **>(&b)), S_OK);
-  EXPECT_NE(a, b);
-  EXPECT_EQ(g_probeAlive.load(), 2);
-  EXPECT_EQ(factory->Release(), 0u);
-  a->Release();
-  b->Release();
-  UnregisterBuiltInClass(CLSID_QxProbe);
-}
-
 TEST(RefCounting, ConcurrentAddRefAndReleaseDeleteOnce) {
   auto *p = new CProbe;
   p->AddRef();
