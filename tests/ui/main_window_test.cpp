@@ -166,6 +166,9 @@ TEST_F(MainWindowTest, FirstStartProposesMusicFolderAndWaitsForASong) {
     EXPECT_EQ(dlg.m_szMidiPath[0], '\0');
     EXPECT_EQ(g_pPlayer, nullptr);
     EXPECT_STREQ(dlg.m_szTempWavPath, (env_->runtime + "/kqzttemp.wav").c_str());
+    EXPECT_EQ(dlg.m_nOutputWave, 0);
+    ASSERT_NE(dlg.m_hIcon, nullptr) << "icon 103 is the window's icon";
+    EXPECT_EQ(reinterpret_cast<HICON>(dlg.SendMessage(WM_QUERYDRAGICON)), dlg.m_hIcon);
     EXPECT_TRUE(boxes_.empty()) << boxes_.front().text;
     PressKey(h, Qt::Key_Escape);
   });
