@@ -22,6 +22,8 @@
 #include <QMenu>
 #include <QTest>
 #include <QTimer>
+#include <QImage>
+#include <QPixmap>
 
 #include <functional>
 #include <map>
@@ -326,6 +328,28 @@ TEST_F(MainWindowTest, PlayerTickWithoutPlayerClearsTheCaption) {
     PostMessageA(dlg.m_hWnd, WM_PLAYER_TICK, 0, 0);
     PumpPendingMessages();
     EXPECT_EQ(Text(dlg.m_hWnd), "");
+    PressKey(dlg.m_hWnd, Qt::Key_Escape);
+  });
+}
+
+TEST_F(MainWindowTest, MinimisedWindowPaintsItsIconInTheMiddle) {
+  env_->MakeMusicFolder();
+  StartProgram([&](CConverterDlg &dlg) {
+    dlg.SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    PumpPendingMessages();
+    ASSERT_TRUE(dlg.IsIconic());
+    RECT client{};
+    GetClientRect(dlg.m_hWnd, &client);
+    const int icon = GetSystemMetrics(SM_CXICON);
+    const int x = (client.right - icon + 1) / 2, y = (client.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    QImage picture = WidgetOf(dlg.m_hWnd)->grab().toImage();
+    // The icon's tile is indigo to teal: clearly more blue than red, unlike
+    // the grey dialog face that the buttons would show there otherwise.
+    for (auto [dx, dy] : {std::pair{icon / 4, icon / 2}, {icon / 2, icon * 3 / 4}}) {
+      QColor c = picture.pixelColor(x + dx, y + dy);
+      EXPECT_GT(c.blue(), c.red() + 40) << dx << "," << dy << " " << c.name().toStdString();
+    }
+    dlg.ShowWindow(SW_RESTORE);
     PressKey(dlg.m_hWnd, Qt::Key_Escape);
   });
 }
