@@ -157,7 +157,15 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   Window *w = FindWindowObject(hwnd);
   if (w == nullptr || w->proc == nullptr) return 0;
   WNDPROC proc = w->proc;
-  return proc(hwnd, msg, wParam, lParam);
+  const bool staticText = msg == WM_SETTEXT && w->className == "STATIC";
+  LRESULT result = proc(hwnd, msg, wParam, lParam);
+  if (staticText) {
+    // A label that paints its own copy of the text (and keeps it from the
+    // toolkit's label) still tells assistive technology what it shows.
+    if (Window *after = FindWindowObject(hwnd); after && after->widget && !(after->style & SS_NOPREFIX))
+      after->widget->setAccessibleName(StripMnemonic(ToQ(reinterpret_cast<const char *>(lParam))));
+  }
+  return result;
 }
 
 LRESULT SendDlgItemMessageA(HWND hDlg, int id, UINT msg, WPARAM wParam, LPARAM lParam) {

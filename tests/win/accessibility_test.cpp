@@ -25,6 +25,12 @@ const DialogTemplate kA11yDialog{
     },
 };
 
+WNDPROC g_previous = nullptr;
+LRESULT OwnTextProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_SETTEXT) return 0;
+  return CallWindowProcA(g_previous, hwnd, msg, wParam, lParam);
+}
+
 QAccessibleInterface *Access(HWND dialog, int id) {
   return QAccessible::queryAccessibleInterface(guitest::Widget(GetDlgItem(dialog, id)));
 }
@@ -55,6 +61,13 @@ TEST(Accessibility, ControlsExposeTextAndState) {
   EXPECT_EQ(status->text(QAccessible::Name), QStringLiteral("Status : Ready"));
   SetWindowTextA(GetDlgItem(dialog, 3), "Status : 00:00:07");
   EXPECT_EQ(status->text(QAccessible::Name), QStringLiteral("Status : 00:00:07"));
+
+  // A label whose procedure keeps WM_SETTEXT to itself and paints the text
+  // itself still has the shown text as its name.
+  HWND status3 = GetDlgItem(dialog, 3);
+  g_previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(status3, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OwnTextProc)));
+  SetWindowTextA(status3, "Status : Converting");
+  EXPECT_EQ(status->text(QAccessible::Name), QStringLiteral("Status : Converting"));
 
   QAccessibleInterface *label = Access(dialog, 4);
   ASSERT_NE(label, nullptr);
