@@ -8,11 +8,13 @@
 #include "platform/win/window_internal.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QEventLoop>
 #include <QFontMetrics>
 #include <QTimer>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace quavix::win {
@@ -46,6 +48,52 @@ HWND FirstTabStop(HWND dialog) {
     if (first == nullptr || reinterpret_cast<std::uintptr_t>(h) < reinterpret_cast<std::uintptr_t>(first)) first = h;
   }
   return first;
+}
+
+// Assistive technology reads an input control's name from its label, as
+// Windows takes it from the text beside it: the nearest non-empty static
+// text on the control's row to its left, else one right above it.
+void NameInputsAfterTheirLabels(HWND dialog, const DialogTemplate &t) {
+  auto classIs = [](const ControlTemplate &c, const char *name) {
+    return c.className != nullptr && std::strcmp(c.className, name) == 0;
+  };
+  std::vector<QLabel *> labels;
+  for (QObject *o : WidgetOf(dialog)->children())
+    if (auto *l = dynamic_cast<QLabel *>(o)) labels.push_back(l);
+  for (const ControlTemplate &input : t.controls) {
+    if (!classIs(input, kEditClass) && !classIs(input, kComboBoxClass) && !classIs(input, kTrackbarClass)) continue;
+    // A drop-down list's template height is its dropped height.
+    const int inputCy = classIs(input, kComboBoxClass) ? std::min<int>(input.cy, 14) : input.cy;
+    std::size_t best = t.controls.size();
+    int bestDistance = 0;
+    for (std::size_t i = 0; i < t.controls.size(); ++i) {
+      const ControlTemplate &label = t.controls[i];
+      if (!classIs(label, kStaticClass) || label.text == nullptr || label.text[0] == 0) continue;
+      if ((label.style & SS_TYPEMASK) == SS_ICON) continue;
+      const bool sameRow = label.y < input.y + inputCy && input.y < label.y + label.cy;
+      const bool leftOf = label.x + label.cx <= input.x + 2;
+      const bool above = label.y + label.cy <= input.y + 2 && label.x < input.x + input.cx && input.x < label.x + label.cx;
+      int distance = 0;
+      if (sameRow && leftOf)
+        distance = input.x - (label.x + label.cx);
+      else if (above && input.y - (label.y + label.cy) <= 12)
+        distance = 1000 + input.y - (label.y + label.cy);
+      else
+        continue;
+      if (best == t.controls.size() || distance < bestDistance) {
+        best = i;
+        bestDistance = distance;
+      }
+    }
+    QWidget *control = WidgetOf(GetDlgItem(dialog, input.id));
+    if (best == t.controls.size() || control == nullptr) continue;
+    // Controls are created in template order, so the label is the one at
+    // the same place among the dialog's static texts.
+    int staticIndex = 0;
+    for (std::size_t i = 0; i < best; ++i)
+      if (classIs(t.controls[i], kStaticClass)) ++staticIndex;
+    if (staticIndex < static_cast<int>(labels.size())) labels[static_cast<std::size_t>(staticIndex)]->setBuddy(control);
+  }
 }
 
 std::vector<HWND> g_modalDialogs;
@@ -125,6 +173,7 @@ HWND CreateDialogIndirectParamA(HINSTANCE hInstance, const DialogTemplate *tmpl,
     }
   }
 
+  NameInputsAfterTheirLabels(dialog, *tmpl);
   SendMessageA(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(hfont), FALSE);
   HWND first = FirstTabStop(dialog);
   LRESULT focusDefault = SendMessageA(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), initParam);

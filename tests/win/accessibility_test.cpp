@@ -79,3 +79,32 @@ TEST(Accessibility, ControlsExposeTextAndState) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Accessibility, InputsAreNamedByTheirLabelsInTheMainWindow) {
+  const DialogTemplate *main = FindDialogTemplate(102);
+  ASSERT_NE(main, nullptr);
+  HWND dialog = CreateDialogIndirectParamA(nullptr, main, nullptr, nullptr, 0);
+  ASSERT_NE(dialog, nullptr);
+  ShowWindow(dialog, SW_SHOW);
+  for (const ControlTemplate &c : main->controls) EXPECT_NE(GetDlgItem(dialog, c.id), nullptr) << c.id;
+
+  QAccessibleInterface *output = Access(dialog, 1008);
+  ASSERT_NE(output, nullptr);
+  EXPECT_EQ(output->role(), QAccessible::EditableText);
+  EXPECT_EQ(output->text(QAccessible::Name), QStringLiteral("Output:"));
+  SetWindowTextA(GetDlgItem(dialog, 1008), "/home/u/Music/");
+  EXPECT_EQ(output->text(QAccessible::Value), QStringLiteral("/home/u/Music/"));
+
+  QAccessibleInterface *volume = Access(dialog, 1038);
+  ASSERT_NE(volume, nullptr);
+  EXPECT_EQ(volume->text(QAccessible::Name), QStringLiteral("Volume:"));
+
+  QAccessibleInterface *convert = Access(dialog, 1004);
+  ASSERT_NE(convert, nullptr);
+  EXPECT_EQ(convert->text(QAccessible::Name), QStringLiteral("Convert"));
+  DestroyWindow(dialog);
+}
+
+}  // namespace
