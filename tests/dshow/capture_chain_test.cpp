@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <chrono>
 #include <thread>
 
 #include "platform/com/olestr.h"
@@ -178,6 +179,54 @@ TEST_F(CaptureChainTest, ARunRecordsTheLoopBackIntoTheWmaAndTheTemporaryWav) {
   EXPECT_EQ(gb->FindFilterByName(u"Audio Capture", still.Out()), S_OK);
   IPin *peer = nullptr;
   EXPECT_EQ(out->ConnectedTo(&peer), VFW_E_NOT_CONNECTED);
+}
+
+TEST_F(CaptureChainTest, DeviceUnpluggedMidRunStillLeavesCompleteFiles) {
+  const std::string wma = m_dir.File("song.wma"), temp = m_dir.File("kqzttemp.wav");
+  ComPtr<IGraphBuilder> gb;
+  ComPtr<IMediaControl> mc;
+  ComPtr<IMediaEventEx> me;
+  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, 3, IID_IGraphBuilder, gb.OutVoid()), S_OK);
+  gb->QueryInterface(IID_IMediaControl, mc.OutVoid());
+  gb->QueryInterface(IID_IMediaEventEx, me.OutVoid());
+  ComPtr<IBaseFilter> capture = CaptureFilterOf("Test Output B");
+  ASSERT_TRUE(capture);
+  ASSERT_EQ(gb->AddFilter(capture.Get(), u"Audio Capture"), S_OK);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\ZORVEKA\\VORLINTA", &key), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueA(key, "OutputWMAName", REG_SZ, wma.c_str(), 0), ERROR_SUCCESS);
+  RegCloseKey(key);
+  ComPtr<IBaseFilter> wavDest, fileWriter;
+  ASSERT_EQ(CoCreateInstance(CLSID_WavDestWriter, nullptr, 3, IID_IBaseFilter, wavDest.OutVoid()), S_OK);
+  ComPtr<IFileSinkFilter2> sink;
+  ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, 3, IID_IFileSinkFilter2, sink.OutVoid()), S_OK);
+  sink->QueryInterface(IID_IBaseFilter, fileWriter.OutVoid());
+  ASSERT_EQ(gb->AddFilter(wavDest.Get(), u"WAV Dest"), S_OK);
+  ASSERT_EQ(gb->AddFilter(fileWriter.Get(), u"File Writer"), S_OK);
+  sink->SetMode(AM_FILE_OVERWRITE);
+  ASSERT_EQ(sink->SetFileName(Wide(temp).c_str(), nullptr), S_OK);
+  ComPtr<IPin> out;
+  ASSERT_EQ(capture->FindPin(u"Capture", out.Out()), S_OK);
+  ASSERT_EQ(gb->Render(out.Get()), S_OK);
+
+  auto tone = pulse_.PlayTone("quavix_b", 440.0);
+  ASSERT_TRUE(SUCCEEDED(mc->Run())) << pulse_.Log();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  ASSERT_TRUE(pulse_.UnloadNullSink("quavix_b"));
+  // The filter reports the loss; the program then stops the run.
+  bool lost = false;
+  long code;
+  LONG_PTR p1, p2;
+  while (!lost && me->GetEvent(&code, &p1, &p2, 10000) == S_OK) lost = code == EC_DEVICE_LOST && p2 == 0;
+  EXPECT_TRUE(lost);
+  EXPECT_EQ(mc->StopWhenReady(), S_OK) << "the streams did not end";
+  gb->RemoveFilter(wavDest.Get());
+  gb->RemoveFilter(fileWriter.Get());
+
+  WavInfo w = ReadWav(temp);
+  ASSERT_TRUE(w.ok) << w.error;
+  EXPECT_EQ(w.chunksEnd, w.fileSize);
+  EXPECT_GT(w.left.size(), 44100u / 2) << "what was recorded before the loss is kept";
 }
 
 }  // namespace
