@@ -368,6 +368,46 @@ TEST(MidiSourceSound, SeekToTheMiddleSoundsLikeTheSongFromThere) {
     EXPECT_GE(BestCorrelation(Envelope(again), Envelope(reference)), 0.95);
 }
 
+TEST(MidiSourceSound, SeekWithAStopEndsThere) {
+    if (!std::filesystem::exists(kDefaultSoundFontPath)) GTEST_SKIP() << "fluid-soundfont-gm missing";
+    Bytes smf = Smf(0, 480, {Chord(480 * 8)});  // a four-second chord
+    auto song = ReadMidiData(smf.data(), smf.size(), nullptr);
+    ASSERT_TRUE(song);
+    Audio audio;
+    GstElement* pipeline = gst_pipeline_new("stop");
+    GstElement* src = CreateMidiSourceElement(song, MidiSynthOptions{});
+    GstElement* sink = gst_element_factory_make("appsink", nullptr);
+    g_object_set(sink, "sync", FALSE, nullptr);
+    gst_bin_add_many(GST_BIN(pipeline), src, sink, nullptr);
+    ASSERT_TRUE(gst_element_link(src, sink));
+    ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PAUSED), GST_STATE_CHANGE_FAILURE);
+    ASSERT_EQ(gst_element_get_state(pipeline, nullptr, nullptr, 60 * GST_SECOND), GST_STATE_CHANGE_SUCCESS);
+    ASSERT_TRUE(gst_element_seek(pipeline, 1.0, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, GST_SEEK_TYPE_SET, GST_SECOND,
+                                 GST_SEEK_TYPE_SET, 2 * GST_SECOND));
+    ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+    GstClockTime first = GST_CLOCK_TIME_NONE, end = 0;
+    while (GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink))) {
+        GstBuffer* buf = gst_sample_get_buffer(sample);
+        if (!GST_CLOCK_TIME_IS_VALID(first)) first = GST_BUFFER_PTS(buf);
+        end = GST_BUFFER_PTS(buf) + GST_BUFFER_DURATION(buf);
+        GstMapInfo map;
+        ASSERT_TRUE(gst_buffer_map(buf, &map, GST_MAP_READ));
+        const float* f = reinterpret_cast<const float*>(map.data);
+        audio.samples.insert(audio.samples.end(), f, f + map.size / sizeof(float));
+        gst_buffer_unmap(buf, &map);
+        gst_sample_unref(sample);
+    }
+    EXPECT_TRUE(gst_app_sink_is_eos(GST_APP_SINK(sink)));
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+    EXPECT_EQ(first, GST_SECOND);
+    EXPECT_NEAR(double(end) / GST_SECOND, 2.0, 0.001);
+    EXPECT_NEAR(audio.Seconds(), 1.0, 0.001);
+    // The chord began before the target, so the seek starts silent: notes are
+    // not restarted in the middle.
+    EXPECT_LT(PeakDbfs(audio), -40);
+}
+
 TEST(MidiSourceSound, PeaksSitJustBelowFullScale) {
     REQUIRE_SONGS();
     // The last one would reach +3.5 dBFS unlimited.

@@ -34,6 +34,7 @@ struct MidiSrcState {
     std::int64_t nextFrame = 0;        // next frame to render, from the start of the song
     std::size_t nextEvent = 0;         // next event of the song to dispatch
     std::int64_t stopFrame = INT64_MAX;  // end of the configured segment
+    std::int64_t pendingSeekFrame = -1;  // where the next Create must reposition first
     float limiterGain = 1.0f;
     float limiterRelease = 0.0f;
     std::vector<float> scratch;
@@ -143,8 +144,10 @@ void PositionAt(MidiSrcState& s, std::int64_t frame) {
     const auto& events = s.song->Events();
     std::size_t i = 0;
     if (s.synth) {
-        fluid_synth_all_sounds_off(s.synth, -1);
+        // In this order: FluidSynth 2.3 lets voices play on when their
+        // sounds are cut just before a system reset.
         fluid_synth_system_reset(s.synth);
+        fluid_synth_all_sounds_off(s.synth, -1);
     }
     while (i < events.size() && s.FrameOf(events[i].time) < frame) {
         if (s.synth && IsChased(events[i])) DispatchEvent(s.synth, *s.song, events[i]);
@@ -279,7 +282,12 @@ gboolean DoSeek(GstBaseSrc* base, GstSegment* segment) {
     s.stopFrame = GST_CLOCK_TIME_IS_VALID(segment->stop)
                       ? std::int64_t(gst_util_uint64_scale_int_ceil(segment->stop, rate, GST_SECOND))
                       : INT64_MAX;
-    PositionAt(s, frame);
+    // The streaming thread repositions the synthesiser itself, just before
+    // it renders again, so that only one thread ever drives FluidSynth
+    // while the element runs.
+    s.pendingSeekFrame = frame;
+    s.nextFrame = frame;
+    s.renderedFrames.store(frame);
     segment->time = segment->start;
     segment->position = segment->start;
     return TRUE;
@@ -288,6 +296,10 @@ gboolean DoSeek(GstBaseSrc* base, GstSegment* segment) {
 GstFlowReturn Create(GstBaseSrc* base, guint64, guint, GstBuffer** out) {
     MidiSrcState& s = *Self(base)->state;
     if (!s.synth) return GST_FLOW_FLUSHING;
+    if (s.pendingSeekFrame >= 0) {
+        PositionAt(s, s.pendingSeekFrame);
+        s.pendingSeekFrame = -1;
+    }
     const auto& events = s.song->Events();
     const std::int64_t endFrame = s.EndFrame();
     const std::int64_t tailEnd = s.TailEndFrame();
