@@ -476,6 +476,52 @@ TEST(MidiSourceElement, CreatingDoesNotOpenTheSoundFont) {
     gst_object_unref(pipeline);
 }
 
+TEST(MidiSourceElement, PlaysAgainAfterGoingBackToNull) {
+    // The graph stops by taking the pipeline to NULL and starts again later.
+    if (!std::filesystem::exists(kDefaultSoundFontPath)) GTEST_SKIP() << "fluid-soundfont-gm missing";
+    Bytes smf = Smf(0, 480, {Chord(480)});
+    auto song = ReadMidiData(smf.data(), smf.size(), nullptr);
+    ASSERT_TRUE(song);
+    GstElement* pipeline = gst_pipeline_new("again");
+    GstElement* src = CreateMidiSourceElement(song, MidiSynthOptions{});
+    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+    g_object_set(sink, "sync", FALSE, nullptr);
+    gst_bin_add_many(GST_BIN(pipeline), src, sink, nullptr);
+    ASSERT_TRUE(gst_element_link(src, sink));
+    struct Count {
+        guint64 bytes = 0;
+        float peak = 0;
+    } count;
+    GstPad* pad = gst_element_get_static_pad(src, "src");
+    gst_pad_add_probe(
+        pad, GST_PAD_PROBE_TYPE_BUFFER,
+        [](GstPad*, GstPadProbeInfo* info, gpointer data) {
+            auto* c = static_cast<Count*>(data);
+            GstBuffer* buf = GST_PAD_PROBE_INFO_BUFFER(info);
+            GstMapInfo map;
+            if (gst_buffer_map(buf, &map, GST_MAP_READ)) {
+                c->bytes += map.size;
+                const float* f = reinterpret_cast<const float*>(map.data);
+                for (std::size_t i = 0; i < map.size / sizeof(float); ++i) c->peak = std::max(c->peak, std::fabs(f[i]));
+                gst_buffer_unmap(buf, &map);
+            }
+            return GST_PAD_PROBE_OK;
+        },
+        &count, nullptr);
+    gst_object_unref(pad);
+    RunResult first = RunPipeline(pipeline);
+    ASSERT_TRUE(first.ok) << first.error;
+    Count once = count;
+    count = Count{};
+    RunResult second = RunPipeline(pipeline);
+    ASSERT_TRUE(second.ok) << second.error;
+    gst_object_unref(pipeline);
+    EXPECT_GE(once.bytes / 8, std::uint64_t(kRate));  // at least the one-second chord
+    EXPECT_EQ(count.bytes, once.bytes);
+    EXPECT_FLOAT_EQ(count.peak, once.peak);
+    EXPECT_GT(once.peak, 0.01f);
+}
+
 long ResidentKilobytes() {
     std::ifstream status("/proc/self/status");
     std::string line;
