@@ -345,7 +345,19 @@ TEST(MidiReaderRefusal, DamagedRmid) {
     Bytes smf = Smf(0, 480, {TwoNotes()});
     Bytes rmid = Rmid(smf);
     Bytes cut(rmid.begin(), rmid.end() - 4);
-    EXPECT_NE(Refusal(cut).find("RIFF container is truncated"), std::string::npos);
+    EXPECT_NE(Refusal(cut).find("RIFF chunk is truncated"), std::string::npos);
+    Bytes tiny = rmid;
+    std::fill(tiny.begin() + 4, tiny.begin() + 8, 0);
+    tiny[4] = 2;
+    EXPECT_NE(Refusal(tiny).find("RIFF container is truncated"), std::string::npos);
+    // A RIFF size that also counts its own header is read up to the file's end.
+    Bytes generous = rmid;
+    std::uint32_t size = std::uint32_t(rmid.size());
+    for (int i = 0; i < 4; ++i) generous[4 + i] = std::uint8_t(size >> (8 * i));
+    std::string error;
+    auto song = ReadMidiData(generous.data(), generous.size(), &error);
+    ASSERT_TRUE(song) << error;
+    EXPECT_EQ(song->Length(), 10000000);
     Bytes noData = rmid;
     std::size_t pos = 12 + 8 + 15 + 1;  // after the padded LIST chunk
     ASSERT_EQ(std::string(noData.begin() + long(pos), noData.begin() + long(pos) + 4), "data");

@@ -85,9 +85,12 @@ private:
 
     // RIFF RMID: a RIFF file whose "data" chunk holds the Standard MIDI File.
     bool ParseRmid() {
+        // Some writers count the RIFF header in its size; a size past the end
+        // of the file is therefore read as "up to the end", and only a chunk
+        // that does not fit counts as truncation.
         std::uint64_t riffSize = ReadLe32(m_data + 4);
-        if (riffSize < 4 || riffSize > m_size - 8) return Fail("the RIFF container is truncated");
-        std::size_t end = std::size_t(8 + riffSize);
+        if (riffSize < 4) return Fail("the RIFF container is truncated");
+        std::size_t end = std::size_t(std::min<std::uint64_t>(8 + riffSize, m_size));
         std::size_t pos = 12;
         while (pos + 8 <= end) {
             std::uint64_t chunkSize = ReadLe32(m_data + pos + 4);
