@@ -6,6 +6,7 @@
 #include "tests/win/gui_test_support.h"
 
 #include <QComboBox>
+#include <QImage>
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -403,6 +404,70 @@ TEST_F(FrameworkTest, ComboAndSliderWrappers) {
     dlg.EndDialog(IDOK);
   });
   EXPECT_EQ(dlg.DoModal(), IDOK);
+}
+
+// A window of its own class bound to an object: painting, the drag icon and
+// erasing go through the object's table; CPaintDC draws on the window.
+class CIconWnd : public CWnd {
+ public:
+  int paints = 0;
+  int erases = 0;
+  HICON icon = LoadIconA(nullptr, MAKEINTRESOURCEA(103));
+
+ protected:
+  void OnPaint() {
+    ++paints;
+    CPaintDC dc(this);
+    EXPECT_NE(dc.GetSafeHdc(), nullptr);
+    EXPECT_TRUE(dc.DrawIcon(0, 0, icon));
+  }
+  HCURSOR OnQueryDragIcon() { return static_cast<HCURSOR>(icon); }
+  BOOL OnEraseBkgnd(CDC *pDC) {
+    ++erases;
+    EXPECT_NE(pDC, nullptr);
+    return TRUE;
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CIconWnd, CWnd)
+  ON_WM_PAINT()
+  ON_WM_QUERYDRAGICON()
+  ON_WM_ERASEBKGND()
+END_MESSAGE_MAP()
+
+LRESULT PlainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) { return DefWindowProcA(hwnd, msg, wParam, lParam); }
+
+TEST(Framework, PaintIconAndEraseEntries) {
+  static bool registered = [] {
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &PlainProc;
+    wc.lpszClassName = "QuavixIconWindow";
+    return RegisterClassExA(&wc) != 0;
+  }();
+  ASSERT_TRUE(registered);
+  HWND hwnd = CreateWindowExA(0, "QuavixIconWindow", "Icon", WS_CAPTION | WS_VISIBLE, 0, 0, 120, 100, nullptr,
+                              nullptr, nullptr, nullptr);
+  ASSERT_NE(hwnd, nullptr);
+  {
+    CIconWnd wnd;
+    ASSERT_TRUE(wnd.SubclassWindow(hwnd));
+    QImage painted = guitest::Widget(hwnd)->grab().toImage();
+    EXPECT_GE(wnd.paints, 1);
+    EXPECT_NE(painted.pixel(16, 16), painted.pixel(100, 60));  // the icon, then the background
+    EXPECT_EQ(wnd.SendMessage(WM_QUERYDRAGICON), reinterpret_cast<LRESULT>(wnd.icon));
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    EXPECT_EQ(wnd.SendMessage(WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc)), TRUE);
+    EndPaint(hwnd, &ps);
+    EXPECT_EQ(wnd.erases, 1);
+    EXPECT_TRUE(wnd.ModifyStyle(0, WS_MINIMIZEBOX));
+    EXPECT_FALSE(wnd.ModifyStyle(0, WS_MINIMIZEBOX));  // no change
+    EXPECT_NE(wnd.GetStyle() & WS_MINIMIZEBOX, 0u);
+  }
+  // The object's end destroyed its window.
+  EXPECT_FALSE(IsWindow(hwnd));
 }
 
 TEST(WinApp, NamesComeFromTheExecutable) {
