@@ -5,6 +5,7 @@
 #include "platform/win/window_internal.h"
 
 #include <QImage>
+#include <QPointer>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -333,6 +334,56 @@ TEST_F(WindowTest, OwnerDrawnButtonIsDrawnByItsParent) {
   EXPECT_EQ(SendMessageA(button, BM_GETSTATE, 0, 0) & BST_PUSHED, BST_PUSHED);
   guitest::Widget(button)->grab();
   EXPECT_NE(g_lastDraw.itemState & ODS_SELECTED, 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// Windows destroyed from inside their own handlers: the handle dies at once,
+// the widget once control is back in the event loop, and nothing is touched
+// after it is gone (the sanitizer build checks the last part).
+const DialogTemplate kSelfDestroying{
+    930, "Gone", "MS Shell Dlg", 8, 100, 40, WS_POPUP | WS_CAPTION | WS_SYSMENU, 0,
+    {{1, kButtonClass, "Close", 7, 7, 50, 14, BS_PUSHBUTTON | WS_TABSTOP, 0}},
+};
+
+INT_PTR SelfDestroyingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM) {
+  if (msg == WM_COMMAND && LOWORD(wParam) == 1) {
+    DestroyWindow(hwnd);
+    return TRUE;
+  }
+  if (msg == WM_TIMER) {
+    KillTimer(hwnd, wParam);
+    DestroyWindow(hwnd);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+TEST(WindowLifetime, DestroyedFromItsOwnClickHandler) {
+  HWND dialog = CreateDialogIndirectParamA(nullptr, &kSelfDestroying, nullptr, &SelfDestroyingProc, 0);
+  ASSERT_NE(dialog, nullptr);
+  ShowWindow(dialog, SW_SHOW);
+  QPointer<QWidget> widget = guitest::Widget(dialog);
+  QTest::mouseClick(guitest::Widget(GetDlgItem(dialog, 1)), Qt::LeftButton);
+  EXPECT_FALSE(IsWindow(dialog));
+  EXPECT_TRUE(guitest::WaitFor([&] {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return widget.isNull();
+  }));
+}
+
+TEST(WindowLifetime, DestroyedFromItsOwnTimer) {
+  HWND dialog = CreateDialogIndirectParamA(nullptr, &kSelfDestroying, nullptr, &SelfDestroyingProc, 0);
+  ASSERT_NE(dialog, nullptr);
+  QPointer<QWidget> widget = guitest::Widget(dialog);
+  SetTimer(dialog, 3, 10, nullptr);
+  EXPECT_TRUE(guitest::WaitFor([&] { return !IsWindow(dialog); }));
+  EXPECT_TRUE(guitest::WaitFor([&] {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return widget.isNull();
+  }));
 }
 
 }  // namespace
