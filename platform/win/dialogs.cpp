@@ -228,7 +228,8 @@ INT_PTR RunModalDialogLoop(HWND hDlg) {
       }
     }
     PopEventLoop(&loop);
-    g_modalDialogs.erase(std::find(g_modalDialogs.begin(), g_modalDialogs.end(), hDlg));
+    if (auto it = std::find(g_modalDialogs.begin(), g_modalDialogs.end(), hDlg); it != g_modalDialogs.end())
+      g_modalDialogs.erase(it);
     if (Window *d = FindWindowObject(hDlg)) d->modalLoop = nullptr;
   }
   w = FindWindowObject(hDlg);
