@@ -2,10 +2,6 @@
 #include "platform/dshow/pulse/pulse_client.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -206,10 +202,8 @@ TEST_F(PulseClientTest, CallsFromACallbackAreRefusedInsteadOfDeadlocking) {
 
 // No daemon at all: an empty list and an error, and no callback to watch.
 TEST(PulseClientWithoutServer, NoServerGivesAnEmptyListAndAnError) {
-  char dir[] = "/tmp/quavix-noserver.XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  setenv("PULSE_SERVER", (std::string("unix:") + dir + "/none").c_str(), 1);
-  setenv("PULSE_COOKIE", (std::string(dir) + "/cookie").c_str(), 1);
+  test::UnreachablePulse none;
+  ASSERT_TRUE(none.ok());
   auto client = PulseClient::Shared();
   ASSERT_NE(client, nullptr);
   std::vector<CaptureDevice> devices{{"x", "stale", {}}};
@@ -219,41 +213,22 @@ TEST(PulseClientWithoutServer, NoServerGivesAnEmptyListAndAnError) {
   EXPECT_EQ(client->GetLevel("quavix_a.monitor", &level), PulseStatus::kNoServer);
   EXPECT_EQ(level, 0.3);
   EXPECT_EQ(client->SetLevel("quavix_a.monitor", 0.5), PulseStatus::kNoServer);
-  EXPECT_EQ(client->AddDeviceListener([](const DeviceEvent&) {}), 0);
-  client.reset();
-  unsetenv("PULSE_SERVER");
-  unsetenv("PULSE_COOKIE");
-  rmdir(dir);
+  EXPECT_EQ(client->AddDeviceListener([](const DeviceEvent &) {}), 0);
 }
 
 // A socket that accepts connections but never answers: the bounded wait
 // gives up instead of hanging.
 TEST(PulseClientWithoutServer, ASilentServerTimesOut) {
-  char dir[] = "/tmp/quavix-silent.XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  std::string path = std::string(dir) + "/native";
-  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-  ASSERT_GE(fd, 0);
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(listen(fd, 8), 0);
-  setenv("PULSE_SERVER", ("unix:" + path).c_str(), 1);
-  setenv("PULSE_COOKIE", (std::string(dir) + "/cookie").c_str(), 1);
-  {
-    auto client = PulseClient::Shared();
-    ASSERT_NE(client, nullptr);
-    std::vector<CaptureDevice> devices;
-    EXPECT_EQ(client->ListDevices(&devices), PulseStatus::kTimeout);
-    EXPECT_TRUE(devices.empty());
-  }
-  close(fd);
-  unlink(path.c_str());
-  unlink((std::string(dir) + "/cookie").c_str());
-  unsetenv("PULSE_SERVER");
-  unsetenv("PULSE_COOKIE");
-  rmdir(dir);
+  test::UnreachablePulse silent(test::UnreachablePulse::kSilent);
+  ASSERT_TRUE(silent.ok());
+  auto client = PulseClient::Shared();
+  ASSERT_NE(client, nullptr);
+  std::vector<CaptureDevice> devices;
+  EXPECT_EQ(client->ListDevices(&devices), PulseStatus::kTimeout);
+  EXPECT_TRUE(devices.empty());
+  double level = 0.3;
+  EXPECT_EQ(client->GetLevel("quavix_a.monitor", &level), PulseStatus::kTimeout);
+  EXPECT_EQ(level, 0.3);
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -479,6 +481,51 @@ std::optional<double> PrivatePulse::SourceVolumePercent(const std::string& sourc
   }
   if (n == 0) return std::nullopt;
   return sum / n * 100.0 / 65536.0;
+}
+
+UnreachablePulse::UnreachablePulse(Kind kind) {
+  std::string templ = TempBase() + "/quavix-nopulse.XXXXXX";
+  if (!mkdtemp(templ.data())) return;
+  folder_ = templ;
+  const std::string socket_path = folder_ + "/native";
+  if (kind == kSilent) {
+    listen_fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (listen_fd_ < 0 || socket_path.size() >= sizeof addr.sun_path) return;
+    std::memcpy(addr.sun_path, socket_path.c_str(), socket_path.size() + 1);
+    if (bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        listen(listen_fd_, 16) != 0)
+      return;
+  }
+  for (const char* v : kClientVars) {
+    const char* old = getenv(v);
+    saved_env_[v] = old ? std::optional<std::string>(old) : std::nullopt;
+  }
+  {
+    std::ofstream client(folder_ + "/client.conf");
+    client << "autospawn = no\n";
+  }
+  setenv("PULSE_SERVER", ("unix:" + socket_path).c_str(), 1);
+  setenv("PULSE_COOKIE", (folder_ + "/cookie").c_str(), 1);
+  setenv("PULSE_CLIENTCONFIG", (folder_ + "/client.conf").c_str(), 1);
+  unsetenv("PULSE_SINK");
+  unsetenv("PULSE_SOURCE");
+  ok_ = true;
+}
+
+UnreachablePulse::~UnreachablePulse() {
+  for (auto& [name, value] : saved_env_) {
+    if (value)
+      setenv(name.c_str(), value->c_str(), 1);
+    else
+      unsetenv(name.c_str());
+  }
+  if (listen_fd_ >= 0) close(listen_fd_);
+  if (!folder_.empty()) {
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
+  }
 }
 
 std::vector<NullSink> PrivatePulseTest::Sinks() const {

@@ -143,6 +143,27 @@ class PrivatePulse {
   std::map<std::string, std::optional<std::string>> saved_env_;
 };
 
+// Points the test process's sound clients at a server that is not there,
+// for as long as it lives: kind kMissing names a socket that does not exist
+// (connections fail at once), kSilent a socket that accepts connections and
+// never answers (clients must give up on their own). Restores the
+// environment and removes its folder on destruction.
+class UnreachablePulse {
+ public:
+  enum Kind { kMissing, kSilent };
+  explicit UnreachablePulse(Kind kind = kMissing);
+  ~UnreachablePulse();
+  UnreachablePulse(const UnreachablePulse&) = delete;
+  UnreachablePulse& operator=(const UnreachablePulse&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  std::string folder_;
+  int listen_fd_ = -1;
+  bool ok_ = false;
+  std::map<std::string, std::optional<std::string>> saved_env_;
+};
+
 // GoogleTest fixture: a private daemon with two null outputs, "quavix_a"
 // ("Test Output A", the default output) and "quavix_b" ("Test Output B"),
 // started before each test and stopped after it. Derive and override

@@ -89,6 +89,25 @@ TEST(PrivatePulseLifecycle, StopEndsTheDaemonRestoresTheEnvironmentAndRemovesThe
   unsetenv("PULSE_SERVER");
 }
 
+TEST(UnreachablePulseTest, ClientsFindNoServerAndTheEnvironmentComesBack) {
+  setenv("PULSE_SERVER", "unix:/nonexistent/before", 1);
+  {
+    UnreachablePulse none;
+    ASSERT_TRUE(none.ok());
+    EXPECT_NE(std::string(getenv("PULSE_SERVER")), "unix:/nonexistent/before");
+    EXPECT_NE(RunProcess({"pactl", "info"}).exit_code, 0);
+  }
+  {
+    UnreachablePulse silent(UnreachablePulse::kSilent);
+    ASSERT_TRUE(silent.ok());
+    // pactl has no time limit of its own: it is still waiting when killed.
+    auto r = RunProcess({"pactl", "info"}, 1000);
+    EXPECT_TRUE(r.timed_out);
+  }
+  EXPECT_EQ(std::string(getenv("PULSE_SERVER")), "unix:/nonexistent/before");
+  unsetenv("PULSE_SERVER");
+}
+
 TEST(RunProcessTest, ReportsOutputExitCodeAndTimeout) {
   auto ok = RunProcess({"sh", "-c", "echo hi; exit 3"});
   EXPECT_EQ(ok.output, "hi\n");
