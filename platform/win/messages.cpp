@@ -10,6 +10,7 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QPaintEvent>
+#include <QThread>
 
 #include <algorithm>
 #include <mutex>
@@ -154,6 +155,19 @@ void InstallWindowMessagePoster() {
 }
 
 LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  QCoreApplication *app = QCoreApplication::instance();
+  if (app != nullptr && QThread::currentThread() != app->thread()) {
+    // From another thread the message runs on the user-interface thread
+    // while the sender waits, as Windows does it.
+    LRESULT result = 0;
+    std::unique_lock<std::mutex> lock(g_posterMutex);
+    MessageDispatcher *dispatcher = g_dispatcher;
+    if (dispatcher == nullptr || !IsLiveHandle(hwnd)) return 0;
+    lock.unlock();
+    QMetaObject::invokeMethod(
+        dispatcher, [&] { result = SendMessageA(hwnd, msg, wParam, lParam); }, Qt::BlockingQueuedConnection);
+    return result;
+  }
   Window *w = FindWindowObject(hwnd);
   if (w == nullptr || w->proc == nullptr) return 0;
   WNDPROC proc = w->proc;

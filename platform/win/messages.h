@@ -8,7 +8,9 @@
 #include "platform/win/winuser_more.h"
 
 // Calls the window procedure at once and returns its result; 0 for a handle
-// that is not a window. User-interface thread only.
+// that is not a window. From another thread, the procedure runs on the
+// user-interface thread while the caller waits (which must therefore not be
+// waited for by the user-interface thread).
 LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT SendDlgItemMessageA(HWND hDlg, int id, UINT msg, WPARAM wParam, LPARAM lParam);
 

@@ -177,6 +177,25 @@ TEST_F(WindowTest, PostedMessagesArriveInOrderOnTheInterfaceThread) {
   }
 }
 
+TEST_F(WindowTest, SendFromAnotherThreadRunsOnTheInterfaceThreadAndWaits) {
+  const auto uiThread = std::this_thread::get_id();
+  std::atomic<LRESULT> result{-1};
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    result = SendMessageA(hwnd_, WM_USER + 1, 30, 12);
+    done = true;
+  });
+  EXPECT_TRUE(guitest::WaitFor([&] { return done.load(); }));
+  worker.join();
+  EXPECT_EQ(result.load(), 42);
+  ASSERT_EQ(Count(WM_USER + 1), 1);
+  for (const Received &r : g_received) {
+    if (r.msg == WM_USER + 1) {
+      EXPECT_EQ(r.thread, uiThread);
+    }
+  }
+}
+
 TEST_F(WindowTest, MessagesForADestroyedWindowAreDropped) {
   EXPECT_TRUE(PostMessageA(hwnd_, WM_USER + 3, 0, 0));
   HWND stale = hwnd_;
