@@ -529,12 +529,10 @@ BOOL SetWindowPos(HWND hwnd, HWND hWndInsertAfter, int x, int y, int cx, int cy,
   if (!(uFlags & SWP_NOZORDER) && !w->IsChild()) {
     if (hWndInsertAfter == HWND_TOPMOST || hWndInsertAfter == HWND_NOTOPMOST) {
       bool top = hWndInsertAfter == HWND_TOPMOST;
-      if (widget->testAttribute(Qt::WA_WState_Created) || top) {
+      if (widget->windowFlags().testFlag(Qt::WindowStaysOnTopHint) != top) {
         bool wasVisible = widget->isVisible();
-        if (widget->windowFlags().testFlag(Qt::WindowStaysOnTopHint) != top) {
-          widget->setWindowFlag(Qt::WindowStaysOnTopHint, top);
-          if (wasVisible) widget->show();  // changing window flags hides a window
-        }
+        widget->setWindowFlag(Qt::WindowStaysOnTopHint, top);
+        if (wasVisible) widget->show();  // changing window flags hides a window
       }
       if (top) widget->raise();
     } else if (hWndInsertAfter == HWND_TOP) {
