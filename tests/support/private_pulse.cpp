@@ -390,12 +390,12 @@ ProcessResult PrivatePulse::Pactl(const std::vector<std::string>& args, int time
   return RunProcess(argv, timeout_ms);
 }
 
-int PrivatePulse::LoadModule(const std::string& module, const NullSink& spec,
+int PrivatePulse::LoadModule(const std::string& module, const NullSink& what,
                              const char* name_key, const char* props_key) {
   // module-null-sink: the description goes in as a device property.
-  if (!IsPlainName(spec.name)) return -1;
-  const std::string props = "device.description=" + ProplistQuote(spec.description);
-  auto r = Pactl({"load-module", module, std::string(name_key) + "=" + spec.name,
+  if (!IsPlainName(what.name)) return -1;
+  const std::string props = "device.description=" + ProplistQuote(what.description);
+  auto r = Pactl({"load-module", module, std::string(name_key) + "=" + what.name,
                   std::string(props_key) + "=" + ModargQuote(props)});
   if (r.exit_code != 0) return -1;
   try {

@@ -131,7 +131,7 @@ class PrivatePulse {
   std::optional<double> SourceVolumePercent(const std::string& source_name) const;
 
  private:
-  int LoadModule(const std::string& module, const NullSink& spec, const char* name_key,
+  int LoadModule(const std::string& module, const NullSink& what, const char* name_key,
                  const char* props_key);
   void SetClientEnv();
   void RestoreClientEnv();
