@@ -231,9 +231,11 @@ TEST_F(WindowTest, MissedTicksAreNotMadeUp) {
   SetTimer(hwnd_, 9, 20, nullptr);
   // The thread is busy for many intervals...
   std::this_thread::sleep_for(std::chrono::milliseconds(400));
-  ASSERT_TRUE(guitest::WaitFor([this] { return Count(WM_TIMER, hwnd_) >= 1; }));
-  // ...and then gets a tick, not a burst of twenty.
-  EXPECT_LE(Count(WM_TIMER, hwnd_), 3);
+  for (int i = 0; i < 100000 && Count(WM_TIMER, hwnd_) == 0; ++i) QCoreApplication::processEvents();
+  ASSERT_GE(Count(WM_TIMER, hwnd_), 1);
+  // ...and then gets a tick, not a burst of twenty (a few allow for a slow
+  // machine's next regular ticks).
+  EXPECT_LE(Count(WM_TIMER, hwnd_), 5);
   KillTimer(hwnd_, 9);
 }
 
