@@ -35,7 +35,6 @@ class CAudioCaptureFilter final : public CBaseFilter {
 
   HRESULT JoinFilterGraph(IFilterGraph *pGraph, LPCWSTR pName) override;
 
-  const CaptureDevice &Device() const { return m_device; }
   // The line recorded now: the enabled one, else the first loop-back line,
   // else the first line; -1 when the device has no line.
   int RecordedLine() const;
@@ -62,7 +61,6 @@ class CAudioCaptureFilter final : public CBaseFilter {
   std::mutex m_watchLock;  // guards m_watchToken
   int m_watchToken = 0;
 };
-
 
 // A line of the device. It carries no data: nothing connects to it, which
 // also keeps the graph's rendering from wiring the filter's own output back
