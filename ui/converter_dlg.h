@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/afx/afxwin.h"
+#include "platform/dshow/dshow_types.h"
 #include "platform/win/system.h"
 #include "res/resource.h"
 
@@ -12,6 +13,9 @@ class IMediaControl;
 class IMediaEventEx;
 class ICaptureGraphBuilder2;
 class IBaseFilter;
+class IPin;
+class IEnumMoniker;
+class IAMAudioInputMixer;
 
 class CConverterDlg : public CDialog {
  public:
@@ -32,15 +36,28 @@ class CConverterDlg : public CDialog {
   // `pszFallback` itself when the shell folder cannot be had.
   CString GetProfileFolderString(LPCSTR pszSection, LPCSTR pszKey, LPCSTR pszFallback, int nFolder);
 
-  // Capture graph (built, reset, torn down, writer chain removed).
+  // Capture graph and writer chain (engine/).
   HRESULT BuildCaptureGraph();
   void ResetGraphPointers();
   void ReleaseCaptureGraph();
+  HRESULT InsertWriterChain();
   HRESULT RemoveWriterChain();
-  // Capture devices and the capture graph's events.
+  static HRESULT FindPin(IBaseFilter *pFilter, PIN_DIRECTION dir, int nIndex, IPin **ppPin);
+  static void DebugTrace(const char *pszFormat, ...);
+  // Length of the song at m_szMidiPath (engine/).
+  BOOL MeasureMidiLength();
+  // Capture devices and the capture graph's events (input/).
   HRESULT EnumerateAudioCaptureDevices();
+  int FillDeviceList(IEnumMoniker *pEnum, CComboBox &list);
   void ReleaseDeviceList();
   void HandleCaptureGraphEvents();
+  // Input lines and the recording level (input/).
+  HRESULT FillInputLineList(IBaseFilter *pFilter, PIN_DIRECTION dir, CComboBox &list);
+  HRESULT SelectInputLine();
+  void ShowLineLevel(IAMAudioInputMixer *pMixer);
+  HRESULT ApplyMixLevel(double dLevel);
+  // The preview player's lifecycle (player/).
+  int OpenPlayer(char *pszPath);
   // Unloads and deletes the preview player, if any, and repaints; returns 1.
   int DiscardPlayer();
 

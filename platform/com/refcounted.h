@@ -34,11 +34,10 @@ class CRefCounted {
 
  protected:
   ULONG AddRefImpl() { return m_cRef.fetch_add(1, std::memory_order_relaxed) + 1; }
-  ULONG ReleaseImpl() {
-    ULONG n = m_cRef.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (n == 0) delete this;
-    return n;
-  }
+  // Out of line: inlined into a caller that holds the object through one of
+  // several interface bases, GCC 12 takes `delete this` for a delete of an
+  // offset pointer and warns (-Wfree-nonheap-object), wrongly.
+  ULONG ReleaseImpl();
   ULONG RefCount() const { return m_cRef.load(std::memory_order_relaxed); }
 
  private:
