@@ -194,8 +194,9 @@ Conversion Convert(IGraphBuilder* capture, IMediaControl* captureControl, IBaseF
   c.playerRunSeconds = NowSeconds() - playStart;
   if (FAILED(hr) && c.failure.empty()) c.failure = "player did not run";
   if (SUCCEEDED(hr)) {
-    double until = playStart + seconds;
-    while (NowSeconds() < until) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // One sleep, so the waiting costs no CPU of its own.
+    std::this_thread::sleep_until(std::chrono::steady_clock::now() +
+                                  std::chrono::duration<double>(seconds - (NowSeconds() - playStart)));
   }
   c.playedSeconds = NowSeconds() - playStart;
   if (playerControl) playerControl->Stop();

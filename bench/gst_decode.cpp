@@ -44,9 +44,18 @@ bool DecodeToMono(const std::string& path, int rate, DecodedAudio* out, std::str
                    conv);
 
   bool ok = gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
+  GstBus* bus = gst_element_get_bus(pipeline);
+  GstMessage* msg = nullptr;
   while (ok) {
-    GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink));
-    if (!sample) break;  // end of stream or error
+    // An error stops the stream without an end-of-stream: the bus is
+    // checked between waits so a file that cannot be decoded never hangs.
+    GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 100 * GST_MSECOND);
+    if (!sample) {
+      if (gst_app_sink_is_eos(GST_APP_SINK(sink))) break;
+      msg = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR);
+      if (msg) break;
+      continue;
+    }
     GstBuffer* buf = gst_sample_get_buffer(sample);
     GstMapInfo map;
     if (buf && gst_buffer_map(buf, &map, GST_MAP_READ)) {
@@ -58,8 +67,7 @@ bool DecodeToMono(const std::string& path, int rate, DecodedAudio* out, std::str
     }
     gst_sample_unref(sample);
   }
-  GstBus* bus = gst_element_get_bus(pipeline);
-  GstMessage* msg = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR);
+  if (!msg) msg = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR);
   if (msg) {
     GError* err = nullptr;
     gst_message_parse_error(msg, &err, nullptr);
