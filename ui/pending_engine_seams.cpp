@@ -31,3 +31,6 @@ void CConverterDlg::OnStop() {}
 void CConverterDlg::OnSelchangeDeviceList() {}
 
 void CConverterDlg::OnTimer(UINT_PTR nIDEvent) { CDialog::OnTimer(nIDEvent); }
+
+// No graph to measure a song with yet: every song is refused.
+BOOL CConverterDlg::MeasureMidiLength() { return FALSE; }

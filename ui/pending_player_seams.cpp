@@ -19,3 +19,9 @@ void CConverterDlg::OnAbout() {
   CAboutDlg dlgAbout;
   dlgAbout.DoModal();
 }
+
+// No player can be made yet: the path is emptied, as after a failed load.
+int CConverterDlg::OpenPlayer(char *pszPath) {
+  pszPath[0] = '\0';
+  return 0;
+}
