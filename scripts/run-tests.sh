@@ -5,7 +5,9 @@ set -euo pipefail
 build=$1; shift
 export QT_QPA_PLATFORM=offscreen
 unset PULSE_SERVER DISPLAY WAYLAND_DISPLAY
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+here=$(cd "$(dirname "$0")" && pwd)
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:fast_unwind_on_malloc=0}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$here/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 cd "$build"
 ctest --output-on-failure --timeout 600 -j 2 "$@"
