@@ -35,7 +35,7 @@ test-asan:
 
 fuzz:
 	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -DQUAVIX_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DQUAVIX_PARTS="platform/win;platform/reg;platform/com;platform/dshow;tests;tests/reg;tests/midi"
+	  -DQUAVIX_PARTS="platform/win;platform/reg;tests;tests/reg;tests/midi"
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_midi_reader fuzz_registry_reader
 	scripts/run-tests.sh $(FUZZ_BUILD) -L fuzz
 
