@@ -5,6 +5,10 @@
 // notification of a top-level window titled "Quavix".
 //
 // Usage: bench_startup PROGRAM   (e.g. build/vorlinta)
+// The test fixture (and GoogleTest with it) comes before Xlib, whose macros
+// (None, Bool, Status) would otherwise break its templates.
+#include "tests/support/private_pulse.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <fcntl.h>
@@ -21,7 +25,6 @@
 #include <vector>
 
 #include "bench/bench_common.h"
-#include "tests/support/private_pulse.h"
 
 using namespace quavix::bench;
 
@@ -94,7 +97,8 @@ pid_t StartXvfb(int* displayNumber, const std::string& scratch) {
 }
 
 // One start: seconds from exec to the map of the main window, or -1.
-double TimeOneStart(Display* dpy, const std::string& program, const std::vector<std::string>& env) {
+double TimeOneStart(Display* dpy, const std::string& program, const std::vector<std::string>& env,
+                    std::string* shownWindow) {
   Window root = DefaultRootWindow(dpy);
   XSelectInput(dpy, root, SubstructureNotifyMask);
   XSync(dpy, True);  // drop anything left from the previous run
@@ -120,8 +124,15 @@ double TimeOneStart(Display* dpy, const std::string& program, const std::vector<
     while (XPending(dpy)) {
       XEvent ev;
       XNextEvent(dpy, &ev);
-      if (ev.type == MapNotify && TitleMatches(WindowTitle(dpy, ev.xmap.window))) {
+      if (ev.type != MapNotify) continue;
+      std::string title = WindowTitle(dpy, ev.xmap.window);
+      if (TitleMatches(title)) {
         shown = NowSeconds() - start;
+        // Which window it was, so a message box titled like the program is
+        // not taken for the main window unnoticed.
+        XWindowAttributes a{};
+        XGetWindowAttributes(dpy, ev.xmap.window, &a);
+        *shownWindow = "\"" + title + "\" " + std::to_string(a.width) + "x" + std::to_string(a.height);
         break;
       }
     }
@@ -190,18 +201,19 @@ int main(int argc, char** argv) {
       "LANG=C.UTF-8",
   };
 
-  std::printf("%-5s %12s\n", "start", "shown after");
+  std::printf("%-5s %12s  %s\n", "start", "shown after", "window");
   std::vector<double> times;
   int failures = 0;
   for (int i = 0; i < kRuns; ++i) {
-    double t = TimeOneStart(dpy, program, env);
+    std::string window;
+    double t = TimeOneStart(dpy, program, env, &window);
     if (t < 0) {
       ++failures;
       std::printf("%-5d %12s\n", i + 1, "no window");
       continue;
     }
     times.push_back(t * 1e3);
-    std::printf("%-5d %9.1f ms\n", i + 1, t * 1e3);
+    std::printf("%-5d %9.1f ms  %s\n", i + 1, t * 1e3, window.c_str());
   }
   XCloseDisplay(dpy);
   kill(xvfb, SIGTERM);
