@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "platform/com/olestr.h"
+#include "platform/dshow/capture.h"
 #include "platform/dshow/evcode.h"
 #include "platform/dshow/graph_filters.h"
 #include "platform/dshow/gst_util.h"
@@ -551,12 +552,28 @@ HRESULT CFilterGraph::Pause() {
 
 HRESULT CFilterGraph::Stop() {
   std::lock_guard<std::recursive_mutex> g(m_lock);
-  return ChangeState(State_Stopped);
+  if (m_state != State_Running || !WritesFiles()) return ChangeState(State_Stopped);
+  // Stopping at once would drop what the sinks hold and leave their files
+  // without the headers and indexes they write at the end of the stream.
+  DrainStreams(kStopDrainTimeoutMs);
+  HRESULT hr = ChangeState(State_Stopped);
+  {
+    std::lock_guard<std::mutex> e(m_eventLock);
+    m_draining = false;
+  }
+  return hr;
 }
 
-HRESULT CFilterGraph::StopWhenReady() {
-  std::lock_guard<std::recursive_mutex> g(m_lock);
-  if (m_state != State_Running) return ChangeState(State_Stopped);
+bool CFilterGraph::WritesFiles() {
+  for (auto &e : m_filters) {
+    ComPtr<IUnknown> sink;
+    if (SUCCEEDED(e.filter->QueryInterface(IID_IFileSinkFilter, reinterpret_cast<void **>(sink.Out()))))
+      return true;
+  }
+  return false;
+}
+
+bool CFilterGraph::DrainStreams(int timeoutMs) {
   bool ended;
   {
     std::lock_guard<std::mutex> e(m_eventLock);
@@ -570,13 +587,16 @@ HRESULT CFilterGraph::StopWhenReady() {
   // header, an ASF index) when it reaches them, and the pipeline says EOS
   // once all have.
   if (!ended) gst_element_send_event(m_pipeline, gst_event_new_eos());
-  bool drained;
-  {
-    std::unique_lock<std::mutex> e(m_eventLock);
-    drained = m_eventCond.wait_for(e, std::chrono::milliseconds(kDrainTimeoutMs),
-                                   [&] { return m_eosSeen || FAILED(m_lastError); });
-    drained = drained && m_eosSeen;
-  }
+  std::unique_lock<std::mutex> e(m_eventLock);
+  bool drained = m_eventCond.wait_for(e, std::chrono::milliseconds(timeoutMs),
+                                      [&] { return m_eosSeen || FAILED(m_lastError); });
+  return drained && m_eosSeen;
+}
+
+HRESULT CFilterGraph::StopWhenReady() {
+  std::lock_guard<std::recursive_mutex> g(m_lock);
+  if (m_state != State_Running) return ChangeState(State_Stopped);
+  bool drained = DrainStreams(kDrainTimeoutMs);
   HRESULT hr = ChangeState(State_Stopped);
   {
     std::lock_guard<std::mutex> e(m_eventLock);

@@ -118,6 +118,10 @@ class CFilterGraph final : public IGraphBuilder,
 
   // How long StopWhenReady waits for the streams to end.
   static constexpr int kDrainTimeoutMs = 5000;
+  // How long Stop waits for the streams to end in a running graph that
+  // writes files, so that a plain Stop (a window closing mid-run) still
+  // leaves them complete.
+  static constexpr int kStopDrainTimeoutMs = 3000;
   // How long Run/Pause wait for the pipeline to settle before answering.
   static constexpr int kStateTimeoutMs = 5000;
 
@@ -142,6 +146,11 @@ class CFilterGraph final : public IGraphBuilder,
   void RemoveElement(Entry &e);                // out of the pipeline, disposed
   void DisconnectFilter(IBaseFilter *f);       // both sides of every pin
   HRESULT ChangeState(FILTER_STATE target);
+  // End of stream into the sources, then wait up to timeoutMs for the
+  // pipeline's EOS; true when it came. Leaves m_draining set: the caller
+  // clears it once the graph has stopped.
+  bool DrainStreams(int timeoutMs);
+  bool WritesFiles();
   HRESULT RenderPin(IPin *out, int depth);
   HRESULT RenderOutputs(IBaseFilter *f, int depth);
   HRESULT ApplySeek(REFERENCE_TIME start, bool setStop, REFERENCE_TIME stop, double rate);
