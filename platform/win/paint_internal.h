@@ -20,7 +20,15 @@ QPainter *PainterOf(HDC dc);
 
 }  // namespace quavix::win
 
+class QImage;
+
 namespace quavix::win {
 // Whether the handle is a device context not yet released.
 bool IsLiveDc(HDC dc);
+// A device context painting on an image (which must outlive it), for
+// drawing off screen and for tests. Released with ReleaseWidgetDc.
+HDC CreateImageDc(QImage *image);
+// Pens, brushes, regions and memory device contexts made and not yet
+// deleted, in the whole program.
+int LiveGdiObjectCount();
 }  // namespace quavix::win
