@@ -1,0 +1,109 @@
+// Runs the real program's main window headless, inside the application
+// object's modal run, with a private home, settings, runtime folder and sound
+// server, and answers its dialogs through the window layer's seam.
+#pragma once
+
+#include "app/converter_app.h"
+#include "platform/win/gui.h"
+#include "platform/win/window_internal.h"
+#include "player/preview_player.h"
+#include "tests/player/player_test_support.h"
+#include "tests/support/private_pulse.h"
+#include "ui/converter_dlg.h"
+#include "ui_test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace player_test {
+
+class MainWindowFixture : public quavix::test::PrivatePulseTest {
+ protected:
+  void SetUp() override {
+    env_.emplace();
+    env_->MakeMusicFolder();
+    music_ = env_->home + "/Music/";
+    PrivatePulseTest::SetUp();
+    app_ = ConverterApp();
+    char exe[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    app_->SetNamesFromExecutable(exe);
+    previousSeam_ = SetUiSeamForTest([this](const UiRequest &r) { return Answer(r); });
+  }
+
+  void TearDown() override {
+    SetUiSeamForTest(previousSeam_);
+    PrivatePulseTest::TearDown();
+    env_.reset();
+  }
+
+  UiAnswer Answer(const UiRequest &request) {
+    UiAnswer answer;
+    switch (request.kind) {
+      case UiRequestKind::MessageBox:
+        boxes_.push_back(request);
+        answer.button = IDOK;
+        break;
+      case UiRequestKind::OpenFile:
+      case UiRequestKind::SaveFile:
+        fileDialogs_.push_back(request);
+        if (fileAnswers_.empty()) {
+          answer.cancel = true;
+        } else {
+          answer.path = fileAnswers_.front();
+          fileAnswers_.pop_front();
+        }
+        break;
+      case UiRequestKind::ModalDialog:
+        if (request.dialogId == IDD_CONVERTER_DIALOG && drive_) {
+          auto drive = std::move(drive_);
+          drive_ = nullptr;
+          drive(*static_cast<CConverterDlg *>(app_->m_pMainWnd));
+        }
+        break;
+    }
+    return answer;
+  }
+
+  // Runs the program; `drive` acts inside the main window's modal loop and
+  // must end it (ExitProgram).
+  void RunProgram(std::function<void(CConverterDlg &)> drive) {
+    drive_ = std::move(drive);
+    app_->InitInstance();
+  }
+
+  void Click(HWND dlg, int id) { QTest::mouseClick(quavix::win::WidgetOf(GetDlgItem(dlg, id)), Qt::LeftButton); }
+
+  // Open through the real button and the open dialog answered with `path`.
+  void OpenSong(CConverterDlg &dlg, const std::string &path) {
+    fileAnswers_.push_back(path);
+    Click(dlg.m_hWnd, IDC_OPEN);
+  }
+
+  void ExitProgram(CConverterDlg &dlg) {
+    Click(dlg.m_hWnd, IDC_EXIT);
+  }
+
+  static std::string ItemText(HWND dlg, int id) { return WindowText(GetDlgItem(dlg, id)); }
+  static bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }
+
+  std::optional<UiTestEnvironment> env_;
+  std::string music_;
+  CConverterApp *app_ = nullptr;
+  UiSeamHandler previousSeam_;
+  std::function<void(CConverterDlg &)> drive_;
+  std::deque<std::string> fileAnswers_;
+  std::vector<UiRequest> boxes_;
+  std::vector<UiRequest> fileDialogs_;
+};
+
+}  // namespace player_test
