@@ -278,31 +278,34 @@ Quality Compare(const Conversion& c, const std::string& scratch, int index) {
   q.leadWma = LeadingSilenceSeconds(wmaAudio.mono, kRate, kSoundThreshold);
   q.leadRef = LeadingSilenceSeconds(refAudio.mono, kRate, kSoundThreshold);
 
-  // Loudness envelopes in 50 ms windows over the excerpt (the reference's
-  // release tail after the cut is left out), aligned by cross-correlation.
-  const std::size_t window = kRate / 20;
-  auto refEnv = RmsEnvelope(refAudio.mono, window);
-  auto wmaEnv = RmsEnvelope(wmaAudio.mono, window);
-  std::size_t keep = static_cast<std::size_t>((kExcerptSeconds - 0.5) * 20);
-  if (refEnv.size() > keep) refEnv.resize(keep);
-  long lag = BestLag(refEnv, wmaEnv, 40);
-  // Only the part of the recording that matches the excerpt.
-  std::vector<double> wmaPart;
-  for (std::size_t i = 0; i < refEnv.size(); ++i) {
-    long j = static_cast<long>(i) + lag;
-    wmaPart.push_back(j >= 0 && j < static_cast<long>(wmaEnv.size()) ? wmaEnv[j] : 0.0);
+  // Alignment first, on fine envelopes (5 ms steps, up to 3 s either way),
+  // so the comparison is not blurred by a misalignment of up to half a
+  // comparison window. The reference's release tail after the cut is left
+  // out.
+  const std::size_t fine = kRate / 200;
+  const std::size_t excerptEnd = static_cast<std::size_t>((kExcerptSeconds - 0.5) * kRate);
+  std::vector<float> refExcerpt(refAudio.mono.begin(),
+                                refAudio.mono.begin() + static_cast<long>(std::min(excerptEnd, refAudio.mono.size())));
+  long lagSteps = BestLag(RmsEnvelope(refExcerpt, fine), RmsEnvelope(wmaAudio.mono, fine), 600);
+  long lagSamples = lagSteps * static_cast<long>(fine);
+  q.lagMs = lagSteps * 5.0;
+
+  // The recording from the matching point on, as long as the excerpt
+  // (silence where the recording has nothing: music it lost counts against it).
+  std::vector<float> aligned(refExcerpt.size(), 0.0f);
+  for (std::size_t i = 0; i < aligned.size(); ++i) {
+    long j = static_cast<long>(i) + lagSamples;
+    if (j >= 0 && j < static_cast<long>(wmaAudio.mono.size())) aligned[i] = wmaAudio.mono[j];
   }
-  q.correlation = Pearson(refEnv, wmaPart);
-  q.lagMs = lag * 50.0;
-  // The recording holds the excerpt from `lag` on; what the excerpt plays
-  // after the WMA's end never made it into the file.
-  q.missingEnd = std::max(0.0, (kExcerptSeconds + lag * 0.05) - q.wmaSeconds);
+  // Loudness envelopes in 50 ms windows.
+  q.correlation = Pearson(RmsEnvelope(refExcerpt, kRate / 20), RmsEnvelope(aligned, kRate / 20));
+  // What the excerpt plays after the WMA's end never made it into the file.
+  q.missingEnd = std::max(0.0, kExcerptSeconds + lagSamples / double(kRate) - q.wmaSeconds);
 
   std::vector<float> wmaExcerpt = wmaAudio.mono;
-  std::size_t end = static_cast<std::size_t>(std::max<long>(0, lag) * window + keep * window);
+  std::size_t end = static_cast<std::size_t>(std::max<long>(0, lagSamples)) + excerptEnd;
   if (wmaExcerpt.size() > end) wmaExcerpt.resize(end);
-  q.dropouts = FindDropouts(wmaExcerpt, refAudio.mono, lag * static_cast<long>(window), kRate / 50,
-                            kDigitalSilence, kReferenceFloor);
+  q.dropouts = FindDropouts(wmaExcerpt, refAudio.mono, lagSamples, kRate / 50, kDigitalSilence, kReferenceFloor);
   q.ok = true;
   return q;
 }
