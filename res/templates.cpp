@@ -38,8 +38,8 @@ const DialogTemplate kMainDialog{
     },
 };
 
-// The maker lines are placeholders until the product's publisher texts are
-// settled; they name the program and what it is built on.
+// The maker's lines: who makes the program, where it lives, how to reach
+// its makers, and what it is built on.
 const DialogTemplate kAboutDialog{
     IDD_ABOUTBOX,
     "About Quavix",
@@ -53,12 +53,13 @@ const DialogTemplate kAboutDialog{
         {-1, kStaticClass, "Quavix", 50, 10, 169, 8, SS_LEFT | SS_NOPREFIX, 0},
         {-1, kStaticClass, "Version 1.0", 50, 28, 157, 8, SS_LEFT, 0},
         {IDOK, kButtonClass, "OK", 78, 135, 50, 14, BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 0},
-        {IDC_WEB_ADDRESS, kStaticClass, "Quavix: MIDI to WMA for the Linux desktop", 50, 64, 151, 8, SS_LEFT, 0},
-        {IDC_CONTACT, kStaticClass, "Contact: the Quavix maintainers", 50, 82, 156, 8, SS_LEFT, 0},
-        {-1, kStaticClass, "ZORVEKA", 50, 46, 157, 8, SS_LEFT, 0},
+        {IDC_WEB_ADDRESS, kStaticClass, "https://quavix.example.org/", 50, 64, 151, 8, SS_LEFT, 0},
+        {IDC_CONTACT, kStaticClass, "Contact: quavix-devel@quavix.example.org", 50, 82, 156, 8, SS_LEFT, 0},
+        {-1, kStaticClass, "Quavix is made by the Quavix developers", 50, 46, 157, 8, SS_LEFT, 0},
         {-1, kStaticClass,
-         "Built on Qt, GStreamer, PulseAudio and FluidSynth; their rights stay "
-         "with their authors.",
+         "Built with Qt, GStreamer, PulseAudio and FluidSynth; plays songs "
+         "with the FluidR3 General MIDI SoundFont. Each belongs to its "
+         "authors and keeps its own licence.",
          50, 100, 178, 23, SS_LEFT, 0},
     },
 };

@@ -4,7 +4,10 @@ CAboutDlg::CAboutDlg() : CDialog(CAboutDlg::IDD, nullptr) {}
 
 CAboutDlg::~CAboutDlg() = default;
 
-void CAboutDlg::DoDataExchange(CDataExchange *pDX) { CDialog::DoDataExchange(pDX); }
+void CAboutDlg::DoDataExchange(CDataExchange *pDX) {
+  CDialog::DoDataExchange(pDX);
+  DDX_Control(pDX, IDOK, m_btnOK);
+}
 
 BOOL CAboutDlg::OnInitDialog() {
   CDialog::OnInitDialog();

@@ -1,6 +1,8 @@
-// The about box: the product's name, icon and version, and one OK button.
+// The about box: the product's name, icon and version, and one OK button,
+// which is a rounded, owner-drawn button.
 #pragma once
 
+#include "controls/round_button.h"
 #include "platform/afx/afxwin.h"
 #include "res/resource.h"
 
@@ -10,6 +12,8 @@ class CAboutDlg : public CDialog {
 
   CAboutDlg();
   ~CAboutDlg() override;
+
+  CRoundButton m_btnOK;
 
  protected:
   void DoDataExchange(CDataExchange *pDX) override;

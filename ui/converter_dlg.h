@@ -3,6 +3,7 @@
 // conversion run, the device list and the input lines act on.
 #pragma once
 
+#include "controls/transparent_label.h"
 #include "platform/afx/afxwin.h"
 #include "platform/dshow/dshow_types.h"
 #include "platform/win/system.h"
@@ -91,11 +92,11 @@ class CConverterDlg : public CDialog {
 
  public:
   // Labels: output, max, volume, device tag, input tag.
-  CStatic m_lblOutput;
-  CStatic m_lblMax;
-  CStatic m_lblVolume;
-  CStatic m_lblDeviceTag;
-  CStatic m_lblInputTag;
+  CTransparentLabel m_lblOutput;
+  CTransparentLabel m_lblMax;
+  CTransparentLabel m_lblVolume;
+  CTransparentLabel m_lblDeviceTag;
+  CTransparentLabel m_lblInputTag;
   CButton m_btnBrowse;
   CButton m_btnAbout;
   CButton m_btnHelp;

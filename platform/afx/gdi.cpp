@@ -171,9 +171,10 @@ BOOL CRgn::CreateRectRgnIndirect(const RECT *lpRect) {
 }
 
 BOOL CBitmap::LoadBitmap(UINT nIDResource) {
-  if (m_hObject != nullptr || nIDResource == 0 || nIDResource > 0xFFFF) return FALSE;
+  if (nIDResource == 0 || nIDResource > 0xFFFF) return FALSE;
   HBITMAP h = ::LoadBitmapA(nullptr, MAKEINTRESOURCEA(static_cast<WORD>(nIDResource)));
   if (h == nullptr) return FALSE;
+  DeleteObject();
   m_hObject = h;
   m_nResourceId = nIDResource;
   return TRUE;

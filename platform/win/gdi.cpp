@@ -140,12 +140,23 @@ QBrush BrushFor(HGDIOBJ h) {
   return QBrush(Qt::NoBrush);
 }
 
-void ApplyClip(HDC dc) {
-  if (!dc->painter) return;
-  if (dc->clipped)
-    dc->painter->setClipRegion(dc->clip);
-  else
-    dc->painter->setClipping(false);
+// Runs a drawing operation within the clip region. A painter that draws on
+// a widget inside another widget's rendering (the backing store, a grab) does
+// not keep to a clip region of several rectangles, so the operation runs
+// once per rectangle of the region, each time clipped to that rectangle.
+template <typename Op>
+void Clipped(HDC dc, Op op) {
+  QPainter *painter = dc->painter.get();
+  if (!dc->clipped) {
+    op(painter);
+    return;
+  }
+  for (const QRect &r : dc->clip) {
+    painter->save();
+    painter->setClipRect(r);
+    op(painter);
+    painter->restore();
+  }
 }
 
 int RegionType(const QRegion &r) {
@@ -420,14 +431,12 @@ int SelectClipRgn(HDC hdc, HRGN hrgn) {
   if (hrgn == nullptr) {
     hdc->clipped = false;
     hdc->clip = QRegion();
-    ApplyClip(hdc);
     return SIMPLEREGION;
   }
   const GdiObject *o = FindObject(hrgn);
   if (o == nullptr || o->kind != ObjectKind::Region) return RGN_ERROR;
   hdc->clipped = true;
   hdc->clip = o->region;
-  ApplyClip(hdc);
   return RegionType(hdc->clip);
 }
 
@@ -437,7 +446,6 @@ int ExcludeClipRect(HDC hdc, int left, int top, int right, int bottom) {
   if (right > left && bottom > top) base -= QRegion(left, top, right - left, bottom - top);
   hdc->clipped = true;
   hdc->clip = base;
-  ApplyClip(hdc);
   return RegionType(hdc->clip);
 }
 
@@ -489,7 +497,7 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
   if (source == nullptr) return TRUE;                            // the 1 x 1 default bitmap: nothing to copy
   QRect from = QRect(x1, y1, cx, cy).intersected(source->rect());
   if (from.isEmpty()) return TRUE;
-  painter->drawImage(QPoint(x + from.left() - x1, y + from.top() - y1), *source, from);
+  Clipped(hdc, [&](QPainter *p) { p->drawImage(QPoint(x + from.left() - x1, y + from.top() - y1), *source, from); });
   return TRUE;
 }
 
@@ -502,7 +510,7 @@ BOOL RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int
   // A one-pixel outline of QRect(l, t, w, h) covers l..l+w: one less than
   // the rectangle, so the pen stays inside (left, top)-(right, bottom).
   QRectF r(left, top, right - left - 1, bottom - top - 1);
-  painter->drawRoundedRect(r, width / 2.0, height / 2.0, Qt::AbsoluteSize);
+  Clipped(hdc, [&](QPainter *p) { p->drawRoundedRect(r, width / 2.0, height / 2.0, Qt::AbsoluteSize); });
   return TRUE;
 }
 
@@ -549,10 +557,15 @@ BOOL TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c) {
   if (painter == nullptr || !painter->isActive() || c == 0) return TRUE;
   QString text = TextOf(lpString, c);
   QFontMetrics fm = painter->fontMetrics();
-  if (hdc->bkMode == OPAQUE) painter->fillRect(QRect(x, y, fm.horizontalAdvance(text), fm.height()), ToColor(hdc->bkColor));
-  QPen pen = painter->pen();
-  painter->setPen(ToColor(hdc->textColor));
-  painter->drawText(QPoint(x, y + fm.ascent()), text);
-  painter->setPen(pen);
+  const QColor background = ToColor(hdc->bkColor);
+  const QColor color = ToColor(hdc->textColor);
+  const bool opaque = hdc->bkMode == OPAQUE;
+  Clipped(hdc, [&](QPainter *p) {
+    if (opaque) p->fillRect(QRect(x, y, fm.horizontalAdvance(text), fm.height()), background);
+    QPen pen = p->pen();
+    p->setPen(color);
+    p->drawText(QPoint(x, y + fm.ascent()), text);
+    p->setPen(pen);
+  });
   return TRUE;
 }

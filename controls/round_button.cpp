@@ -1,0 +1,110 @@
+#include "controls/round_button.h"
+
+#include "app/converter_app.h"
+
+#include <cstring>
+
+namespace {
+// The caption is read through a buffer of this size.
+constexpr int kCaptionBuffer = 128;
+}  // namespace
+
+CRoundButton::CRoundButton()
+    : m_nButtonType(0),
+      m_pbmpDown(g_pbmpButtonDown),
+      m_pbmpUp(g_pbmpButtonUp),
+      m_crLight(g_crButtonLight),
+      m_crShadow(g_crButtonShadow),
+      m_crGrayText(g_crButtonGrayText),
+      m_crText(g_crButtonText) {}
+
+CRoundButton::~CRoundButton() { DestroyWindow(); }
+
+BEGIN_MESSAGE_MAP(CRoundButton, CButton)
+  ON_WM_ERASEBKGND()
+END_MESSAGE_MAP()
+
+void CRoundButton::PreSubclassWindow() {
+  m_nButtonType = static_cast<int>(GetStyle() & 0xFF);
+  CButton::PreSubclassWindow();
+  ModifyStyle(0, BS_OWNERDRAW);
+}
+
+// The face covers the whole button; there is no background to erase.
+BOOL CRoundButton::OnEraseBkgnd(CDC *) { return TRUE; }
+
+void CRoundButton::DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct) {
+  // Only push buttons and default push buttons have this look; anything
+  // else bound to the class stays blank.
+  if (m_nButtonType != static_cast<int>(BS_PUSHBUTTON) && m_nButtonType != static_cast<int>(BS_DEFPUSHBUTTON))
+    return;
+  if (lpDrawItemStruct == nullptr) return;
+  CDC *pDC = CDC::FromHandle(lpDrawItemStruct->hDC);
+  if (pDC == nullptr) return;
+  const CRect rect(lpDrawItemStruct->rcItem);
+  const int width = rect.right;
+  const int height = rect.bottom;
+
+  CPen penLight;
+  CPen penShadow;
+  CBrush brushHollow;
+  penLight.CreatePen(PS_SOLID, 1, m_crLight);
+  penShadow.CreatePen(PS_SOLID, 1, m_crShadow);
+  LOGBRUSH lb{BS_NULL, 0, 0};
+  brushHollow.CreateBrushIndirect(&lb);
+
+  CDC memDC;
+  memDC.CreateCompatibleDC(nullptr);
+
+  const bool down = (GetState() & BST_PUSHED) != 0;
+
+  CBitmap *face = down ? m_pbmpDown : m_pbmpUp;
+  if (face != nullptr) {
+    memDC.SelectObject(face);
+    pDC->BitBlt(1, 1, width - 2, height - 2, &memDC, 0, 0, SRCCOPY);
+  }
+
+  // Upper-left edge: only a band of three pixels along the top and left.
+  pDC->SelectClipRgn(nullptr);
+  pDC->ExcludeClipRect(3, 3, width, height);
+  CPen *pOldPen = pDC->SelectObject(down ? &penShadow : &penLight);
+  CBrush *pOldBrush = pDC->SelectObject(&brushHollow);
+  pDC->RoundRect(0, 0, width, height, 6, 6);
+
+  // Lower-right edge: the band along the bottom and right.
+  pDC->SelectClipRgn(nullptr);
+  pDC->ExcludeClipRect(0, 0, width - 3, height - 3);
+  pDC->SelectObject(down ? &penLight : &penShadow);
+  pDC->RoundRect(0, 0, width, height, 6, 6);
+
+  pDC->SelectClipRgn(nullptr);
+
+  pDC->SelectObject(reinterpret_cast<HGDIOBJ>(SendMessage(WM_GETFONT)));
+
+  char caption[kCaptionBuffer] = "";
+  GetWindowText(caption, kCaptionBuffer);
+  const int length = static_cast<int>(std::strlen(caption));
+  CSize extent = pDC->GetTextExtent(caption, length);
+  pDC->SetBkMode(TRANSPARENT);
+
+  int x = (width - extent.cx) / 2;
+  int y = (height - extent.cy) / 2;
+  if (down) {
+    ++x;
+    ++y;
+  }
+  if (IsWindowEnabled()) {
+    pDC->SetTextColor(m_crText);
+    pDC->TextOut(x, y, caption, length);
+  } else {
+    pDC->SetTextColor(m_crGrayText);
+    pDC->TextOut(x + 1, y + 1, caption, length);
+  }
+
+  if (pOldPen != nullptr) pDC->SelectObject(pOldPen);
+  if (pOldBrush != nullptr) pDC->SelectObject(pOldBrush);
+  penLight.DeleteObject();
+  penShadow.DeleteObject();
+  brushHollow.DeleteObject();
+  memDC.DeleteDC();
+}

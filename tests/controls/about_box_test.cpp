@@ -1,0 +1,242 @@
+// The about box of the real program: opened from the main window's context
+// menu and by the About command, with the icon, the name, the version and
+// the makers' lines, a rounded OK button, and closed by Enter, Esc and its
+// close box. The program runs headless in folders of the test's own.
+#include "app/converter_app.h"
+#include "control_pictures.h"
+#include "controls/round_button.h"
+#include "controls/transparent_label.h"
+#include "platform/win/ui_seam.h"
+#include "tests/support/private_pulse.h"
+#include "platform/win/window_internal.h"
+#include "ui/about_dlg.h"
+#include "ui/converter_dlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QAccessibleInterface>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using quavix::win::WidgetOf;
+
+std::string Text(HWND hwnd) {
+  char buffer[512] = "";
+  GetWindowTextA(hwnd, buffer, sizeof buffer);
+  return buffer;
+}
+
+// The texts of the dialog's controls in their order.
+std::vector<std::string> ControlTexts(HWND dialog) {
+  std::vector<std::string> texts;
+  QWidget *widget = WidgetOf(dialog);
+  for (QObject *child : widget->children())
+    if (HWND h = quavix::win::HwndFromWidget(qobject_cast<QWidget *>(child)); h && h != dialog)
+      texts.push_back(Text(h));
+  return texts;
+}
+
+struct AboutSeen {
+  HWND hwnd = nullptr;
+  std::string caption;
+  std::vector<std::string> texts;
+  bool roundOk = false;
+  bool iconShown = false;
+};
+
+class AboutBoxTest : public quavix::test::PrivatePulseTest {
+ protected:
+  void SetUp() override {
+    PrivatePulseTest::SetUp();
+    // The music folder exists, so start-up asks nothing.
+    std::filesystem::create_directories(std::string(std::getenv("HOME")) + "/Music");
+    app_ = ConverterApp();
+    char exe[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    app_->SetNamesFromExecutable(exe);
+    previous_ = SetUiSeamForTest([this](const UiRequest &r) {
+      UiAnswer answer;
+      if (r.kind == UiRequestKind::ModalDialog) {
+        if (auto it = drivers_.find(r.dialogId); it != drivers_.end()) it->second(r.dialog);
+      } else if (r.kind == UiRequestKind::MessageBox) {
+        answer.button = IDOK;
+      } else {
+        answer.cancel = true;
+      }
+      return answer;
+    });
+  }
+  void TearDown() override {
+    SetUiSeamForTest(previous_);
+    TakeQuitMessage(nullptr);
+    PrivatePulseTest::TearDown();
+  }
+
+  // Looks at the about box, then closes it with `close`.
+  void DriveAbout(std::function<void(HWND)> close) {
+    drivers_[IDD_ABOUTBOX] = [this, close](HWND about) {
+      AboutSeen seen;
+      seen.hwnd = about;
+      seen.caption = Text(about);
+      seen.texts = ControlTexts(about);
+      HWND ok = GetDlgItem(about, IDOK);
+      seen.roundOk = dynamic_cast<CRoundButton *>(CWnd::FromHandlePermanent(ok)) != nullptr &&
+                     (GetWindowLongA(ok, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW;
+      // The icon's tile is indigo to teal, far bluer than the dialog face.
+      QImage picture = WidgetOf(about)->grab().toImage();
+      for (QObject *child : WidgetOf(about)->children()) {
+        auto *w = qobject_cast<QWidget *>(child);
+        HWND h = quavix::win::HwndFromWidget(w);
+        if (w == nullptr || h == about || (GetWindowLongA(h, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) continue;
+        QColor c = picture.pixelColor(w->geometry().center());
+        seen.iconShown = c.blue() > c.red() + 40;
+      }
+      seen_.push_back(seen);
+      close(about);
+    };
+  }
+
+  void Run(std::function<void(CConverterDlg &)> drive) {
+    drivers_[IDD_CONVERTER_DIALOG] = [this, drive](HWND) {
+      drive(*static_cast<CConverterDlg *>(app_->m_pMainWnd));
+    };
+    app_->InitInstance();
+    // A quit that ended the program is not left for the next test's loops.
+    TakeQuitMessage(nullptr);
+  }
+
+  void ExpectOurAboutBox(const AboutSeen &seen) {
+    EXPECT_EQ(seen.caption, "About Quavix");
+    auto has = [&](const std::string &part) {
+      for (const std::string &t : seen.texts)
+        if (t.find(part) != std::string::npos) return true;
+      return false;
+    };
+    for (const char *part : {"Quavix", "Version 1.0", "Quavix is made by the Quavix developers",
+                             "https://quavix.example.org/", "Contact: ", "Qt", "GStreamer", "PulseAudio",
+                             "FluidSynth", "FluidR3"})
+      EXPECT_TRUE(has(part)) << part;
+    EXPECT_TRUE(seen.roundOk) << "the OK button is the rounded button";
+    EXPECT_TRUE(seen.iconShown);
+    EXPECT_FALSE(IsWindow(seen.hwnd)) << "closed";
+  }
+
+  CConverterApp *app_ = nullptr;
+  UiSeamHandler previous_;
+  std::map<int, std::function<void(HWND)>> drivers_;
+  std::vector<AboutSeen> seen_;
+};
+
+TEST_F(AboutBoxTest, ContextMenuOpensItAndEnterClosesIt) {
+  DriveAbout([](HWND about) { QTest::keyClick(WidgetOf(about), Qt::Key_Return); });
+  Run([&](CConverterDlg &dlg) {
+    QTimer::singleShot(0, [&] {
+      auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+      ASSERT_NE(menu, nullptr);
+      for (QAction *action : menu->actions())
+        if (action->text() == "&About Quavix") {
+          menu->setActiveAction(action);
+          QTest::keyClick(menu, Qt::Key_Return);
+        }
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), WidgetOf(dlg.m_hWnd)->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(WidgetOf(dlg.m_hWnd), &event);
+    PumpPendingMessages();
+    EXPECT_TRUE(IsWindowEnabled(dlg.m_hWnd)) << "the main window is usable again";
+    dlg.SendMessage(WM_COMMAND, IDCANCEL, 0);
+  });
+  ASSERT_EQ(seen_.size(), 1u);
+  ExpectOurAboutBox(seen_[0]);
+}
+
+TEST_F(AboutBoxTest, AboutCommandOpensTheSameBoxAndEscOrTheCloseBoxCloseIt) {
+  Run([&](CConverterDlg &dlg) {
+    DriveAbout([](HWND about) { QTest::keyClick(WidgetOf(about), Qt::Key_Escape); });
+    dlg.OnAbout();
+    DriveAbout([](HWND about) { WidgetOf(about)->close(); });
+    dlg.OnAbout();
+    // Clicking the web address or the contact line does nothing.
+    DriveAbout([](HWND about) {
+      QTest::mouseClick(WidgetOf(GetDlgItem(about, IDC_WEB_ADDRESS)), Qt::LeftButton);
+      QTest::mouseClick(WidgetOf(GetDlgItem(about, IDC_CONTACT)), Qt::LeftButton);
+      PumpPendingMessages();
+      EXPECT_TRUE(IsWindow(about));
+      QTest::mouseClick(WidgetOf(GetDlgItem(about, IDOK)), Qt::LeftButton);
+    });
+    dlg.OnAbout();
+    dlg.SendMessage(WM_COMMAND, IDCANCEL, 0);
+  });
+  ASSERT_EQ(seen_.size(), 3u);
+  for (const AboutSeen &seen : seen_) ExpectOurAboutBox(seen);
+}
+
+TEST_F(AboutBoxTest, TheBoxRunsOnItsOwnWithTheRoundedButtonBound) {
+  PumpPendingMessages();
+  CAboutDlg box;
+  EXPECT_EQ(box.m_btnOK.m_hWnd, nullptr);
+  bool bound = false;
+  drivers_[IDD_ABOUTBOX] = [&](HWND about) {
+    bound = box.m_btnOK.m_hWnd == GetDlgItem(about, IDOK) && box.m_btnOK.m_nButtonType == BS_DEFPUSHBUTTON;
+    QTest::keyClick(WidgetOf(about), Qt::Key_Return);
+  };
+  EXPECT_EQ(box.DoModal(), IDOK);
+  EXPECT_TRUE(bound);
+  EXPECT_EQ(box.m_btnOK.m_hWnd, nullptr) << "the button let go of its window with the dialog";
+}
+
+// Pictures for the documentation, written when QUAVIX_SCREENSHOT_DIR names
+// a folder (scripts/screenshot-main-window.sh sets it).
+void SaveForDocs(const QImage &picture, const char *name) {
+  const char *dir = std::getenv("QUAVIX_SCREENSHOT_DIR");
+  if (dir != nullptr && *dir != '\0') picture.save(QString::fromUtf8(dir) + "/" + name);
+}
+
+TEST_F(AboutBoxTest, MainWindowLabelsPaintThemselvesAndTheMinimisedWindowShowsTheIcon) {
+  Run([&](CConverterDlg &dlg) {
+    const std::pair<int, const char *> labels[] = {
+        {IDC_OUTPUT_LABEL, "Output:"}, {IDC_MAX_LABEL, "Max"}, {IDC_VOLUME_LABEL, "Volume:"}};
+    for (auto [id, text] : labels) {
+      SCOPED_TRACE(text);
+      HWND h = GetDlgItem(dlg.m_hWnd, id);
+      auto *label = dynamic_cast<CTransparentLabel *>(CWnd::FromHandlePermanent(h));
+      ASSERT_NE(label, nullptr) << "bound to the transparent label";
+      EXPECT_STREQ(label->m_szText, text);
+      QImage picture = Picture(h);
+      QRect ink = InkBox(picture, picture.pixel(0, 0));
+      ASSERT_FALSE(ink.isEmpty()) << "the label paints its text";
+      EXPECT_GE(ink.left(), 2);
+      QAccessibleInterface *a = QAccessible::queryAccessibleInterface(WidgetOf(h));
+      ASSERT_NE(a, nullptr);
+      EXPECT_EQ(a->text(QAccessible::Name).toStdString(), text);
+    }
+    SaveForDocs(WidgetOf(dlg.m_hWnd)->grab().toImage(), "main-window-offscreen.png");
+
+    dlg.SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    PumpPendingMessages();
+    ASSERT_TRUE(dlg.IsIconic());
+    QImage iconic = WidgetOf(dlg.m_hWnd)->grab().toImage();
+    RECT client{};
+    GetClientRect(dlg.m_hWnd, &client);
+    const int icon = GetSystemMetrics(SM_CXICON);
+    QColor middle = iconic.pixelColor((client.right - icon + 1) / 2 + icon / 2, (client.bottom - icon + 1) / 2 + icon / 2);
+    EXPECT_GT(middle.blue(), middle.red() + 40) << middle.name().toStdString();
+    SaveForDocs(iconic, "main-window-minimised.png");
+    dlg.ShowWindow(SW_RESTORE);
+    dlg.SendMessage(WM_COMMAND, IDCANCEL, 0);
+  });
+}
+
+}  // namespace
