@@ -67,7 +67,12 @@ class MainWindowFixture : public quavix::test::PrivatePulseTest {
         if (request.dialogId == IDD_CONVERTER_DIALOG && drive_) {
           auto drive = std::move(drive_);
           drive_ = nullptr;
-          drive(*static_cast<CConverterDlg *>(app_->m_pMainWnd));
+          CConverterDlg &dlg = *static_cast<CConverterDlg *>(app_->m_pMainWnd);
+          HWND h = dlg.m_hWnd;
+          drive(dlg);
+          // A driver that stopped at a failed assertion still ends the
+          // program; after an exit this message finds no window.
+          PostMessageA(h, WM_CLOSE, 0, 0);
         }
         break;
     }

@@ -1,0 +1,93 @@
+// A whole conversion through the real program: the main window headless, a
+// private sound server, the song opened through the open dialog, Convert
+// clicked, the run ending by itself when the song ends, and the WMA decoded
+// back and compared with FluidSynth's own offline render of the song.
+#include "bench/audio_analysis.h"
+#include "bench/gst_decode.h"
+#include "tests/player/main_window_fixture.h"
+
+#include <gst/gst.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+using namespace player_test;
+using namespace quavix::bench;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRate = 22050;
+
+class ConversionTest : public MainWindowFixture {};
+
+TEST_F(ConversionTest, ASongConvertsByItselfIntoAWmaThatSoundsLikeIt) {
+  gst_init(nullptr, nullptr);
+  std::string song = env_->root + "/Frère Jacques.mid";
+  fs::copy_file(std::string(QUAVIX_SOURCE_DIR) + "/help/FrereJacques.mid", song);
+  auto lengths = MidoLengths({song});
+  ASSERT_EQ(lengths.size(), 1u);
+  ASSERT_TRUE(lengths[0].has_value());
+  const double length = *lengths[0];
+  std::string wma = music_ + "Frère Jacques.wma";
+
+  std::set<std::string> statuses;
+  RunProgram([&](CConverterDlg &dlg) {
+    HWND h = dlg.m_hWnd;
+    OpenSong(dlg, song);
+    ASSERT_TRUE(boxes_.empty()) << boxes_.front().text;
+    ASSERT_EQ(ItemText(h, IDC_OUTPUT_PATH), wma);
+    ASSERT_TRUE(Enabled(h, IDC_CONVERT));
+    Click(h, IDC_CONVERT);
+    ASSERT_TRUE(boxes_.empty()) << boxes_.front().text;
+    EXPECT_EQ(g_pPlayer->m_state, Playing);
+    EXPECT_FALSE(Enabled(h, IDC_OPEN)) << "no other song during a run";
+    // The run ends by itself when the song has played, tail included.
+    bool ended = PumpUntil(
+        [&] {
+          statuses.insert(ItemText(h, IDC_STATUS));
+          return ItemText(h, IDC_STATUS) == "Status : Ready";
+        },
+        static_cast<int>((length + 30) * 1000));
+    EXPECT_TRUE(ended) << ItemText(h, IDC_STATUS);
+    EXPECT_EQ(dlg.m_bConverting, 0);
+    EXPECT_EQ(g_pPlayer->m_state, Stopped);
+    EXPECT_TRUE(Enabled(h, IDC_OPEN));
+    EXPECT_TRUE(Enabled(h, IDC_CONVERT));
+    EXPECT_TRUE(boxes_.empty()) << boxes_.front().text;
+    ExitProgram(dlg);
+  });
+  // The status line counted the seconds of the run.
+  EXPECT_TRUE(statuses.count("Status : Converting - Used Time: 00:00:00"));
+  EXPECT_TRUE(statuses.count("Status : Converting - Used Time: 00:00:01"));
+  EXPECT_TRUE(statuses.count("Status : Converting - Used Time: 00:00:10"));
+
+  ASSERT_TRUE(fs::exists(wma));
+  DecodedAudio recorded, reference;
+  std::string error;
+  ASSERT_TRUE(DecodeToMono(wma, kRate, &recorded, &error)) << error;
+  // The WMA holds the song and the synthesiser's release tail (at most 2 s).
+  EXPECT_GE(recorded.Seconds(), length - 0.1);
+  EXPECT_LE(recorded.Seconds(), length + 2.0 + 0.5);
+
+  std::string ref = env_->root + "/reference.wav";
+  quavix::test::ProcessResult render = quavix::test::RunProcess(
+      {"fluidsynth", "-ni", "-F", ref, "-r", "44100", "-g", "0.3", "/usr/share/sounds/sf2/default-GM.sf2", song},
+      120000);
+  ASSERT_EQ(render.exit_code, 0) << render.output;
+  ASSERT_TRUE(DecodeToMono(ref, kRate, &reference, &error)) << error;
+  std::vector<float> excerpt(reference.mono.begin(),
+                             reference.mono.begin() + std::min<size_t>(reference.mono.size(), length * kRate));
+  const size_t fine = kRate / 200;
+  long lag = BestLag(RmsEnvelope(excerpt, fine), RmsEnvelope(recorded.mono, fine), 400) * static_cast<long>(fine);
+  std::vector<float> aligned(excerpt.size(), 0.0f);
+  for (size_t i = 0; i < aligned.size(); ++i) {
+    long j = static_cast<long>(i) + lag;
+    if (j >= 0 && j < static_cast<long>(recorded.mono.size())) aligned[i] = recorded.mono[j];
+  }
+  double correlation = Pearson(RmsEnvelope(excerpt, kRate / 20), RmsEnvelope(aligned, kRate / 20));
+  EXPECT_GE(correlation, 0.9) << "lag " << lag * 1000.0 / kRate << " ms";
+}
+
+}  // namespace
