@@ -12,22 +12,22 @@ AM_MEDIA_TYPE AudioType() {
 }
 }  // namespace
 
-FakeLinePinForTest::FakeLinePinForTest(CBaseFilter *filter, const FakeLineSpecForTest &s)
-    : CBasePin(filter, s.dir, s.name, AudioType()), spec(s) {}
+FakeLinePinForTest::FakeLinePinForTest(CBaseFilter *filter, const FakeLineSetupForTest &s)
+    : CBasePin(filter, s.dir, s.name, AudioType()), setup(s) {}
 
 HRESULT FakeLinePinForTest::QueryDirection(PIN_DIRECTION *pPinDir) {
-  if (spec.directionFails) return E_UNEXPECTED;
+  if (setup.directionFails) return E_UNEXPECTED;
   return CBasePin::QueryDirection(pPinDir);
 }
 
 HRESULT FakeLinePinForTest::QueryPinInfo(PIN_INFO *pInfo) {
   ++static_cast<FakeLinesFilterForTest *>(m_pFilter)->nameQueries;
-  if (spec.infoFails) return E_FAIL;
+  if (setup.infoFails) return E_FAIL;
   return CBasePin::QueryPinInfo(pInfo);
 }
 
 HRESULT FakeLinePinForTest::QueryPinInterface(REFIID riid, void **ppv) {
-  if (spec.hasMixer && riid == IID_IAMAudioInputMixer) {
+  if (setup.hasMixer && riid == IID_IAMAudioInputMixer) {
     *ppv = static_cast<IAMAudioInputMixer *>(this);
     AddRef();
     return S_OK;
@@ -48,23 +48,23 @@ HRESULT FakeLinePinForTest::get_Enable(BOOL *pfEnable) {
 
 HRESULT FakeLinePinForTest::put_MixLevel(double Level) {
   levelsSet.push_back(Level);
-  spec.level = Level;
+  setup.level = Level;
   return S_OK;
 }
 
 HRESULT FakeLinePinForTest::get_MixLevel(double *pLevel) {
   ++levelReads;
-  if (spec.levelFails) return E_FAIL;
-  *pLevel = spec.level;
+  if (setup.levelFails) return E_FAIL;
+  *pLevel = setup.level;
   return S_OK;
 }
 
-FakeLinesFilterForTest::FakeLinesFilterForTest(const std::vector<FakeLineSpecForTest> &lines)
+FakeLinesFilterForTest::FakeLinesFilterForTest(const std::vector<FakeLineSetupForTest> &lines)
     : CBaseFilter(CLSID_FakeLinesFilterForTest) {
   for (const auto &line : lines) AddPin(std::make_unique<FakeLinePinForTest>(this, line));
 }
 
-FakeLinesFilterForTest *FakeLinesFilterForTest::Create(const std::vector<FakeLineSpecForTest> &lines) {
+FakeLinesFilterForTest *FakeLinesFilterForTest::Create(const std::vector<FakeLineSetupForTest> &lines) {
   auto *filter = new FakeLinesFilterForTest(lines);
   filter->AddRef();
   return filter;

@@ -10,7 +10,7 @@
 #include "platform/dshow/base_filter.h"
 #include "platform/dshow/capture.h"
 
-struct FakeLineSpecForTest {
+struct FakeLineSetupForTest {
   std::u16string name;
   PIN_DIRECTION dir = PINDIR_INPUT;
   bool directionFails = false;  // QueryDirection fails
@@ -22,7 +22,7 @@ struct FakeLineSpecForTest {
 
 class FakeLinePinForTest final : public CBasePin, public IAMAudioInputMixer {
  public:
-  FakeLinePinForTest(CBaseFilter *filter, const FakeLineSpecForTest &spec);
+  FakeLinePinForTest(CBaseFilter *filter, const FakeLineSetupForTest &setup);
 
   HRESULT QueryInterface(REFIID riid, void **ppv) override { return CBasePin::QueryInterface(riid, ppv); }
   ULONG AddRef() override { return CBasePin::AddRef(); }
@@ -36,7 +36,7 @@ class FakeLinePinForTest final : public CBasePin, public IAMAudioInputMixer {
   HRESULT put_MixLevel(double Level) override;
   HRESULT get_MixLevel(double *pLevel) override;
 
-  FakeLineSpecForTest spec;
+  FakeLineSetupForTest setup;
   bool enabled = false;
   int enableCalls = 0;       // put_Enable calls of either kind
   int levelReads = 0;        // get_MixLevel calls (name tests do not read levels)
@@ -46,7 +46,7 @@ class FakeLinePinForTest final : public CBasePin, public IAMAudioInputMixer {
 class FakeLinesFilterForTest final : public CBaseFilter {
  public:
   // Returns the filter with one reference, which the caller releases.
-  static FakeLinesFilterForTest *Create(const std::vector<FakeLineSpecForTest> &lines);
+  static FakeLinesFilterForTest *Create(const std::vector<FakeLineSetupForTest> &lines);
 
   IBaseFilter *AsFilter() { return this; }
   FakeLinePinForTest *Line(int i) const { return static_cast<FakeLinePinForTest *>(Pin(i)); }
@@ -59,6 +59,6 @@ class FakeLinesFilterForTest final : public CBaseFilter {
   HRESULT EnumPins(IEnumPins **ppEnum) override;
 
  private:
-  explicit FakeLinesFilterForTest(const std::vector<FakeLineSpecForTest> &lines);
+  explicit FakeLinesFilterForTest(const std::vector<FakeLineSetupForTest> &lines);
   GstElement *CreateElement() override { return nullptr; }
 };

@@ -13,7 +13,7 @@ namespace {
 using inputtest::Entries;
 using inputtest::RunWithInputControls;
 
-FakeLineSpecForTest Line(std::u16string name) { return FakeLineSpecForTest{std::move(name)}; }
+FakeLineSetupForTest Line(std::u16string name) { return FakeLineSetupForTest{std::move(name)}; }
 
 class InputLinesTest : public ::testing::Test {
  protected:
@@ -26,7 +26,7 @@ class InputLinesTest : public ::testing::Test {
     if (filter_) filter_->Release();
     env_.reset();
   }
-  void Use(const std::vector<FakeLineSpecForTest> &lines) { filter_ = FakeLinesFilterForTest::Create(lines); }
+  void Use(const std::vector<FakeLineSetupForTest> &lines) { filter_ = FakeLinesFilterForTest::Create(lines); }
   // Lists the lines and enables the stored one, as a device change does.
   HRESULT ListAndSelect(CConverterDlg &dlg) {
     dlg.m_pCaptureFilter = filter_->AsFilter();
@@ -49,7 +49,7 @@ class InputLinesTest : public ::testing::Test {
 
 TEST_F(InputLinesTest, SearchFindsTheLoopbackLineAndEnablesOnlyIt) {
   Use({Line(u"Mic Volume"), Line(u"Line In"), Line(u"Stereo Mix")});
-  filter_->Line(2)->spec.level = 0.5;
+  filter_->Line(2)->setup.level = 0.5;
   RunWithInputControls([&](CConverterDlg &dlg) {
     EXPECT_EQ(ListAndSelect(dlg), S_FALSE) << "the enumerator's end";
     EXPECT_EQ(Entries(dlg.m_cbInputList), "Mic Volume|Line In|Stereo Mix");
@@ -69,9 +69,9 @@ TEST_F(InputLinesTest, KeywordsMatchAnywhereInAnyCaseAndTheFirstMatchWins) {
       {{u"CD Audio", u"Mi x", u"What you hear", u"W\u00c1VE"}, -1},  // -1: no match
   };
   for (const auto &[names, expected] : cases) {
-    std::vector<FakeLineSpecForTest> specs;
-    for (const auto &n : names) specs.push_back(Line(n));
-    FakeLinesFilterForTest *f = FakeLinesFilterForTest::Create(specs);
+    std::vector<FakeLineSetupForTest> setups;
+    for (const auto &n : names) setups.push_back(Line(n));
+    FakeLinesFilterForTest *f = FakeLinesFilterForTest::Create(setups);
     g_nSearchFlag = 0;
     g_nCapturePinIndex = 0;
     RunWithInputControls([&](CConverterDlg &dlg) {
@@ -112,7 +112,7 @@ TEST_F(InputLinesTest, NoMatchKeepsTheStoredLineAndOnceFoundTheStoredLineDecides
 }
 
 TEST_F(InputLinesTest, NoLinesNoFilterOrNoEnumeration) {
-  FakeLineSpecForTest out = Line(u"Stereo Mix Out");
+  FakeLineSetupForTest out = Line(u"Stereo Mix Out");
   out.dir = PINDIR_OUTPUT;
   Use({out});
   RunWithInputControls([&](CConverterDlg &dlg) {
@@ -136,7 +136,7 @@ TEST_F(InputLinesTest, NoLinesNoFilterOrNoEnumeration) {
 // name cannot be read is left out; every other entry must still act on its
 // own line.
 TEST_F(InputLinesTest, EntriesKeepToTheirOwnLinesWhenPinsFailToAnswer) {
-  FakeLineSpecForTest noDirection = Line(u"Broken"), noName = Line(u"Wave");
+  FakeLineSetupForTest noDirection = Line(u"Broken"), noName = Line(u"Wave");
   noDirection.directionFails = true;
   noName.infoFails = true;
   Use({noDirection, Line(u"Mic"), noName, Line(u"Stereo Mix"), Line(u"Line In")});
@@ -160,12 +160,12 @@ TEST_F(InputLinesTest, EntriesKeepToTheirOwnLinesWhenPinsFailToAnswer) {
 }
 
 TEST_F(InputLinesTest, SliderStepsAreLevelsBothWays) {
-  FakeLineSpecForTest third = Line(u"Stereo Mix"), failing = Line(u"Line In"), mute = Line(u"CD");
+  FakeLineSetupForTest third = Line(u"Stereo Mix"), failing = Line(u"Line In"), mute = Line(u"CD");
   third.level = 0.333;
   failing.levelFails = true;
   mute.hasMixer = false;
   Use({third, failing, mute, Line(u"Aux")});
-  filter_->Line(3)->spec.level = 0.999;
+  filter_->Line(3)->setup.level = 0.999;
   RunWithInputControls([&](CConverterDlg &dlg) {
     ListAndSelect(dlg);
     EXPECT_EQ(dlg.m_sliderVolume.GetPos(), 66);
