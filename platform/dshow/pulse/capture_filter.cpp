@@ -1,7 +1,10 @@
 #include "platform/dshow/pulse/capture_filter.h"
 
 #include <gst/gst.h>
+#include <pulse/pulseaudio.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 
@@ -28,6 +31,225 @@ HRESULT StatusToHresult(PulseStatus status) {
 
 namespace {
 
+// A record stream of its own on a loop-back line, kept open while the filter
+// sits in a graph. An output that nobody records renders ahead in blocks of
+// its largest latency (about 2 s on a null output), and a new record stream's
+// request for less only takes effect after the current block: recording
+// would begin up to 2 s after the run, and the whole recording would lag the
+// music by as much. With this stream already there, the output is already
+// rendering in short blocks when the run connects its own stream.
+//
+// Its data is dropped unread. It asks for fragments of kWarmLatencyUs, so it
+// wakes rarely and the first block after a run's stream connects is short.
+// It does not keep an idle output from being suspended: resuming one starts
+// its rendering afresh, which is just as prompt.
+class LineWarmer {
+ public:
+  static constexpr pa_usec_t kWarmLatencyUs = 50000;
+
+  LineWarmer() = default;
+  LineWarmer(const LineWarmer &) = delete;
+  LineWarmer &operator=(const LineWarmer &) = delete;
+  ~LineWarmer() { Close(); }
+
+  // Records source from now on (another source is let go first); "" closes.
+  // Returns at once: the server is reached on the warmer's own thread.
+  void Open(const std::string &source);
+  void Close();
+  // Waits at most timeout for the stream to deliver. Returns at once when it
+  // already does, when there is none, when it failed or when its source is
+  // suspended (nothing will arrive before a run wakes it).
+  void WaitUntilDelivering(std::chrono::milliseconds timeout);
+
+ private:
+  enum class Phase { kIdle, kConnecting, kDelivering, kSuspended, kFailed };
+
+  bool StartLoop();
+  void ConnectStream();  // with the main loop locked
+  void DropStream();     // with the main loop locked
+  void SetPhase(Phase phase);
+
+  static void OnContextState(pa_context *c, void *self);
+  static void OnStreamState(pa_stream *s, void *self);
+  static void OnStreamRead(pa_stream *s, size_t nbytes, void *self);
+  static void OnStreamSuspended(pa_stream *s, void *self);
+
+  std::mutex m_use;  // serialises Open and Close
+  pa_threaded_mainloop *m_loop = nullptr;
+  pa_context *m_context = nullptr;
+  pa_stream *m_stream = nullptr;  // guarded by the main loop's lock
+  std::string m_source;           // likewise
+
+  std::mutex m_phaseLock;
+  std::condition_variable m_phaseChanged;
+  Phase m_phase = Phase::kIdle;
+};
+
+void LineWarmer::SetPhase(Phase phase) {
+  std::lock_guard<std::mutex> g(m_phaseLock);
+  m_phase = phase;
+  m_phaseChanged.notify_all();
+}
+
+bool LineWarmer::StartLoop() {
+  m_loop = pa_threaded_mainloop_new();
+  if (!m_loop) return false;
+  pa_proplist *props = pa_proplist_new();
+  pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "Quavix");
+  m_context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(m_loop), "Quavix", props);
+  pa_proplist_free(props);
+  if (m_context) {
+    pa_context_set_state_callback(m_context, &LineWarmer::OnContextState, this);
+    if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
+        pa_threaded_mainloop_start(m_loop) >= 0)
+      return true;
+    pa_context_set_state_callback(m_context, nullptr, nullptr);
+    pa_context_disconnect(m_context);
+    pa_context_unref(m_context);
+    m_context = nullptr;
+  }
+  pa_threaded_mainloop_free(m_loop);
+  m_loop = nullptr;
+  return false;
+}
+
+void LineWarmer::Open(const std::string &source) {
+  if (source.empty()) {
+    Close();
+    return;
+  }
+  std::lock_guard<std::mutex> use(m_use);
+  if (!m_loop) {
+    SetPhase(Phase::kConnecting);
+    if (!StartLoop()) {
+      SetPhase(Phase::kFailed);
+      return;
+    }
+  }
+  pa_threaded_mainloop_lock(m_loop);
+  if (source != m_source || !m_stream) {
+    m_source = source;
+    if (pa_context_get_state(m_context) == PA_CONTEXT_READY) ConnectStream();
+  }
+  pa_threaded_mainloop_unlock(m_loop);
+}
+
+void LineWarmer::Close() {
+  std::lock_guard<std::mutex> use(m_use);
+  if (!m_loop) return;
+  pa_threaded_mainloop_lock(m_loop);
+  DropStream();
+  pa_context_set_state_callback(m_context, nullptr, nullptr);
+  pa_context_disconnect(m_context);
+  pa_context_unref(m_context);
+  m_context = nullptr;
+  m_source.clear();
+  pa_threaded_mainloop_unlock(m_loop);
+  pa_threaded_mainloop_stop(m_loop);
+  pa_threaded_mainloop_free(m_loop);
+  m_loop = nullptr;
+  SetPhase(Phase::kIdle);
+}
+
+void LineWarmer::DropStream() {
+  if (!m_stream) return;
+  pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+  pa_stream_set_read_callback(m_stream, nullptr, nullptr);
+  pa_stream_set_suspended_callback(m_stream, nullptr, nullptr);
+  pa_stream_disconnect(m_stream);
+  pa_stream_unref(m_stream);
+  m_stream = nullptr;
+}
+
+void LineWarmer::ConnectStream() {
+  DropStream();
+  SetPhase(Phase::kConnecting);
+  // The server's own format for outputs, so nothing is converted on its side.
+  const pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 2};
+  m_stream = pa_stream_new(m_context, "Line warm-up", &spec, nullptr);
+  if (!m_stream) {
+    SetPhase(Phase::kFailed);
+    return;
+  }
+  pa_stream_set_state_callback(m_stream, &LineWarmer::OnStreamState, this);
+  pa_stream_set_read_callback(m_stream, &LineWarmer::OnStreamRead, this);
+  pa_stream_set_suspended_callback(m_stream, &LineWarmer::OnStreamSuspended, this);
+  pa_buffer_attr attr;
+  attr.maxlength = static_cast<uint32_t>(-1);
+  attr.tlength = static_cast<uint32_t>(-1);
+  attr.prebuf = static_cast<uint32_t>(-1);
+  attr.minreq = static_cast<uint32_t>(-1);
+  attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kWarmLatencyUs, &spec));
+  const auto flags = static_cast<pa_stream_flags_t>(
+      PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE | PA_STREAM_DONT_INHIBIT_AUTO_SUSPEND);
+  if (pa_stream_connect_record(m_stream, m_source.c_str(), &attr, flags) < 0) {
+    DropStream();
+    SetPhase(Phase::kFailed);
+  }
+}
+
+void LineWarmer::OnContextState(pa_context *c, void *self) {
+  auto *w = static_cast<LineWarmer *>(self);
+  switch (pa_context_get_state(c)) {
+    case PA_CONTEXT_READY:
+      if (!w->m_source.empty()) w->ConnectStream();
+      break;
+    case PA_CONTEXT_FAILED:
+    case PA_CONTEXT_TERMINATED:
+      // The stream went with the connection; a run fails or succeeds on its
+      // own, only without the head start.
+      w->DropStream();
+      w->SetPhase(Phase::kFailed);
+      break;
+    default:
+      break;
+  }
+}
+
+void LineWarmer::OnStreamState(pa_stream *s, void *self) {
+  auto *w = static_cast<LineWarmer *>(self);
+  switch (pa_stream_get_state(s)) {
+    case PA_STREAM_READY:
+      if (pa_stream_is_suspended(s) == 1) w->SetPhase(Phase::kSuspended);
+      break;
+    case PA_STREAM_FAILED:
+    case PA_STREAM_TERMINATED:  // e.g. its output was unloaded
+      w->SetPhase(Phase::kFailed);
+      break;
+    default:
+      break;
+  }
+}
+
+void LineWarmer::OnStreamSuspended(pa_stream *s, void *self) {
+  auto *w = static_cast<LineWarmer *>(self);
+  if (pa_stream_is_suspended(s) == 1) w->SetPhase(Phase::kSuspended);
+}
+
+void LineWarmer::OnStreamRead(pa_stream *s, size_t, void *self) {
+  auto *w = static_cast<LineWarmer *>(self);
+  bool got = false;
+  while (pa_stream_readable_size(s) > 0) {
+    const void *data = nullptr;
+    size_t n = 0;
+    if (pa_stream_peek(s, &data, &n) < 0 || n == 0) break;
+    pa_stream_drop(s);  // a hole (no data, n > 0) must be dropped as well
+    got = true;
+  }
+  if (got) {
+    std::lock_guard<std::mutex> g(w->m_phaseLock);
+    if (w->m_phase != Phase::kDelivering) {
+      w->m_phase = Phase::kDelivering;
+      w->m_phaseChanged.notify_all();
+    }
+  }
+}
+
+void LineWarmer::WaitUntilDelivering(std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> g(m_phaseLock);
+  m_phaseChanged.wait_for(g, timeout, [this] { return m_phase != Phase::kConnecting; });
+}
+
 class CAudioCaptureFilter final : public CBaseFilter {
  public:
   CAudioCaptureFilter(CaptureDevice device, std::shared_ptr<PulseClient> client);
@@ -52,6 +274,9 @@ class CAudioCaptureFilter final : public CBaseFilter {
 
  private:
   void ApplyDevice();
+  // Opens, re-targets or closes the warm-up stream to match the graph and
+  // the recorded line.
+  void UpdateWarmer();
   void OnDeviceEvent(const DeviceEvent &e);
 
   const CaptureDevice m_device;
@@ -60,6 +285,7 @@ class CAudioCaptureFilter final : public CBaseFilter {
   int m_enabled = -1;  // the line enabled with put_Enable(TRUE), or -1
   std::mutex m_watchLock;  // guards m_watchToken
   int m_watchToken = 0;
+  LineWarmer m_warmer;
 };
 
 // A line of the device. It carries no data: nothing connects to it, which
@@ -134,6 +360,9 @@ AM_MEDIA_TYPE CaptureType() {
 // from outputs that render in large blocks; it adds no delay of its own.
 constexpr gint64 kBufferTimeUs = 200000;
 constexpr gint64 kLatencyTimeUs = 10000;
+// Longest wait for the warm-up stream before a run: an idle output's block
+// (2 s) and some slack. A server that does not answer costs no more.
+constexpr std::chrono::milliseconds kWarmUpLimit{2500};
 
 CAudioCaptureFilter::CAudioCaptureFilter(CaptureDevice device, std::shared_ptr<PulseClient> client)
     : CBaseFilter(CLSID_AudioRecord), m_device(std::move(device)), m_client(std::move(client)) {
@@ -152,7 +381,9 @@ CAudioCaptureFilter::~CAudioCaptureFilter() {
 
 HRESULT CAudioCaptureFilter::JoinFilterGraph(IFilterGraph *pGraph, LPCWSTR pName) {
   HRESULT hr = CBaseFilter::JoinFilterGraph(pGraph, pName);
-  if (FAILED(hr) || !m_client) return hr;
+  if (FAILED(hr)) return hr;
+  UpdateWarmer();
+  if (!m_client) return hr;
   std::lock_guard<std::mutex> g(m_watchLock);
   if (pGraph && !m_watchToken) {
     // Watching starts only in a graph: only a graph can be told. A server
@@ -199,7 +430,20 @@ HRESULT CAudioCaptureFilter::EnableLine(int line, bool enable) {
       m_enabled = -1;
   }
   ApplyDevice();
+  UpdateWarmer();
   return S_OK;
+}
+
+void CAudioCaptureFilter::UpdateWarmer() {
+  // Only loop-back lines: they are the ones that start late, and holding a
+  // real input (a microphone) open between runs would show it as in use.
+  std::string source;
+  if (Graph()) {
+    int line = RecordedLine();
+    if (line >= 0 && m_device.lines[static_cast<std::size_t>(line)].loopback)
+      source = m_device.lines[static_cast<std::size_t>(line)].source;
+  }
+  m_warmer.Open(source);
 }
 
 void CAudioCaptureFilter::ApplyDevice() {
@@ -245,6 +489,14 @@ GstElement *CAudioCaptureFilter::CreateElement() {
 HRESULT CAudioCaptureFilter::OnPrepareState(FILTER_STATE target) {
   if (target != State_Stopped && RecordedLine() < 0) return VFW_E_NOT_CONNECTED;
   ApplyDevice();
+  if (target != State_Stopped) {
+    // A run that comes right after the filter joined its graph waits here
+    // for the output to leave its long blocks (at most one block) rather
+    // than in pulsesrc, where the wait would become a lag of the whole
+    // recording behind the music.
+    UpdateWarmer();
+    m_warmer.WaitUntilDelivering(kWarmUpLimit);
+  }
   return S_OK;
 }
 

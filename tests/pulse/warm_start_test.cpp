@@ -1,0 +1,274 @@
+// Recording an output's monitor from the first moment of a run: the capture
+// filter in a real filter graph writing into the File Writer, on outputs of
+// a private daemon that were loaded a moment before (which render in long
+// blocks until somebody records them), checked on the recorded samples and
+// on the record streams the server lists.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/com/olestr.h"
+#include "platform/dshow/dshow.h"
+#include "tests/support/private_pulse.h"
+
+namespace quavix::pulse {
+namespace {
+
+constexpr int kRate = 44100;
+
+class WarmStartTest : public test::PrivatePulseTest {
+ protected:
+  void SetUp() override {
+    PrivatePulseTest::SetUp();
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    com_ = true;
+    ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC, IID_IGraphBuilder,
+                               reinterpret_cast<void **>(&graph_)),
+              S_OK);
+  }
+  void TearDown() override {
+    if (graph_) graph_->Release();
+    if (com_) CoUninitialize();
+    PrivatePulseTest::TearDown();
+  }
+
+  // The capture filter of the device whose friendly name is friendly.
+  IBaseFilter *Bind(const std::string &friendly) {
+    ICreateDevEnum *devEnum = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC,
+                                IID_ICreateDevEnum, reinterpret_cast<void **>(&devEnum))))
+      return nullptr;
+    IEnumMoniker *e = nullptr;
+    devEnum->CreateClassEnumerator(CLSID_AudioInputDeviceCategory, &e, 0);
+    devEnum->Release();
+    if (!e) return nullptr;
+    IBaseFilter *filter = nullptr;
+    IMoniker *m = nullptr;
+    while (!filter && e->Next(1, &m, nullptr) == S_OK) {
+      IPropertyBag *bag = nullptr;
+      if (SUCCEEDED(m->BindToStorage(nullptr, nullptr, IID_IPropertyBag,
+                                     reinterpret_cast<void **>(&bag)))) {
+        VARIANT v;
+        VariantInit(&v);
+        if (SUCCEEDED(bag->Read(u"FriendlyName", &v, nullptr)) &&
+            Utf16ToUtf8(v.bstrVal) == friendly)
+          m->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void **>(&filter));
+        VariantClear(&v);
+        bag->Release();
+      }
+      m->Release();
+    }
+    e->Release();
+    return filter;
+  }
+
+  // The server's index of a source or sink by name, or "" when missing.
+  std::string IndexOf(const char *kind, const std::string &name) {
+    auto r = pulse_.Pactl({"list", "short", kind});
+    std::istringstream in(r.output);
+    std::string line;
+    while (std::getline(in, line)) {
+      std::istringstream fields(line);
+      std::string index, n;
+      if (fields >> index >> n && n == name) return index;
+    }
+    return "";
+  }
+
+  // How many record streams of the filter's warm-up are on source now.
+  int WarmStreamsOn(const std::string &source) {
+    const std::string index = IndexOf("sources", source);
+    if (index.empty()) return -1;
+    auto r = pulse_.Pactl({"list", "source-outputs"});
+    int count = 0;
+    std::istringstream in(r.output + "\nSource Output #end\n");
+    std::string line, on;
+    bool warm = false;
+    while (std::getline(in, line)) {
+      if (line.rfind("Source Output #", 0) == 0) {
+        if (warm && on == index) ++count;
+        warm = false;
+        on.clear();
+      } else if (line.find("\tSource: ") == 0) {
+        on = line.substr(9);
+      } else if (line.find("media.name = \"Line warm-up\"") != std::string::npos) {
+        warm = true;
+      }
+    }
+    return count;
+  }
+
+  // Polls until the count on source is want; false if it never gets there.
+  bool WaitForWarmStreams(const std::string &source, int want) {
+    for (int i = 0; i < 100; ++i) {
+      if (WarmStreamsOn(source) == want) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+  }
+
+  bool com_ = false;
+  IGraphBuilder *graph_ = nullptr;
+};
+
+// Left channel of a raw 16-bit stereo file.
+std::vector<int16_t> LeftChannel(const std::string &path) {
+  std::ifstream f(path, std::ios::binary);
+  std::vector<char> d((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  std::vector<int16_t> left;
+  for (std::size_t o = 0; o + 4 <= d.size(); o += 4) {
+    int16_t s;
+    std::memcpy(&s, d.data() + o, 2);
+    left.push_back(s);
+  }
+  return left;
+}
+
+TEST_F(WarmStartTest, MusicStartedAtOnceAfterRunIsRecordedFromItsBeginning) {
+  // The tone plays into another output, already running, and is moved onto
+  // the fresh one only once the graph runs, as the player starts once the
+  // recording runs. A recording that began late on the fresh output would
+  // open with the output's first long block of silence.
+  auto tone = pulse_.PlayTone("quavix_b", 1000.0, 0.5);
+  ASSERT_NE(tone, nullptr);
+  ASSERT_GE(pulse_.LoadNullSink({"quavix_fresh", "Fresh Output"}), 0);
+
+  IBaseFilter *capture = Bind("Fresh Output");
+  ASSERT_NE(capture, nullptr);
+  ASSERT_EQ(graph_->AddFilter(capture, u"Audio Capture"), S_OK);
+  IFileSinkFilter2 *sink = nullptr;
+  ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC, IID_IFileSinkFilter2,
+                             reinterpret_cast<void **>(&sink)),
+            S_OK);
+  IBaseFilter *writer = nullptr;
+  ASSERT_EQ(sink->QueryInterface(IID_IBaseFilter, reinterpret_cast<void **>(&writer)), S_OK);
+  ASSERT_EQ(graph_->AddFilter(writer, u"File Writer"), S_OK);
+  sink->SetMode(AM_FILE_OVERWRITE);
+  const std::string path = pulse_.folder() + "/fresh.raw";
+  const std::u16string file = Utf8ToUtf16(path);
+  ASSERT_EQ(sink->SetFileName(file.c_str(), nullptr), S_OK);
+  IPin *out = nullptr;
+  ASSERT_EQ(capture->FindPin(u"Capture", &out), S_OK);
+  ASSERT_TRUE(SUCCEEDED(graph_->Render(out)));
+  out->Release();
+
+  // The tone's stream, the only one playing, once its player has started.
+  std::string toneInput;
+  for (int i = 0; i < 100 && toneInput.empty(); ++i) {
+    std::istringstream(pulse_.Pactl({"list", "short", "sink-inputs"}).output) >> toneInput;
+    if (toneInput.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_FALSE(toneInput.empty());
+
+  IMediaControl *control = nullptr;
+  ASSERT_EQ(graph_->QueryInterface(IID_IMediaControl, reinterpret_cast<void **>(&control)), S_OK);
+  ASSERT_TRUE(SUCCEEDED(control->Run()));
+  const bool movedIn = pulse_.Pactl({"move-sink-input", toneInput, "quavix_fresh"}).exit_code == 0;
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  // The music ends a while before the recording does: a recording that
+  // lagged behind would still be busy with the music when it is stopped,
+  // and lose its end.
+  const bool movedOut = pulse_.Pactl({"move-sink-input", toneInput, "quavix_b"}).exit_code == 0;
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  control->Stop();
+  control->Release();
+  writer->Release();
+  sink->Release();
+  capture->Release();
+  ASSERT_TRUE(movedIn);
+  ASSERT_TRUE(movedOut);
+
+  const std::vector<int16_t> left = LeftChannel(path);
+  std::size_t onset = left.size(), end = 0;
+  for (std::size_t i = 0; i < left.size(); ++i) {
+    if (std::abs(left[i]) <= 2000) continue;
+    if (onset == left.size()) onset = i;
+    end = i + 1;
+  }
+  ASSERT_LT(onset, left.size()) << "no tone in " << left.size() << " frames";
+  EXPECT_LT(onset, static_cast<std::size_t>(kRate / 2))
+      << "the tone starts " << static_cast<double>(onset) / kRate << " s into the recording";
+  EXPECT_GT(left.size() - end, static_cast<std::size_t>(kRate / 2))
+      << "the recording ends " << static_cast<double>(left.size() - end) / kRate
+      << " s after the tone";
+  // The tone was on the output for at least the 2 s between the moves; a
+  // recording that lagged holds only the part of it it had caught up with.
+  EXPECT_GT(end - onset, static_cast<std::size_t>(kRate * 3 / 2))
+      << "the tone lasts " << static_cast<double>(end - onset) / kRate << " s in the recording";
+  // And it came through whole in between.
+  std::size_t loud = 0;
+  for (std::size_t i = onset; i < end; ++i) loud += std::abs(left[i]) > 2000;
+  EXPECT_GT(loud, (end - onset) / 2);
+}
+
+TEST_F(WarmStartTest, TheWarmUpStreamLastsExactlyAsLongAsTheFilterIsInAGraph) {
+  ASSERT_GE(pulse_.LoadNullSink({"quavix_fresh", "Fresh Output"}), 0);
+  IBaseFilter *capture = Bind("Fresh Output");
+  ASSERT_NE(capture, nullptr);
+  EXPECT_EQ(WarmStreamsOn("quavix_fresh.monitor"), 0);
+
+  ASSERT_EQ(graph_->AddFilter(capture, u"Audio Capture"), S_OK);
+  EXPECT_TRUE(WaitForWarmStreams("quavix_fresh.monitor", 1));
+  ASSERT_EQ(graph_->RemoveFilter(capture), S_OK);
+  EXPECT_TRUE(WaitForWarmStreams("quavix_fresh.monitor", 0));
+
+  // Added again, then the graph goes while the filter lives on.
+  ASSERT_EQ(graph_->AddFilter(capture, u"Audio Capture"), S_OK);
+  EXPECT_TRUE(WaitForWarmStreams("quavix_fresh.monitor", 1));
+  graph_->Release();
+  graph_ = nullptr;
+  EXPECT_TRUE(WaitForWarmStreams("quavix_fresh.monitor", 0));
+  EXPECT_EQ(capture->Release(), 0u);
+
+  // A filter released inside its graph takes its stream along when the
+  // graph goes.
+  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC, IID_IGraphBuilder,
+                             reinterpret_cast<void **>(&graph_)),
+            S_OK);
+  capture = Bind("Fresh Output");
+  ASSERT_NE(capture, nullptr);
+  ASSERT_EQ(graph_->AddFilter(capture, u"Audio Capture"), S_OK);
+  capture->Release();
+  EXPECT_TRUE(WaitForWarmStreams("quavix_fresh.monitor", 1));
+  graph_->Release();
+  graph_ = nullptr;
+  EXPECT_TRUE(WaitForWarmStreams("quavix_fresh.monitor", 0));
+}
+
+TEST_F(WarmStartTest, OnlyLoopBackLinesAreKeptOpenAndALostOutputEndsItsStream) {
+  ASSERT_GE(pulse_.LoadNullSource({"quavix_mic", "Test Microphone"}), 0);
+  ASSERT_GE(pulse_.LoadNullSink({"quavix_fresh", "Fresh Output"}), 0);
+  IBaseFilter *mic = Bind("Test Microphone");
+  IBaseFilter *capture = Bind("Fresh Output");
+  ASSERT_NE(mic, nullptr);
+  ASSERT_NE(capture, nullptr);
+  ASSERT_EQ(graph_->AddFilter(mic, u"Microphone"), S_OK);
+  ASSERT_EQ(graph_->AddFilter(capture, u"Audio Capture"), S_OK);
+  // Once the loop-back line's stream is there, a microphone's opened at the
+  // same time would be too.
+  ASSERT_TRUE(WaitForWarmStreams("quavix_fresh.monitor", 1));
+  EXPECT_EQ(WarmStreamsOn("quavix_mic"), 0);
+
+  // The output goes away under its stream; leaving the graph afterwards
+  // closes what is left of it cleanly.
+  ASSERT_TRUE(pulse_.UnloadNullSink("quavix_fresh"));
+  ASSERT_EQ(graph_->RemoveFilter(capture), S_OK);
+  ASSERT_EQ(graph_->RemoveFilter(mic), S_OK);
+  EXPECT_EQ(capture->Release(), 0u);
+  EXPECT_EQ(mic->Release(), 0u);
+  auto r = pulse_.Pactl({"list", "source-outputs"});
+  EXPECT_EQ(r.output.find("Line warm-up"), std::string::npos) << r.output;
+}
+
+}  // namespace
+}  // namespace quavix::pulse
