@@ -149,6 +149,9 @@ LoadResult LoadFile(const StorePaths &p, RegKey *root, FileSeen *seen) {
   return quavix::reg::ParseRegistryText(text, root) ? LoadResult::Ok : LoadResult::Damaged;
 }
 
+constexpr int kLockWaitMs = 5000;
+constexpr int kLockPollMs = 10;
+
 int OpenLock(const StorePaths &p, bool create) {
   if (create) {
     // Like mkdir -p: XDG_CONFIG_HOME may name a folder that does not exist yet.
@@ -158,11 +161,15 @@ int OpenLock(const StorePaths &p, bool create) {
   }
   int fd = open(p.lock.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | (create ? O_CREAT : 0), 0600);
   if (fd < 0) return -1;
-  while (flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) {
+  // A writer holds the lock for the few milliseconds of one write. A copy
+  // that hangs (or a stranger) holding it longer must not hang this one: the
+  // operation then fails like any other unwritable settings file.
+  for (int waitedMs = 0; flock(fd, LOCK_EX | LOCK_NB) != 0; waitedMs += kLockPollMs) {
+    if ((errno != EWOULDBLOCK && errno != EINTR) || waitedMs >= kLockWaitMs) {
       close(fd);
       return -1;
     }
+    usleep(kLockPollMs * 1000);
   }
   return fd;
 }

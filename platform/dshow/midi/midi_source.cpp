@@ -5,8 +5,11 @@
 #include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fluidsynth.h>
@@ -185,6 +188,37 @@ void Render(MidiSrcState& s, float* out, std::int64_t frames) {
     }
 }
 
+}  // namespace
+
+bool CheckSoundFont(const std::string& path, std::string* message) {
+    auto fail = [&](const char* format) {
+        if (message) {
+            char text[1024];
+            std::snprintf(text, sizeof text, format, path.c_str());
+            *message = text;
+        }
+        return false;
+    };
+    if (::access(path.c_str(), F_OK) != 0)
+        return fail("The SoundFont \"%s\" is missing. Install the Debian package fluid-soundfont-gm.");
+    // A folder or a device would pass access(); only a regular file can hold a SoundFont.
+    struct stat st;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0) ::close(fd);
+        return fail("The SoundFont \"%s\" cannot be read (from the Debian package fluid-soundfont-gm).");
+    }
+    unsigned char head[12] = {};
+    ssize_t got = ::read(fd, head, sizeof head);
+    ::close(fd);
+    if (got != static_cast<ssize_t>(sizeof head) || std::memcmp(head, "RIFF", 4) != 0 ||
+        std::memcmp(head + 8, "sfbk", 4) != 0)
+        return fail("The SoundFont \"%s\" is damaged. Reinstall the Debian package fluid-soundfont-gm.");
+    return true;
+}
+
+namespace {
+
 gboolean Start(GstBaseSrc* base) {
     MidiSrcState& s = *Self(base)->state;
     // The factory is registered, so the element can be made by name, without a song.
@@ -193,16 +227,12 @@ gboolean Start(GstBaseSrc* base) {
         return FALSE;
     }
     const std::string& path = s.options.soundFontPath;
-    if (::access(path.c_str(), F_OK) != 0) {
-        GST_ELEMENT_ERROR(base, RESOURCE, NOT_FOUND,
-                          ("The SoundFont \"%s\" is missing. Install the Debian package fluid-soundfont-gm.", path.c_str()),
-                          ("access: %s", std::strerror(errno)));
-        return FALSE;
-    }
-    if (::access(path.c_str(), R_OK) != 0) {
-        GST_ELEMENT_ERROR(base, RESOURCE, OPEN_READ,
-                          ("The SoundFont \"%s\" cannot be read (from the Debian package fluid-soundfont-gm).", path.c_str()),
-                          ("access: %s", std::strerror(errno)));
+    std::string problem;
+    if (!CheckSoundFont(path, &problem)) {
+        if (::access(path.c_str(), F_OK) != 0)
+            GST_ELEMENT_ERROR(base, RESOURCE, NOT_FOUND, ("%s", problem.c_str()), (nullptr));
+        else
+            GST_ELEMENT_ERROR(base, RESOURCE, OPEN_READ, ("%s", problem.c_str()), (nullptr));
         return FALSE;
     }
     s.settings = new_fluid_settings();

@@ -37,6 +37,13 @@ inline constexpr REFERENCE_TIME kMidiMaxReleaseTail = 2 * 10000000LL;
 
 inline constexpr const char* kDefaultSoundFontPath = "/usr/share/sounds/sf2/default-GM.sf2";
 
+// Whether the SoundFont at `path` can be used: it exists, can be read, and
+// begins as a SoundFont does (RIFF ... sfbk). Cheap (reads 12 bytes), so a
+// caller can ask when a song is opened rather than learn of it when the
+// element starts. On failure *message (when given) says what is wrong and
+// which Debian package to install; the element's start reports the same text.
+bool CheckSoundFont(const std::string& path, std::string* message);
+
 struct MidiSynthOptions {
     std::string soundFontPath = kDefaultSoundFontPath;
     int sampleRate = 44100;

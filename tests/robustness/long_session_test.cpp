@@ -1,0 +1,64 @@
+// A long session: two hundred open, convert, stop and close cycles in one
+// program run. Every run leaves a file that decodes, and neither memory nor
+// descriptors nor threads grow (the address sanitizer's leak check covers
+// what is left at the end).
+#include "tests/player/main_window_fixture.h"
+#include "tests/robustness/robust_support.h"
+
+#include <filesystem>
+
+using namespace player_test;
+using namespace robust;
+namespace fs = std::filesystem;
+
+namespace {
+
+class LongSessionTest : public MainWindowFixture {};
+
+TEST_F(LongSessionTest, TwoHundredCyclesKeepMemoryDescriptorsAndThreadsLevel) {
+  std::string song = env_->root + "/short.mid";
+  WriteFile(song, MakeType1Song(480, {{0, 500000}}, {{0, 240, 60}, {240, 240, 64}, {480, 480, 67}}));
+  std::string wma = music_ + "short.wma";
+  constexpr int kCycles = 200, kWarmUp = 20;
+  int fds = 0, threads = 0;
+  long memory = 0;
+  int maxThreads = 0;
+  RunProgram([&](CConverterDlg &dlg) {
+    HWND h = dlg.m_hWnd;
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+      SCOPED_TRACE(cycle);
+      OpenSong(dlg, song);
+      ASSERT_NE(g_pPlayer, nullptr);
+      Click(h, IDC_CONVERT);
+      ASSERT_EQ(dlg.m_bConverting, 1);
+      PumpFor(200);
+      Click(h, IDC_STOP);
+      ASSERT_EQ(ItemText(h, IDC_STATUS), "Status : Ready");
+      Click(h, IDC_CLOSE_BTN);
+      ASSERT_TRUE(PumpUntil([] { return g_pPlayer == nullptr; }, 5000));
+      ASSERT_TRUE(boxes_.empty()) << boxes_.front().text;
+      ASSERT_TRUE(fs::exists(wma));
+      if (cycle % 50 == 49) {
+        std::string error;
+        EXPECT_GE(DecodedSeconds(wma, &error), 0.0) << "run " << cycle << " left a file that decodes: " << error;
+      }
+      maxThreads = std::max(maxThreads, ThreadCount());
+      if (cycle == kWarmUp - 1) {
+        PumpFor(300);
+        fds = OpenDescriptors();
+        threads = ThreadCount();
+        memory = ResidentKiB();
+      }
+    }
+    PumpFor(500);
+    EXPECT_LE(OpenDescriptors(), fds + 2) << "descriptors left open by the cycles";
+    EXPECT_LE(ThreadCount(), threads + 2) << "threads left running by the cycles";
+    EXPECT_LE(maxThreads, threads + 16) << "threads pile up during the session";
+    // 180 cycles: a leak of even a few KiB per cycle adds up beyond what the
+    // allocators' caches move.
+    EXPECT_LT(ResidentKiB() - memory, 24 * 1024) << "memory grew by that many KiB";
+    ExitProgram(dlg);
+  });
+}
+
+}  // namespace

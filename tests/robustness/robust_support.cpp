@@ -1,0 +1,102 @@
+#include "tests/robustness/robust_support.h"
+
+#include "bench/gst_decode.h"
+#include "platform/reg/registry_text.h"
+#include "platform/win/window.h"
+#include "platform/win/window_internal.h"
+
+#include <QTest>
+#include <QWidget>
+
+#include <dirent.h>
+#include <gst/gst.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace robust {
+
+namespace {
+bool g_privateMounts = false;
+ChildEntry g_childEntry = nullptr;
+}  // namespace
+
+bool RegisterChildEntry(ChildEntry entry) {
+  g_childEntry = entry;
+  return true;
+}
+ChildEntry RegisteredChildEntry() { return g_childEntry; }
+
+bool HavePrivateMounts() { return g_privateMounts; }
+void SetHavePrivateMounts(bool yes) { g_privateMounts = yes; }
+
+ScopedTmpfs::ScopedTmpfs(const std::string &path, const std::string &options) : path_(path) {
+  if (!g_privateMounts) return;
+  std::filesystem::create_directories(path);
+  ok_ = ::mount("tmpfs", path.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0;
+}
+
+ScopedTmpfs::~ScopedTmpfs() {
+  if (ok_) ::umount2(path_.c_str(), MNT_DETACH);
+}
+
+bool ScopedTmpfs::MakeReadOnly() {
+  return ok_ && ::mount(nullptr, path_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) == 0;
+}
+
+std::string ReadAll(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+double DecodedSeconds(const std::string &path, std::string *error) {
+  gst_init(nullptr, nullptr);
+  quavix::bench::DecodedAudio audio;
+  if (!quavix::bench::DecodeToMono(path, 8000, &audio, error)) return -1;
+  return audio.Seconds();
+}
+
+bool RegistryFileIsWhole(const std::string &path, std::string *error) {
+  quavix::reg::RegKey root;
+  return quavix::reg::ParseRegistryText(ReadAll(path), &root, error);
+}
+
+int OpenDescriptors() {
+  int n = 0;
+  if (DIR *d = opendir("/proc/self/fd")) {
+    while (readdir(d)) ++n;
+    closedir(d);
+  }
+  return n;
+}
+
+int ThreadCount() {
+  int n = 0;
+  if (DIR *d = opendir("/proc/self/task")) {
+    while (dirent *e = readdir(d))
+      if (e->d_name[0] != '.') ++n;
+    closedir(d);
+  }
+  return n;
+}
+
+long ResidentKiB() {
+  std::ifstream statm("/proc/self/statm");
+  long size = 0, resident = 0;
+  statm >> size >> resident;
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+void TypeInto(HWND dlg, int id, const std::string &text) {
+  QWidget *w = quavix::win::WidgetOf(GetDlgItem(dlg, id));
+  w->setFocus();
+  QTest::keyClick(w, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(w, Qt::Key_Delete);
+  QTest::keyClicks(w, QString::fromStdString(text));
+}
+
+}  // namespace robust

@@ -1,0 +1,54 @@
+// Helpers of the robustness tests: private mounts (the test program runs in
+// a mount namespace of its own, so a full or read-only disk it makes is seen
+// by no one else), decoding what the program wrote, and counting what a
+// process holds.
+#pragma once
+
+#include "platform/win/windef.h"
+
+#include <string>
+
+namespace robust {
+
+// True when main() could give the process a private mount namespace; tests
+// that mount skip otherwise.
+bool HavePrivateMounts();
+void SetHavePrivateMounts(bool yes);
+
+// A tmpfs mounted at `path` (created when missing) for the object's life.
+class ScopedTmpfs {
+ public:
+  ScopedTmpfs(const std::string &path, const std::string &options);
+  ~ScopedTmpfs();
+  ScopedTmpfs(const ScopedTmpfs &) = delete;
+  ScopedTmpfs &operator=(const ScopedTmpfs &) = delete;
+  bool ok() const { return ok_; }
+  // Makes the mount read-only from now on.
+  bool MakeReadOnly();
+
+ private:
+  std::string path_;
+  bool ok_ = false;
+};
+
+std::string ReadAll(const std::string &path);
+// How many seconds of sound a file decodes to; negative (with *error) when it
+// does not decode.
+double DecodedSeconds(const std::string &path, std::string *error);
+// Whether the settings file at `path` is whole (parses, ends with its mark).
+bool RegistryFileIsWhole(const std::string &path, std::string *error);
+
+int OpenDescriptors();
+int ThreadCount();
+long ResidentKiB();
+
+// A test program started again as a child (QUAVIX_ROBUST_CHILD set) runs
+// the entry one of its files registered instead of its tests.
+using ChildEntry = int (*)();
+bool RegisterChildEntry(ChildEntry entry);
+ChildEntry RegisteredChildEntry();
+
+// Replaces the text of an edit control as a person would: select all, type.
+void TypeInto(HWND dlg, int id, const std::string &text);
+
+}  // namespace robust
