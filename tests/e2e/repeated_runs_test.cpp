@@ -23,6 +23,17 @@ int OpenDescriptors() {
   return n;
 }
 
+// What the descriptors are, for the failure message.
+std::string DescribeDescriptors() {
+  std::string out;
+  std::error_code ec;
+  for (const auto &e : fs::directory_iterator("/proc/self/fd", ec)) {
+    std::error_code ec2;
+    out += fs::read_symlink(e.path(), ec2).string() + "\n";
+  }
+  return out;
+}
+
 long ResidentKiB() {
   std::ifstream statm("/proc/self/statm");
   long size = 0, resident = 0;
@@ -62,7 +73,7 @@ TEST_F(RepeatedRunsTest, FiftyRunsLeaveNoDescriptorsOrMemoryBehind) {
       }
     }
     PumpFor(200);
-    EXPECT_LE(OpenDescriptors(), fdsAfterWarmUp) << "descriptors left open by the runs";
+    EXPECT_LE(OpenDescriptors(), fdsAfterWarmUp) << "descriptors left open by the runs:\n" << DescribeDescriptors();
     // Forty runs; a leak of even a small buffer per run would add up far
     // beyond what allocator caches move.
     EXPECT_LT(ResidentKiB() - memoryAfterWarmUp, 16 * 1024) << "memory grew by that many KiB";

@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -338,6 +339,37 @@ TEST_F(PlayerTest, ASongWithTempoChangesPlaysAtItsTrueTempo) {
   double seconds = static_cast<double>((samples.rend() - last) - (first - samples.begin())) / 8000.0;
   EXPECT_GE(seconds, *reference[0] - 0.2);
   EXPECT_LE(seconds, *reference[0] + 2.0);
+}
+
+}  // namespace
+
+namespace {
+
+int OpenDescriptorCount() {
+  int n = 0;
+  for (const auto &e : std::filesystem::directory_iterator("/proc/self/fd")) {
+    (void)e;
+    ++n;
+  }
+  return n;
+}
+
+// Loading, playing, stopping and unloading again and again releases the
+// whole graph each time: its pipeline, sound server connection and synthesiser.
+TEST_F(PlayerTest, RepeatedLoadsLeaveNoDescriptorsBehind) {
+  int warm = 0;
+  for (int i = 0; i < 12; ++i) {
+    SCOPED_TRACE(i);
+    CPreviewPlayer &p = NewPlayer(shortSong_);
+    ASSERT_EQ(p.Load(), 1);
+    p.Play();
+    PumpFor(200);
+    p.Stop();
+    p.Unload();
+    PumpFor(100);
+    if (i == 1) warm = OpenDescriptorCount();
+  }
+  EXPECT_LE(OpenDescriptorCount(), warm);
 }
 
 }  // namespace
