@@ -10,6 +10,7 @@
 #include "platform/dshow/capture.h"
 #include "platform/dshow/evcode.h"
 #include "platform/dshow/graph_filters.h"
+#include "platform/dshow/video_renderer.h"
 #include "platform/dshow/gst_util.h"
 #include "platform/win/message_post.h"
 
@@ -940,23 +941,44 @@ HRESULT CFilterGraph::get_Balance(long *plBalance) {
 }
 
 // ---- video -------------------------------------------------------------------
+//
+// The window calls go to the video renderer RenderFile added, which owns the
+// child window that shows the frames; the values kept here only answer for
+// a graph whose renderer has been removed.
+
+namespace {
+template <class Entries>
+CVideoRendererFilter *VideoRendererIn(Entries &entries) {
+  for (auto &e : entries)
+    if (auto *r = dynamic_cast<CVideoRendererFilter *>(e.filter.Get())) return r;
+  return nullptr;
+}
+}  // namespace
 
 HRESULT CFilterGraph::put_Visible(long Visible) {
   if (HRESULT hr = VideoCheck(); FAILED(hr)) return hr;
   if (Visible != OATRUE && Visible != OAFALSE) return E_INVALIDARG;
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
   m_visible = Visible;
+  if (CVideoRendererFilter *r = VideoRendererIn(m_filters)) return r->PutVisible(Visible);
   return S_OK;
 }
 
 HRESULT CFilterGraph::get_Visible(long *pVisible) {
   if (!pVisible) return E_POINTER;
   if (HRESULT hr = VideoCheck(); FAILED(hr)) return hr;
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  if (CVideoRendererFilter *r = VideoRendererIn(m_filters)) return r->GetVisible(pVisible);
   *pVisible = m_visible;
   return S_OK;
 }
 
 HRESULT CFilterGraph::put_WindowStyle(long WindowStyle) {
   if (HRESULT hr = VideoCheck(); FAILED(hr)) return hr;
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  if (CVideoRendererFilter *r = VideoRendererIn(m_filters)) {
+    if (HRESULT hr = r->PutWindowStyle(WindowStyle); FAILED(hr)) return hr;
+  }
   m_windowStyle = WindowStyle;
   return S_OK;
 }
@@ -964,12 +986,18 @@ HRESULT CFilterGraph::put_WindowStyle(long WindowStyle) {
 HRESULT CFilterGraph::get_WindowStyle(long *WindowStyle) {
   if (!WindowStyle) return E_POINTER;
   if (HRESULT hr = VideoCheck(); FAILED(hr)) return hr;
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  if (CVideoRendererFilter *r = VideoRendererIn(m_filters)) return r->GetWindowStyle(WindowStyle);
   *WindowStyle = m_windowStyle;
   return S_OK;
 }
 
 HRESULT CFilterGraph::put_Owner(OAHWND Owner) {
   if (HRESULT hr = VideoCheck(); FAILED(hr)) return hr;
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  if (CVideoRendererFilter *r = VideoRendererIn(m_filters)) {
+    if (HRESULT hr = r->PutOwner(Owner); FAILED(hr)) return hr;
+  }
   m_owner = Owner;
   return S_OK;
 }
@@ -977,19 +1005,23 @@ HRESULT CFilterGraph::put_Owner(OAHWND Owner) {
 HRESULT CFilterGraph::get_Owner(OAHWND *Owner) {
   if (!Owner) return E_POINTER;
   if (HRESULT hr = VideoCheck(); FAILED(hr)) return hr;
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
   *Owner = m_owner;
   return S_OK;
 }
 
 HRESULT CFilterGraph::put_MessageDrain(OAHWND Drain) {
   if (HRESULT hr = VideoCheck(); FAILED(hr)) return hr;
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
   m_drain = Drain;
+  if (CVideoRendererFilter *r = VideoRendererIn(m_filters)) return r->PutMessageDrain(Drain);
   return S_OK;
 }
 
 HRESULT CFilterGraph::get_MessageDrain(OAHWND *Drain) {
   if (!Drain) return E_POINTER;
   if (HRESULT hr = VideoCheck(); FAILED(hr)) return hr;
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
   *Drain = m_drain;
   return S_OK;
 }
@@ -997,16 +1029,20 @@ HRESULT CFilterGraph::get_MessageDrain(OAHWND *Drain) {
 HRESULT CFilterGraph::SetWindowPosition(long Left, long Top, long Width, long Height) {
   if (HRESULT hr = VideoCheck(); FAILED(hr)) return hr;
   if (Width < 0 || Height < 0) return E_INVALIDARG;
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
   m_winLeft = Left;
   m_winTop = Top;
   m_winWidth = Width;
   m_winHeight = Height;
+  if (CVideoRendererFilter *r = VideoRendererIn(m_filters)) return r->SetWindowPosition(Left, Top, Width, Height);
   return S_OK;
 }
 
 HRESULT CFilterGraph::GetWindowPosition(long *pLeft, long *pTop, long *pWidth, long *pHeight) {
   if (!pLeft || !pTop || !pWidth || !pHeight) return E_POINTER;
   if (HRESULT hr = VideoCheck(); FAILED(hr)) return hr;
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  if (CVideoRendererFilter *r = VideoRendererIn(m_filters)) return r->GetWindowPosition(pLeft, pTop, pWidth, pHeight);
   *pLeft = m_winLeft;
   *pTop = m_winTop;
   *pWidth = m_winWidth;
@@ -1014,10 +1050,11 @@ HRESULT CFilterGraph::GetWindowPosition(long *pLeft, long *pTop, long *pWidth, l
   return S_OK;
 }
 
-HRESULT CFilterGraph::NotifyOwnerMessage(OAHWND, long, LONG_PTR, LONG_PTR) {
-  // The frames are painted by the owner window itself, so there is no
-  // window of ours that would need the owner's messages.
-  return VideoCheck();
+HRESULT CFilterGraph::NotifyOwnerMessage(OAHWND hwnd, long uMsg, LONG_PTR wParam, LONG_PTR lParam) {
+  if (HRESULT hr = VideoCheck(); FAILED(hr)) return hr;
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  if (CVideoRendererFilter *r = VideoRendererIn(m_filters)) return r->NotifyOwnerMessage(hwnd, uMsg, wParam, lParam);
+  return S_OK;
 }
 
 HRESULT CFilterGraph::GetVideoSize(long *pWidth, long *pHeight) {

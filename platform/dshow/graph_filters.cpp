@@ -75,25 +75,6 @@ void CAudioRendererFilter::SetGain(double gain) {
   }
 }
 
-// ---- video renderer --------------------------------------------------------
-
-CVideoRendererFilter::CVideoRendererFilter() : CBaseFilter(CLSID_VideoRenderer) {
-  AddPin(std::make_unique<CBasePin>(this, PINDIR_INPUT, u"Input", MajorType(MEDIATYPE_Video)));
-}
-
-GstElement *CVideoRendererFilter::CreateElement() {
-  GstElement *sink = MakeElement("appsink", "frames");
-  if (sink) {
-    GstCaps *caps = gst_caps_from_string("video/x-raw,format=RGBx");
-    // Keep only the newest frame: a window that paints late must never
-    // hold the stream up.
-    g_object_set(sink, "caps", caps, "max-buffers", 1u, "drop", TRUE, "sync", TRUE, nullptr);
-    gst_caps_unref(caps);
-  }
-  return ChainBin({MakeElement("videoconvert"), MakeElement("videoscale"), sink}, Pin(0),
-                  &CBaseFilter::AddGhostPad);
-}
-
 // ---- file source -----------------------------------------------------------
 
 namespace {

@@ -23,15 +23,7 @@ class CAudioRendererFilter final : public CBaseFilter {
   double m_gain = 1.0;
 };
 
-// Where video frames end until the player window presents them: the
-// latest frame is kept as RGBx in an appsink. Input pin "Input".
-class CVideoRendererFilter final : public CBaseFilter {
- public:
-  CVideoRendererFilter();
-
- protected:
-  GstElement *CreateElement() override;
-};
+// The video renderer is in video_renderer.h.
 
 // A file decoded by uridecodebin. Output pins "Audio" and/or "Video", as
 // the file has them; other streams are discarded inside the filter.

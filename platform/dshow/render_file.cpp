@@ -15,6 +15,7 @@
 #include "platform/dshow/filter_graph.h"
 #include "platform/dshow/graph_filters.h"
 #include "platform/dshow/gst_util.h"
+#include "platform/dshow/video_renderer.h"
 
 #ifdef QUAVIX_HAVE_MIDI
 #include "platform/dshow/midi/midi_song.h"
@@ -158,6 +159,7 @@ HRESULT CFilterGraph::RenderFile(LPCWSTR lpcwstrFile, LPCWSTR) {
   if (SUCCEEDED(hr) && d.audio) hr = addAudioRenderer(src);
   if (SUCCEEDED(hr) && d.video) {
     auto *renderer = new CVideoRendererFilter;
+    renderer->SetNativeSize(d.width, d.height);
     hr = add(renderer, u"Video Renderer");
     if (SUCCEEDED(hr)) hr = ConnectDirect(src->Pin(d.audio ? 1 : 0), renderer->Pin(0), nullptr);
   }

@@ -16,5 +16,6 @@ add_library(quavix_win STATIC
   timers.cpp
   toplevel.cpp
   ui_seam.cpp
+  video_surface.cpp
   window.cpp)
 target_link_libraries(quavix_win PUBLIC quavix_winbase quavix_res PRIVATE Qt6::Widgets)
