@@ -1,0 +1,91 @@
+// The first run on a machine without a sound server: `make run`'s launcher
+// starts a private one with a virtual output, the program converts the
+// sample song through its window, and the WMA holds the song.
+#include "bench/gst_decode.h"
+#include "tests/support/private_pulse.h"
+
+#include <gtest/gtest.h>
+#include <gst/gst.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace fs = std::filesystem;
+using quavix::test::RunProcess;
+
+namespace {
+
+class FirstRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/quavix-first-run-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    for (const char *sub : {"/home/Music", "/config", "/runtime"}) fs::create_directories(root_ + sub);
+    chmod((root_ + "/runtime").c_str(), 0700);
+    // No sound server is reachable from this environment, and no client may
+    // start one by itself: the launcher's is the only one there will be.
+    std::ofstream(root_ + "/client.conf") << "autospawn = no\n";
+    Save("HOME", root_ + "/home");
+    Save("XDG_CONFIG_HOME", root_ + "/config");
+    Save("XDG_RUNTIME_DIR", root_ + "/runtime");
+    Save("PULSE_CLIENTCONFIG", root_ + "/client.conf");
+    Save("PULSE_SERVER", std::nullopt);
+    Save("PULSE_COOKIE", std::nullopt);
+  }
+
+  void TearDown() override {
+    for (auto &[name, value] : saved_) {
+      if (value) setenv(name.c_str(), value->c_str(), 1);
+      else unsetenv(name.c_str());
+    }
+    fs::remove_all(root_);
+  }
+
+  void Save(const std::string &name, std::optional<std::string> value) {
+    const char *old = getenv(name.c_str());
+    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    if (value) setenv(name.c_str(), value->c_str(), 1);
+    else unsetenv(name.c_str());
+  }
+
+  std::string root_;
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+TEST_F(FirstRunTest, LauncherStartsASoundServerAndTheSampleConverts) {
+  ASSERT_NE(RunProcess({"pactl", "info"}, 10000).exit_code, 0) << "a sound server answers in the test environment";
+
+  const std::string song = std::string(QUAVIX_SOURCE_DIR) + "/help/FrereJacques.mid";
+  auto run = RunProcess({std::string(QUAVIX_SOURCE_DIR) + "/scripts/run-program.sh", FIRST_RUN_DRIVER, song, "60"},
+                        180000, true);
+  ASSERT_FALSE(run.timed_out) << run.output;
+  EXPECT_NE(run.output.find("No sound server was running: started a private one"), std::string::npos) << run.output;
+  ASSERT_EQ(run.exit_code, 0) << run.output;
+
+  // The WMA lands in the music folder under the song's name.
+  const std::string wma = root_ + "/home/Music/FrereJacques.wma";
+  EXPECT_NE(run.output.find("output: " + wma), std::string::npos) << run.output;
+  ASSERT_TRUE(fs::exists(wma)) << run.output;
+  gst_init(nullptr, nullptr);
+  quavix::bench::DecodedAudio audio;
+  std::string error;
+  ASSERT_TRUE(quavix::bench::DecodeToMono(wma, 22050, &audio, &error)) << error;
+  // The sample lasts 16.8 s; the synthesiser's release tail adds at most 2 s.
+  EXPECT_GE(audio.Seconds(), 16.5);
+  EXPECT_LE(audio.Seconds(), 16.8 + 2.5);
+  double energy = 0;
+  for (float s : audio.mono) energy += static_cast<double>(s) * s;
+  EXPECT_GT(energy / audio.mono.size(), 1e-5) << "the recording is silent";
+
+  // The launcher stopped its sound server and removed its folder.
+  EXPECT_NE(RunProcess({"pactl", "info"}, 10000).exit_code, 0);
+  for (const auto &entry : fs::directory_iterator(root_ + "/runtime"))
+    EXPECT_EQ(entry.path().filename().string().rfind("quavix-pulse.", 0), std::string::npos) << entry.path();
+}
+
+}  // namespace
