@@ -1,0 +1,228 @@
+#include "recording_fixture.h"
+
+#include "platform/reg/registry.h"
+#include "platform/win/messages.h"
+#include "platform/win/window_internal.h"
+#include "tests/writer/gst_helpers.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <dirent.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+
+namespace recording_test {
+
+using quavix::test::NullSink;
+
+std::string Text(HWND hwnd) {
+  char buffer[1024] = "";
+  GetWindowTextA(hwnd, buffer, sizeof buffer);
+  return buffer;
+}
+
+std::string ItemText(HWND dlg, int id) { return Text(GetDlgItem(dlg, id)); }
+bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }
+bool Visible(HWND dlg, int id) { return IsWindowVisible(GetDlgItem(dlg, id)) != FALSE; }
+
+std::vector<std::string> ListTexts(CComboBox &list) {
+  std::vector<std::string> texts;
+  for (int i = 0; i < list.GetCount(); ++i) {
+    CString text;
+    list.GetLBText(i, text);
+    texts.emplace_back(static_cast<const char *>(text));
+  }
+  return texts;
+}
+
+bool WaitUntil(const std::function<bool()> &pred, int timeout_ms) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() >= end) return pred();
+    QTest::qWait(20);
+  }
+  return true;
+}
+
+void Pump(int ms) { QTest::qWait(ms); }
+
+std::optional<std::string> HandOffValue(const char *subkey) {
+  std::string path = std::string("Software\\ZORVEKA\\VORLINTA\\") + subkey;
+  char buffer[1024] = "";
+  LONG size = sizeof buffer;
+  if (RegQueryValueA(HKEY_CURRENT_USER, path.c_str(), buffer, &size) != ERROR_SUCCESS) return std::nullopt;
+  return std::string(buffer);
+}
+
+std::optional<std::uint32_t> StoredOption(const std::string &appName, const char *entry) {
+  HKEY key = nullptr;
+  std::string path = "Software\\ZORVEKA\\" + appName + "\\Option";
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+  DWORD type = 0, value = 0, size = sizeof value;
+  LSTATUS status = RegQueryValueExA(key, entry, nullptr, &type, reinterpret_cast<BYTE *>(&value), &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS || type != REG_DWORD) return std::nullopt;
+  return value;
+}
+
+namespace {
+
+const unsigned char kHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                       0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+const unsigned char kFilePropertiesGuid[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                                               0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+const unsigned char kSimpleIndexGuid[16] = {0x90, 0x08, 0x00, 0x33, 0xB1, 0xE5, 0xCF, 0x11,
+                                            0x89, 0xF4, 0x00, 0xA0, 0xC9, 0x03, 0x49, 0xCB};
+
+std::uint64_t Le64(const std::string &data, size_t at) {
+  std::uint64_t v = 0;
+  for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(data[at + static_cast<size_t>(i)]);
+  return v;
+}
+
+}  // namespace
+
+AsfFacts ReadAsfFacts(const std::string &path) {
+  AsfFacts facts;
+  std::string data = writer_test::ReadWholeFile(path);
+  if (data.size() < 30 || std::memcmp(data.data(), kHeaderGuid, 16) != 0) return facts;
+  facts.header = true;
+  auto props = data.find(std::string(reinterpret_cast<const char *>(kFilePropertiesGuid), 16));
+  if (props != std::string::npos && props + 92 <= data.size()) {
+    facts.playDuration = Le64(data, props + 64);
+    facts.broadcast = (static_cast<unsigned char>(data[props + 88]) & 1) != 0;
+  }
+  facts.simpleIndex = data.find(std::string(reinterpret_cast<const char *>(kSimpleIndexGuid), 16)) !=
+                      std::string::npos;
+  return facts;
+}
+
+double DecodedSeconds(const std::string &path) {
+  std::vector<std::int16_t> pcm;
+  if (!writer_test::DecodeFile(path, &pcm)) return -1;
+  return writer_test::Seconds(pcm);
+}
+
+double MiddleFrequency(const std::string &path) {
+  std::vector<std::int16_t> pcm;
+  if (!writer_test::DecodeFile(path, &pcm) || pcm.size() < 44100 * 2 * 2) return -1;
+  // The middle half: the edges may hold the output's start-up and the cut.
+  size_t frames = pcm.size() / 2;
+  std::vector<std::int16_t> middle(pcm.begin() + static_cast<long>(frames / 4 * 2),
+                                   pcm.begin() + static_cast<long>(frames * 3 / 4 * 2));
+  return writer_test::LeftFrequency(middle);
+}
+
+namespace {
+
+int CountEntries(const char *folder) {
+  int n = 0;
+  if (DIR *d = opendir(folder)) {
+    while (dirent *e = readdir(d))
+      if (e->d_name[0] != '.') ++n;
+    closedir(d);
+  }
+  return n;
+}
+
+}  // namespace
+
+int OpenDescriptorsExceptDevNull() {
+  int n = 0;
+  for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    auto target = std::filesystem::read_symlink(entry.path(), ec);
+    if (!ec && target != "/dev/null") ++n;
+  }
+  return n;
+}
+int Threads() { return CountEntries("/proc/self/task"); }
+
+std::string DescribeDescriptors() {
+  std::string text;
+  for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    auto target = std::filesystem::read_symlink(entry.path(), ec);
+    text += entry.path().filename().string() + " -> " + (ec ? std::string("?") : target.string()) + "\n";
+  }
+  return text;
+}
+
+void RecordingTest::SetUp() {
+  env_.emplace();
+  env_->MakeMusicFolder();
+  music_ = env_->home + "/Music/";
+  if (WantServer()) {
+    std::string error;
+    ASSERT_TRUE(pulse_.Start(Sinks(), &error)) << error;
+  }
+  app_ = ConverterApp();
+  char exe[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  app_->SetNamesFromExecutable(exe);
+  appName_ = app_->m_pszProfileName ? app_->m_pszProfileName : app_->m_pszAppName;
+  previousSeam_ = SetUiSeamForTest([this](const UiRequest &r) { return Answer(r); });
+}
+
+void RecordingTest::TearDown() {
+  SetUiSeamForTest(previousSeam_);
+  pulse_.Stop();
+  env_.reset();
+}
+
+UiAnswer RecordingTest::Answer(const UiRequest &request) {
+  UiAnswer answer;
+  if (request.kind == UiRequestKind::MessageBox) {
+    boxes_.push_back(request);
+    answer.button = IDOK;
+  } else if (request.kind == UiRequestKind::ModalDialog) {
+    if (auto it = drivers_.find(request.dialogId); it != drivers_.end()) {
+      it->second(request.dialog);
+    } else {
+      // Other dialogs (the input hint) are acknowledged as a person would.
+      otherDialogs_.push_back(request.dialogId);
+      PostMessageA(request.dialog, WM_COMMAND, IDOK, 0);
+    }
+  } else {
+    answer.cancel = true;
+  }
+  return answer;
+}
+
+BOOL RecordingTest::StartProgram(std::function<void(CConverterDlg &)> drive) {
+  drivers_[IDD_CONVERTER_DIALOG] = [this, drive](HWND) { drive(MainDialog()); };
+  return app_->InitInstance();
+}
+
+void RecordingTest::Click(HWND dlg, int id) {
+  QTest::mouseClick(quavix::win::WidgetOf(GetDlgItem(dlg, id)), Qt::LeftButton);
+}
+
+void RecordingTest::SetOutputPath(CConverterDlg &dlg, const std::string &path) {
+  SetWindowTextA(GetDlgItem(dlg.m_hWnd, IDC_OUTPUT_PATH), path.c_str());
+}
+
+std::unique_ptr<quavix::test::ChildProcess> RecordingTest::StartTone(const std::string &sink, double hz) {
+  auto tone = pulse_.PlayTone(sink, hz);
+  // A fresh null output's monitor delivers its first second late.
+  Pump(1500);
+  return tone;
+}
+
+int RecordingTest::BoxesWithText(const std::string &text) const {
+  int n = 0;
+  for (const auto &b : boxes_)
+    if (b.text == text) ++n;
+  return n;
+}
+
+const UiRequest *RecordingTest::LastBoxWithText(const std::string &text) const {
+  for (auto it = boxes_.rbegin(); it != boxes_.rend(); ++it)
+    if (it->text == text) return &*it;
+  return nullptr;
+}
+
+}  // namespace recording_test

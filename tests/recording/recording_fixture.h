@@ -1,0 +1,97 @@
+// The program's main window run for real on a private sound server: the
+// application object's InitInstance runs the dialog modally and the test acts
+// inside that modal loop through the window layer's seam, which also answers
+// and records message boxes. Home, settings and runtime folders are private.
+#pragma once
+
+#include "app/converter_app.h"
+#include "platform/win/ui_seam.h"
+#include "tests/support/private_pulse.h"
+#include "ui/converter_dlg.h"
+#include "ui_test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace recording_test {
+
+std::string Text(HWND hwnd);
+std::string ItemText(HWND dlg, int id);
+bool Enabled(HWND dlg, int id);
+bool Visible(HWND dlg, int id);
+std::vector<std::string> ListTexts(CComboBox &list);
+
+// Runs the event loop until pred holds or timeout_ms passed; returns pred().
+bool WaitUntil(const std::function<bool()> &pred, int timeout_ms);
+// Runs the event loop for ms.
+void Pump(int ms);
+
+// Default value of HKCU\Software\ZORVEKA\VORLINTA\<subkey>.
+std::optional<std::string> HandOffValue(const char *subkey);
+std::optional<std::uint32_t> StoredOption(const std::string &appName, const char *entry);
+
+// What a written WMA (ASF) file says about itself.
+struct AsfFacts {
+  bool header = false;          // begins with the ASF header object
+  std::uint64_t playDuration = 0;  // File Properties, 100 ns; 0 while unfinished
+  bool broadcast = false;       // File Properties' broadcast flag
+  bool simpleIndex = false;     // a Simple Index Object follows the data
+};
+AsfFacts ReadAsfFacts(const std::string &path);
+
+// Decoded length in seconds (GStreamer), or -1.
+double DecodedSeconds(const std::string &path);
+// Frequency of the left channel over the middle of the decoded file, or -1.
+double MiddleFrequency(const std::string &path);
+
+int Threads();
+// Descriptors that refer to anything but /dev/null.
+int OpenDescriptorsExceptDevNull();
+// One line per open descriptor and what it refers to.
+std::string DescribeDescriptors();
+
+class RecordingTest : public ::testing::Test {
+ protected:
+  // Null outputs the private server starts with; the first is the default.
+  virtual std::vector<quavix::test::NullSink> Sinks() const {
+    return {{"quavix_a", "Test Output A"}, {"quavix_b", "Test Output B"}};
+  }
+  // False: no sound server at all for this test.
+  virtual bool WantServer() const { return true; }
+
+  void SetUp() override;
+  void TearDown() override;
+
+  UiAnswer Answer(const UiRequest &request);
+  CConverterDlg &MainDialog() { return *static_cast<CConverterDlg *>(app_->m_pMainWnd); }
+  // Starts the program as the desktop does; `drive` acts in its modal run.
+  BOOL StartProgram(std::function<void(CConverterDlg &)> drive);
+
+  void Click(HWND dlg, int id);
+  // What Open leaves behind for a song: the controls of a run are usable.
+  void AsIfASongWasOpened(CConverterDlg &dlg) { dlg.EnableControls(TRUE); }
+  void SetOutputPath(CConverterDlg &dlg, const std::string &path);
+  // Plays a tone into `sink` and waits until a fresh output has settled.
+  std::unique_ptr<quavix::test::ChildProcess> StartTone(const std::string &sink, double hz);
+  // Boxes shown so far with this text.
+  int BoxesWithText(const std::string &text) const;
+  const UiRequest *LastBoxWithText(const std::string &text) const;
+
+  std::optional<UiTestEnvironment> env_;
+  quavix::test::PrivatePulse pulse_;
+  CConverterApp *app_ = nullptr;
+  std::string appName_;
+  UiSeamHandler previousSeam_;
+  std::map<int, std::function<void(HWND)>> drivers_;
+  std::vector<UiRequest> boxes_;
+  std::vector<int> otherDialogs_;  // other modal dialogs shown
+  std::string music_;  // the private music folder
+};
+
+}  // namespace recording_test
