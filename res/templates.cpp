@@ -57,9 +57,8 @@ const DialogTemplate kAboutDialog{
         {IDC_CONTACT, kStaticClass, "Contact: quavix-devel@quavix.example.org", 50, 82, 156, 8, SS_LEFT, 0},
         {-1, kStaticClass, "Quavix is made by the Quavix developers", 50, 46, 157, 8, SS_LEFT, 0},
         {-1, kStaticClass,
-         "Built with Qt, GStreamer, PulseAudio and FluidSynth; plays songs "
-         "with the FluidR3 General MIDI SoundFont. Each belongs to its "
-         "authors and keeps its own licence.",
+         "Uses Qt, GStreamer, PulseAudio, FluidSynth and the FluidR3 General "
+         "MIDI SoundFont, each under its own licence.",
          50, 100, 178, 23, SS_LEFT, 0},
     },
 };

@@ -49,6 +49,13 @@ std::vector<std::string> ControlTexts(HWND dialog) {
   return texts;
 }
 
+// Pictures for the documentation, written when QUAVIX_SCREENSHOT_DIR names
+// a folder (scripts/screenshot-main-window.sh sets it).
+void SaveForDocs(const QImage &picture, const char *name) {
+  const char *dir = std::getenv("QUAVIX_SCREENSHOT_DIR");
+  if (dir != nullptr && *dir != '\0') picture.save(QString::fromUtf8(dir) + "/" + name);
+}
+
 struct AboutSeen {
   HWND hwnd = nullptr;
   std::string caption;
@@ -97,6 +104,7 @@ class AboutBoxTest : public quavix::test::PrivatePulseTest {
                      (GetWindowLongA(ok, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW;
       // The icon's tile is indigo to teal, far bluer than the dialog face.
       QImage picture = WidgetOf(about)->grab().toImage();
+      SaveForDocs(picture, "about-box-offscreen.png");
       for (QObject *child : WidgetOf(about)->children()) {
         auto *w = qobject_cast<QWidget *>(child);
         HWND h = quavix::win::HwndFromWidget(w);
@@ -195,13 +203,6 @@ TEST_F(AboutBoxTest, TheBoxRunsOnItsOwnWithTheRoundedButtonBound) {
   EXPECT_EQ(box.DoModal(), IDOK);
   EXPECT_TRUE(bound);
   EXPECT_EQ(box.m_btnOK.m_hWnd, nullptr) << "the button let go of its window with the dialog";
-}
-
-// Pictures for the documentation, written when QUAVIX_SCREENSHOT_DIR names
-// a folder (scripts/screenshot-main-window.sh sets it).
-void SaveForDocs(const QImage &picture, const char *name) {
-  const char *dir = std::getenv("QUAVIX_SCREENSHOT_DIR");
-  if (dir != nullptr && *dir != '\0') picture.save(QString::fromUtf8(dir) + "/" + name);
 }
 
 TEST_F(AboutBoxTest, MainWindowLabelsPaintThemselvesAndTheMinimisedWindowShowsTheIcon) {
