@@ -34,9 +34,9 @@ namespace {
 // A record stream of its own on a loop-back line, kept open while the filter
 // sits in a graph. An output that nobody records renders ahead in blocks of
 // its largest latency (about 2 s on a null output), and a new record stream's
-// request for less only takes effect after the current block: recording
-// would begin up to 2 s after the run, and the whole recording would lag the
-// music by as much. With this stream already there, the output is already
+// request for less only takes effect one or two blocks later: the run's
+// recording would begin with a block rendered ahead, and the whole recording
+// would lag the music by as much. With this stream already there, the output is already
 // rendering in short blocks when the run connects its own stream.
 //
 // Its data is dropped unread. It asks for fragments of kWarmLatencyUs, so it
@@ -46,6 +46,9 @@ namespace {
 class LineWarmer {
  public:
   static constexpr pa_usec_t kWarmLatencyUs = 50000;
+  // How far the received audio may run ahead of the clock for the output to
+  // count as rendering in short blocks.
+  static constexpr double kAheadLimitSeconds = 0.25;
 
   LineWarmer() = default;
   LineWarmer(const LineWarmer &) = delete;
@@ -56,8 +59,8 @@ class LineWarmer {
   // Returns at once: the server is reached on the warmer's own thread.
   void Open(const std::string &source);
   void Close();
-  // Waits at most timeout for the stream to deliver. Returns at once when it
-  // already does, when there is none, when it failed or when its source is
+  // Waits at most timeout for the stream to deliver at the pace of the
+  // clock. Returns at once when it already does, when there is none, when it failed or when its source is
   // suspended (nothing will arrive before a run wakes it).
   void WaitUntilDelivering(std::chrono::milliseconds timeout);
 
@@ -73,6 +76,12 @@ class LineWarmer {
   static void OnStreamState(pa_stream *s, void *self);
   static void OnStreamRead(pa_stream *s, size_t nbytes, void *self);
   static void OnStreamSuspended(pa_stream *s, void *self);
+
+  // Data of the current stream, on the main loop's thread only: when the
+  // first arrived and how much audio came since.
+  std::chrono::steady_clock::time_point m_firstData;
+  bool m_gotData = false;
+  double m_receivedSeconds = 0;
 
   std::mutex m_use;  // serialises Open and Close
   pa_threaded_mainloop *m_loop = nullptr;
@@ -163,6 +172,8 @@ void LineWarmer::DropStream() {
 
 void LineWarmer::ConnectStream() {
   DropStream();
+  m_gotData = false;
+  m_receivedSeconds = 0;
   SetPhase(Phase::kConnecting);
   // The server's own format for outputs, so nothing is converted on its side.
   const pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 2};
@@ -228,15 +239,28 @@ void LineWarmer::OnStreamSuspended(pa_stream *s, void *self) {
 
 void LineWarmer::OnStreamRead(pa_stream *s, size_t, void *self) {
   auto *w = static_cast<LineWarmer *>(self);
-  bool got = false;
+  const auto now = std::chrono::steady_clock::now();
+  std::size_t bytes = 0;
   while (pa_stream_readable_size(s) > 0) {
     const void *data = nullptr;
     size_t n = 0;
     if (pa_stream_peek(s, &data, &n) < 0 || n == 0) break;
     pa_stream_drop(s);  // a hole (no data, n > 0) must be dropped as well
-    got = true;
+    bytes += n;
   }
-  if (got) {
+  if (bytes == 0) return;
+  if (!w->m_gotData) {
+    w->m_gotData = true;
+    w->m_firstData = now;
+  }
+  w->m_receivedSeconds += static_cast<double>(pa_bytes_to_usec(bytes, pa_stream_get_sample_spec(s))) / 1e6;
+  // The output is ready for a run once what arrived keeps pace with the
+  // clock. The first data after an idle spell is one long block rendered
+  // ahead at once, and the block after it can still be a long one: a run's
+  // stream connected then would lag the music by that block.
+  const double ahead =
+      w->m_receivedSeconds - std::chrono::duration<double>(now - w->m_firstData).count();
+  if (ahead <= kAheadLimitSeconds) {
     std::lock_guard<std::mutex> g(w->m_phaseLock);
     if (w->m_phase != Phase::kDelivering) {
       w->m_phase = Phase::kDelivering;
@@ -360,9 +384,11 @@ AM_MEDIA_TYPE CaptureType() {
 // from outputs that render in large blocks; it adds no delay of its own.
 constexpr gint64 kBufferTimeUs = 200000;
 constexpr gint64 kLatencyTimeUs = 10000;
-// Longest wait for the warm-up stream before a run: an idle output's block
-// (2 s) and some slack. A server that does not answer costs no more.
-constexpr std::chrono::milliseconds kWarmUpLimit{2500};
+// Longest wait for the warm-up stream before a run: two blocks of an idle
+// output (2 s each) and some slack. A server that does not answer costs no
+// more. Only a run that comes within seconds of the filter joining its
+// graph waits at all.
+constexpr std::chrono::milliseconds kWarmUpLimit{4500};
 
 CAudioCaptureFilter::CAudioCaptureFilter(CaptureDevice device, std::shared_ptr<PulseClient> client)
     : CBaseFilter(CLSID_AudioRecord), m_device(std::move(device)), m_client(std::move(client)) {

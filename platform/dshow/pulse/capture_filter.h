@@ -8,9 +8,20 @@
 // sound server. One output pin, "Capture": 44.1 kHz 16-bit stereo PCM.
 //
 // Its element records the enabled line with pulsesrc. While the filter is in
-// a graph it watches the server: when its device disappears it reports
-// EC_DEVICE_LOST with param2 0, when the device comes back EC_DEVICE_LOST
-// with param2 1 (param1 is 0), from the sound-server client's thread.
+// a graph and its recorded line is a loop-back line, it also keeps a light
+// record stream of its own open on that line (client "Quavix", stream "Line
+// warm-up"), re-targeted when another line is enabled and closed when it
+// leaves the graph: an output nobody records renders ahead in long blocks
+// (2 s on a null output), and a run's recording would otherwise lag the
+// music by such a block and lose the end of it. Preparing a run (Pause or
+// Run) waits at most 4.5 s for that stream's data to keep pace with the
+// clock; this only costs time when the run comes within seconds of the
+// filter joining its graph. Real inputs (not loop-back) are not held open.
+//
+// While the filter is in a graph it also watches the server: when its
+// device disappears it reports EC_DEVICE_LOST with param2 0, when the device
+// comes back EC_DEVICE_LOST with param2 1 (param1 is 0), from the
+// sound-server client's thread.
 #pragma once
 
 #include <memory>
