@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 namespace robust {
 
@@ -72,6 +73,25 @@ int OpenDescriptors() {
     closedir(d);
   }
   return n;
+}
+
+std::string DescribeDescriptors() {
+  std::map<std::string, int> kinds;
+  if (DIR *d = opendir("/proc/self/fd")) {
+    while (dirent *e = readdir(d)) {
+      if (e->d_name[0] == '.') continue;
+      char target[512] = "";
+      std::string link = std::string("/proc/self/fd/") + e->d_name;
+      ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+      std::string kind = n > 0 ? std::string(target, static_cast<size_t>(n)) : "?";
+      kind = kind.substr(0, kind.find(':') == std::string::npos || kind[0] == '/' ? kind.size() : kind.find(':'));
+      ++kinds[kind];
+    }
+    closedir(d);
+  }
+  std::string r;
+  for (auto &[k, n] : kinds) r += k + " x" + std::to_string(n) + "\n";
+  return r;
 }
 
 int ThreadCount() {

@@ -39,6 +39,9 @@ double DecodedSeconds(const std::string &path, std::string *error);
 bool RegistryFileIsWhole(const std::string &path, std::string *error);
 
 int OpenDescriptors();
+// What the open descriptors point at, counted by kind ("socket", "pipe",
+// "anon_inode:[eventfd]", a file's path), for a failure's message.
+std::string DescribeDescriptors();
 int ThreadCount();
 long ResidentKiB();
 
