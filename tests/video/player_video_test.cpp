@@ -169,6 +169,10 @@ TEST_F(PlayerVideoTest, AClipPlaysInThePlayerWindowDrivenByItsMenu) {
     GetClientRect(surface, &picture);
     EXPECT_EQ(picture.right, 320);
     EXPECT_EQ(picture.bottom, 240);
+    // Loading leaves the graph stopped, so nothing is cued to show yet: the
+    // window's black background.
+    PumpFor(200);
+    EXPECT_TRUE(video_test::Near(video_test::GrabWindow(pw).pixelColor(160, 60), Qt::black, 0));
 
     // Stopped: Play and Close are offered.
     auto items = ChooseFromPlayerMenu(pw, "Play");
@@ -200,6 +204,14 @@ TEST_F(PlayerVideoTest, AClipPlaysInThePlayerWindowDrivenByItsMenu) {
     EXPECT_EQ(WindowText(pw), "bars.ogv  ");
     ASSERT_TRUE(PumpUntil([&] { return Paints(pw) > before; }, 10000));
     EXPECT_EQ(video_test::CheckUpperBars(video_test::GrabWindow(pw), 320, 240), "");
+
+    // A resized player window keeps the picture filling its client area.
+    SetWindowPos(pw, nullptr, 0, 0, 480 + 2 * GetSystemMetrics(SM_CXFRAME),
+                 360 + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME), SWP_NOMOVE | SWP_NOZORDER);
+    ASSERT_TRUE(PumpUntil([&] { return GetClientRect(surface, &picture) && picture.right == 480; }, 3000));
+    EXPECT_EQ(picture.bottom, 360);
+    ASSERT_TRUE(WaitForPaints(pw, 1));
+    EXPECT_EQ(video_test::CheckUpperBars(video_test::GrabWindow(pw), 480, 360), "");
 
     // Close from the menu closes the file in the main window.
     items = ChooseFromPlayerMenu(pw, "Close");
