@@ -10,6 +10,7 @@
 #include "platform/win/window_internal.h"
 #include "settings/app_name.h"
 #include "settings/profile.h"
+#include "tests/support/private_pulse.h"
 #include "ui/converter_dlg.h"
 #include "ui_test_env.h"
 
@@ -74,10 +75,15 @@ std::optional<std::string> StoredString(const std::string &appName, const char *
   return result;
 }
 
-class MainWindowTest : public ::testing::Test {
+// The window starts on a private sound server with one output, as on a
+// desktop with one sound card: one capture device, its loop-back line found.
+class MainWindowTest : public quavix::test::PrivatePulseTest {
  protected:
+  std::vector<quavix::test::NullSink> Sinks() const override { return {{"quavix_a", "Test Output A"}}; }
+
   void SetUp() override {
     env_.emplace();
+    PrivatePulseTest::SetUp();
     app_ = ConverterApp();
     char exe[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, exe, MAX_PATH);
@@ -88,6 +94,7 @@ class MainWindowTest : public ::testing::Test {
 
   void TearDown() override {
     SetUiSeamForTest(previousSeam_);
+    PrivatePulseTest::TearDown();
     env_.reset();
   }
 
@@ -156,13 +163,16 @@ TEST_F(MainWindowTest, FirstStartProposesMusicFolderAndWaitsForASong) {
     for (int id : {IDC_OPEN, IDC_HELP_BTN, IDC_EXIT, IDC_DEVICE_LIST, IDC_INPUT_LIST, IDC_VOLUME})
       EXPECT_TRUE(Enabled(h, id)) << id;
     for (int id : {IDC_ABOUT, IDC_INPUT_TAG, IDC_CLOSE_BTN, IDC_DEVICE_TAG}) EXPECT_FALSE(Visible(h, id)) << id;
-    EXPECT_TRUE(Visible(h, IDC_INPUT_LIST)) << "the loop-back line has not been found yet";
+    // One device whose loop-back line ("Monitor of Test Output A") the name
+    // search found: nothing to choose, so both lists are hidden.
+    EXPECT_FALSE(Visible(h, IDC_DEVICE_LIST));
+    EXPECT_FALSE(Visible(h, IDC_INPUT_LIST)) << "the loop-back line was found and there is one device";
     EXPECT_EQ(dlg.m_sliderVolume.GetRangeMin(), 0);
     EXPECT_EQ(dlg.m_sliderVolume.GetRangeMax(), 200);
     EXPECT_EQ(dlg.m_sliderVolume.GetPos(), 200);
     EXPECT_EQ(g_nSoundCaptureIndex, 0);
     EXPECT_EQ(g_nCapturePinIndex, 0);
-    EXPECT_EQ(g_nSearchFlag, 0);
+    EXPECT_EQ(g_nSearchFlag, 1);
     EXPECT_EQ(dlg.m_bOnlyOnce, 0);
     EXPECT_EQ(dlg.m_bConverting, 0);
     EXPECT_EQ(dlg.m_szMidiPath[0], '\0');
@@ -231,8 +241,12 @@ TEST_F(MainWindowTest, ExitSavesTheInputChoiceAndFolderForTheNextStart) {
 
   g_nSoundCaptureIndex = g_nCapturePinIndex = g_nSearchFlag = 0;
   RunMainWindowAgain([&](CConverterDlg &dlg) {
-    EXPECT_EQ(g_nSoundCaptureIndex, 2);
-    EXPECT_EQ(g_nCapturePinIndex, 3);
+    // Read back, then met by the one device there is: index 2 names no
+    // entry, so the first is selected and kept; with the flag read as 1 no
+    // name is searched, and line 3 names no entry, so no line is selected.
+    // Defaults read instead would have searched and selected line 0.
+    EXPECT_EQ(g_nSoundCaptureIndex, 0);
+    EXPECT_EQ(g_nCapturePinIndex, -1);
     EXPECT_EQ(g_nSearchFlag, 1);
     EXPECT_EQ(ItemText(dlg.m_hWnd, IDC_OUTPUT_PATH), music);
     EXPECT_FALSE(Visible(dlg.m_hWnd, IDC_INPUT_LIST)) << "line found and at most one device: list hidden";
@@ -254,7 +268,7 @@ TEST_F(MainWindowTest, CloseMessageSavesAndStoredFolderWinsOverTheDefault) {
   });
   EXPECT_EQ(StoredInt(appName_, "nSoundCaptureIndex"), 0u);
   EXPECT_EQ(StoredInt(appName_, "nCapturePinIndex"), 4u);
-  EXPECT_EQ(StoredInt(appName_, "nSearchFlag"), 0u);
+  EXPECT_EQ(StoredInt(appName_, "nSearchFlag"), 1u) << "the loop-back line was found at this start";
   EXPECT_EQ(StoredString(appName_, "last_output_folder"), "/srv/songs/");
 }
 
@@ -422,9 +436,11 @@ TEST_F(MainWindowTest, RenamedProgramStartsWithAFreshProfile) {
     ProfileSetInt(kProfileMakerKey, "vorlinta", "Option", entry, 1);
   ProfileSetString(kProfileMakerKey, "vorlinta", "Option", "last_output_folder", "/srv/shipped/");
   StartProgram([&](CConverterDlg &dlg) {
+    // Fresh defaults: the name search ran and found line 0. The shipped
+    // name's profile (line 1, flag 1) would have left no line selected.
     EXPECT_EQ(g_nSoundCaptureIndex, 0);
     EXPECT_EQ(g_nCapturePinIndex, 0);
-    EXPECT_EQ(g_nSearchFlag, 0);
+    EXPECT_EQ(g_nSearchFlag, 1);
     EXPECT_EQ(ItemText(dlg.m_hWnd, IDC_OUTPUT_PATH), env_->home + "/Music/");
     g_nSoundCaptureIndex = 5;
     dlg.PostMessage(WM_CLOSE);
