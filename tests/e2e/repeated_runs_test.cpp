@@ -76,7 +76,13 @@ TEST_F(RepeatedRunsTest, FiftyRunsLeaveNoDescriptorsOrMemoryBehind) {
     EXPECT_LE(OpenDescriptors(), fdsAfterWarmUp) << "descriptors left open by the runs:\n" << DescribeDescriptors();
     // Forty runs; a leak of even a small buffer per run would add up far
     // beyond what allocator caches move.
+#ifndef __SANITIZE_ADDRESS__
     EXPECT_LT(ResidentKiB() - memoryAfterWarmUp, 16 * 1024) << "memory grew by that many KiB";
+#else
+    // The address sanitizer keeps freed memory in quarantine, so the resident
+    // size grows anyway; its leak check at exit judges memory instead.
+    (void)memoryAfterWarmUp;
+#endif
     ExitProgram(dlg);
   });
 }
