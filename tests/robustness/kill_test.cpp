@@ -11,9 +11,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 using namespace player_test;
 using namespace robust;
@@ -60,8 +62,15 @@ int ChildMain() {
       };
       click(IDC_OPEN);
       TypeInto(h, IDC_OUTPUT_PATH, wma);
+      // The clock is the system's monotonic one, the same in the parent: it
+      // learns when recording could have begun and when it surely had.
+      auto now = [] { return std::chrono::steady_clock::now().time_since_epoch().count(); };
+      const auto before = now();
       click(IDC_CONVERT);
-      std::ofstream(mark) << (dlg.m_bConverting ? "converting" : "not converting");
+      const auto after = now();
+      std::ofstream(mark + std::string(".tmp")) << (dlg.m_bConverting ? "converting " : "not-converting ") << before
+                                                << " " << after;
+      std::rename((mark + std::string(".tmp")).c_str(), mark);
       if (!runMs) {
         for (;;) PumpFor(1000);
       }
@@ -123,17 +132,23 @@ TEST_F(KillTest, AProgramKilledMidRunLeavesAWmaThatPlaysUpToTheKill) {
                      env_->root + "/child.log");
   ASSERT_TRUE(child.running());
   ASSERT_TRUE(WaitForFile(mark, 60000)) << ReadAll(env_->root + "/child.log");
-  auto started = Clock::now();
-  ASSERT_EQ(ReadAll(mark), "converting") << ReadAll(env_->root + "/child.log");
+  std::istringstream marked(ReadAll(mark));
+  std::string state;
+  Clock::rep clickedAt = 0, returnedAt = 0;
+  marked >> state >> clickedAt >> returnedAt;
+  ASSERT_EQ(state, "converting") << ReadAll(env_->root + "/child.log");
   usleep(4000 * 1000);
   ASSERT_EQ(::kill(child.pid(), SIGKILL), 0);
-  double recorded = std::chrono::duration<double>(Clock::now() - started).count();
+  const auto killed = Clock::now().time_since_epoch();
   child.Wait(10000);
+  auto secondsSince = [&](Clock::rep t) {
+    return std::chrono::duration<double>(killed - Clock::duration(t)).count();
+  };
 
   std::string error;
   double seconds = DecodedSeconds(wma, &error);
-  EXPECT_GT(seconds, recorded - 1.0) << "the file plays to within a second of the kill: " << error;
-  EXPECT_LE(seconds, recorded + 0.5);
+  EXPECT_GT(seconds, secondsSince(returnedAt) - 1.0) << "the file plays to within a second of the kill: " << error;
+  EXPECT_LE(seconds, secondsSince(clickedAt) + 0.5) << "no more than was recorded";
   std::string registry = env_->config + "/quavix/registry";
   EXPECT_TRUE(RegistryFileIsWhole(registry, &error)) << error;
   EXPECT_NE(ReadAll(registry).find("killed.wma"), std::string::npos) << "the run's hand-off is there";
