@@ -5,6 +5,8 @@
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -48,8 +50,15 @@ std::vector<double> RecordLeft(IBaseFilter *filter, const std::string &path, dou
   }
   GstBus *bus = gst_element_get_bus(pipeline);
   if (ok) {
-    GstMessage *msg = gst_bus_timed_pop_filtered(bus, static_cast<GstClockTime>(seconds * GST_SECOND),
-                                                 GST_MESSAGE_ERROR);
+    // Wait for that much audio in the file, not for that much time: on a
+    // loaded machine a fresh recording stream may start late.
+    const off_t wanted = 44 + static_cast<off_t>(seconds * 44100) * 4;
+    GstMessage *msg = nullptr;
+    for (int waited = 0; waited < 30000 && !msg; waited += 100) {
+      struct stat st {};
+      if (::stat(path.c_str(), &st) == 0 && st.st_size >= wanted) break;
+      msg = gst_bus_timed_pop_filtered(bus, 100 * GST_MSECOND, GST_MESSAGE_ERROR);
+    }
     if (msg) {
       ok = false;
       gst_message_unref(msg);
