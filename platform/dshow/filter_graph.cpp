@@ -149,11 +149,14 @@ CFilterGraph::CFilterGraph() {
   gst_object_ref_sink(m_pipeline);
   GstBus *bus = gst_pipeline_get_bus(GST_PIPELINE(m_pipeline));
   // Messages are turned into events on the thread that posts them; nothing
-  // is left on the bus, so no main loop is needed to drain it.
+  // is left on the bus, so no main loop is needed to drain it. A dropped
+  // message is the handler's to free: each one holds its source (the
+  // pipeline, an element), and one left behind keeps the whole graph alive.
   gst_bus_set_sync_handler(
       bus,
       [](GstBus *, GstMessage *msg, gpointer self) -> GstBusSyncReply {
         static_cast<CFilterGraph *>(self)->OnBusMessage(msg);
+        gst_message_unref(msg);
         return GST_BUS_DROP;
       },
       this, nullptr);
