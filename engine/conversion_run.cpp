@@ -31,6 +31,10 @@ constexpr const char *kNoCaptureSourceText =
 constexpr const char *kPathTooLongText =
     "The output path is too long. Please choose a path of at most 255 characters.";
 
+constexpr const char *kHandOffFailedText =
+    "The output path could not be stored in the settings, where the file writer reads it. "
+    "Check that the settings folder (~/.config/quavix) can be written, then press Convert again.";
+
 }  // namespace
 
 void CConverterDlg::OnConvert() {
@@ -60,7 +64,12 @@ void CConverterDlg::OnConvert() {
   std::snprintf(szOutput, sizeof szOutput, "%s", pszOutput);
   if (FileExists(szOutput)) DeleteFileA(szOutput);
 
-  WriteWriterHandOff(szOutput, m_nOutputWave);
+  // The writer reads the output path from the settings; if it cannot be
+  // stored there, the writer would record into the path of an earlier run.
+  if (!WriteWriterHandOff(szOutput, m_nOutputWave)) {
+    MessageBox(kHandOffFailedText, "Error", MB_OK);
+    return;
+  }
 
   HRESULT hr = InsertWriterChain();
   if (FAILED(hr)) {

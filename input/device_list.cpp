@@ -9,6 +9,7 @@
 #include "platform/dshow/dshow.h"
 #include "platform/win/text.h"
 
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -21,6 +22,10 @@ constexpr const char *kNoHardwareText =
     "This program will now exit.";
 
 constexpr const char *kDeviceCaption = "DirectShow Audio Capture Sample";
+
+constexpr const char *kRunFailedText =
+    "The conversion stopped: recording or writing the output file failed (error 0x%08X). "
+    "The disk may be full or the output folder no longer writable. What was written so far is kept.";
 
 // The filter of a device that was unplugged stays in an otherwise empty
 // graph under this name: there it keeps watching the sound server and
@@ -170,6 +175,16 @@ void CConverterDlg::HandleCaptureGraphEvents() {
     IMediaEventEx *pEvent = m_pME;
     if (FAILED(pEvent->GetEvent(&lEventCode, &lParam1, &lParam2, 0))) break;
     pEvent->FreeEventParams(lEventCode, lParam1, lParam2);
+    // A run whose recording or writing failed (a full disk, a folder gone)
+    // would go on showing "Converting" while nothing more is written: it is
+    // stopped, which keeps what was written, and the person is told.
+    if (lEventCode == EC_ERRORABORT && m_bConverting) {
+      OnStop();
+      char szText[512];
+      std::snprintf(szText, sizeof szText, kRunFailedText, static_cast<unsigned>(lParam1));
+      MessageBox(szText, "Error", MB_OK | MB_ICONEXCLAMATION);
+      continue;
+    }
     if (lEventCode != EC_DEVICE_LOST) continue;
 
     if (lParam2 == 0) {

@@ -3,6 +3,8 @@
 #include "platform/win/gui.h"
 #include "platform/win/shell.h"
 #include "platform/win/system.h"
+#include "platform/dshow/midi/midi_song.h"
+#include "platform/dshow/midi/midi_source.h"
 #include "player/preview_player.h"
 #include "settings/paths.h"
 #include "ui/about_dlg.h"
@@ -66,6 +68,16 @@ void CConverterDlg::OnOpen() {
     m_llDuration = llPrevious;
     m_nDurationSec = nPreviousSec;
     MessageBox("Cannot open the file and get the total time. \nOr the file May be corrupt.", "Error", MB_OK);
+    return;
+  }
+  // A song cannot sound without the synthesiser's instruments; without them
+  // a conversion would record silence, so the song is not taken.
+  std::string soundFontProblem;
+  if (LooksLikeMidiFile(m_szMidiPath) && !CheckSoundFont(kDefaultSoundFontPath, &soundFontProblem)) {
+    memcpy(m_szMidiPath, szPrevious, MAX_PATH);
+    m_llDuration = llPrevious;
+    m_nDurationSec = nPreviousSec;
+    MessageBox(soundFontProblem.c_str(), "Error", MB_OK);
     return;
   }
 
