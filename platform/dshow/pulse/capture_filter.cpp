@@ -176,8 +176,8 @@ void LineWarmer::ConnectStream() {
   m_receivedSeconds = 0;
   SetPhase(Phase::kConnecting);
   // The server's own format for outputs, so nothing is converted on its side.
-  const pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 2};
-  m_stream = pa_stream_new(m_context, "Line warm-up", &spec, nullptr);
+  const pa_sample_spec format{PA_SAMPLE_S16LE, 44100, 2};
+  m_stream = pa_stream_new(m_context, "Line warm-up", &format, nullptr);
   if (!m_stream) {
     SetPhase(Phase::kFailed);
     return;
@@ -190,7 +190,7 @@ void LineWarmer::ConnectStream() {
   attr.tlength = static_cast<uint32_t>(-1);
   attr.prebuf = static_cast<uint32_t>(-1);
   attr.minreq = static_cast<uint32_t>(-1);
-  attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kWarmLatencyUs, &spec));
+  attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kWarmLatencyUs, &format));
   const auto flags = static_cast<pa_stream_flags_t>(
       PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE | PA_STREAM_DONT_INHIBIT_AUTO_SUSPEND);
   if (pa_stream_connect_record(m_stream, m_source.c_str(), &attr, flags) < 0) {
