@@ -26,6 +26,16 @@ constexpr const char *kDeviceCaption = "DirectShow Audio Capture Sample";
 constexpr const char *kRunFailedText =
     "The conversion stopped: recording or writing the output file failed (error 0x%08X). "
     "The disk may be full or the output folder no longer writable. What was written so far is kept.";
+constexpr const char *kSoundFailedText =
+    "The conversion stopped: the sound server or the sound device stopped working (error 0x%08X). "
+    "What was written so far is kept.";
+
+// The graph says a file could not be written with these; anything else
+// that ends a run comes from the sound side (a server killed mid-run
+// breaks every stream at once), and blaming the disk for it would mislead.
+bool IsWriteFailure(HRESULT hr) {
+  return hr == HRESULT_FROM_WIN32(112) || hr == HRESULT_FROM_WIN32(29) || hr == E_ACCESSDENIED;
+}
 
 // The filter of a device that was unplugged stays in an otherwise empty
 // graph under this name: there it keeps watching the sound server and
@@ -181,7 +191,9 @@ void CConverterDlg::HandleCaptureGraphEvents() {
     if (lEventCode == EC_ERRORABORT && m_bConverting) {
       OnStop();
       char szText[512];
-      std::snprintf(szText, sizeof szText, kRunFailedText, static_cast<unsigned>(lParam1));
+      const HRESULT hrRun = static_cast<HRESULT>(lParam1);
+      std::snprintf(szText, sizeof szText, IsWriteFailure(hrRun) ? kRunFailedText : kSoundFailedText,
+                    static_cast<unsigned>(hrRun));
       MessageBox(szText, "Error", MB_OK | MB_ICONEXCLAMATION);
       continue;
     }

@@ -213,7 +213,27 @@ TEST(PulseClientWithoutServer, NoServerGivesAnEmptyListAndAnError) {
   EXPECT_EQ(client->GetLevel("quavix_a.monitor", &level), PulseStatus::kNoServer);
   EXPECT_EQ(level, 0.3);
   EXPECT_EQ(client->SetLevel("quavix_a.monitor", 0.5), PulseStatus::kNoServer);
-  EXPECT_EQ(client->AddDeviceListener([](const DeviceEvent &) {}), 0);
+}
+
+// Watching begun while no server answers hears the devices of a server
+// that starts later, without anyone asking again.
+TEST(PulseClientWithoutServer, AServerThatStartsLaterIsNoticed) {
+  auto client = PulseClient::Shared();
+  ASSERT_NE(client, nullptr);
+  EventLog log;
+  int token;
+  {
+    test::UnreachablePulse none;
+    ASSERT_TRUE(none.ok());
+    token = client->AddDeviceListener(log.Callback());
+    ASSERT_NE(token, 0);
+  }
+  PrivatePulse pulse;
+  std::string error;
+  ASSERT_TRUE(pulse.Start({{"quavix_a", "Test Output A"}}, &error)) << error;
+  EXPECT_TRUE(log.WaitFor(DeviceEvent::kAdded, "sink:quavix_a"));
+  EXPECT_EQ(log.Count(DeviceEvent::kRemoved, "sink:quavix_a"), 0);
+  client->RemoveDeviceListener(token);
 }
 
 // A socket that accepts connections but never answers: the bounded wait

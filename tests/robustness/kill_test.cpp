@@ -219,8 +219,15 @@ TEST_F(KillTest, TheSoundServerKilledMidRunStopsTheRunAndItsReturnIsFound) {
     pid_t server = ServerPid(pulse_.folder());
     ASSERT_GT(server, 0);
     ASSERT_EQ(::kill(server, SIGKILL), 0);
-    ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }, 15000)) << "the user is told";
-    EXPECT_NE(boxes_[0].text.find("removed"), std::string::npos) << boxes_[0].text;
+    // The streams' own errors and the device's loss race each other; either
+    // may be told first, but the loss is told and the disk is not blamed.
+    auto told = [&](const char *words) {
+      for (const auto &box : boxes_)
+        if (box.text.find(words) != std::string::npos) return true;
+      return false;
+    };
+    ASSERT_TRUE(PumpUntil([&] { return told("removed"); }, 15000)) << "the user is told";
+    EXPECT_FALSE(told("disk")) << boxes_[0].text;
     EXPECT_TRUE(PumpUntil([&] { return dlg.m_bConverting == 0; }, 5000)) << "the run stopped";
     EXPECT_EQ(ItemText(h, IDC_STATUS), "Status : Ready");
     std::string error;
@@ -233,18 +240,13 @@ TEST_F(KillTest, TheSoundServerKilledMidRunStopsTheRunAndItsReturnIsFound) {
     EXPECT_EQ(boxes_.size(), 1u);
 
     // The server comes back: the devices are found again without a restart.
+    // (The line hint that a device's return brings up was silenced earlier.)
+    dlg.m_bOnlyOnce = 1;
     pulse_.Stop();
     std::string startError;
     ASSERT_TRUE(pulse_.Start(Sinks(), &startError)) << startError;
     boxes_.clear();
-    bool found = PumpUntil([&] { return !boxes_.empty(); }, 15000);
-    if (!found) {
-      ExitProgram(dlg);
-      GTEST_SKIP() << "a sound server's return is not noticed yet: the lost device's filter joins its "
-                      "watching graph while the server is down, PulseClient::AddDeviceListener "
-                      "(platform/dshow/pulse/pulse_client.cpp) then returns 0 and "
-                      "CAudioCaptureFilter::JoinFilterGraph (capture_filter.cpp) leaves it unwatched";
-    }
+    ASSERT_TRUE(PumpUntil([&] { return !boxes_.empty(); }, 15000)) << "the return is noticed";
     EXPECT_NE(boxes_[0].text.find("reattached"), std::string::npos) << boxes_[0].text;
     boxes_.clear();
     std::string again = music_ + "server back.wma";

@@ -145,6 +145,9 @@ TEST_F(OutputPathTest, ADiskThatFillsUpStopsTheRunWithAMessage) {
     // 64 KiB hold about 4 s at 128 kbit/s.
     bool told = PumpUntil([&] { return !boxes_.empty(); }, 8000);
     bool stoppedByItself = !dlg.m_bConverting;
+    if (told) {
+      EXPECT_NE(boxes_[0].text.find("disk may be full"), std::string::npos) << boxes_[0].text;
+    }
     if (dlg.m_bConverting) Click(dlg.m_hWnd, IDC_STOP);
     EXPECT_EQ(ReadAll(song_), songBytes_);
     if (fs::exists(wma)) {

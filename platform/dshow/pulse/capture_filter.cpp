@@ -413,8 +413,7 @@ HRESULT CAudioCaptureFilter::JoinFilterGraph(IFilterGraph *pGraph, LPCWSTR pName
   std::lock_guard<std::mutex> g(m_watchLock);
   if (pGraph && !m_watchToken) {
     // Watching starts only in a graph: only a graph can be told. A server
-    // that cannot be reached now leaves the filter unwatched; its run fails
-    // on its own.
+    // that cannot be reached now is watched for its return all the same.
     m_watchToken =
         m_client->AddDeviceListener([this](const DeviceEvent &e) { OnDeviceEvent(e); });
   } else if (!pGraph && m_watchToken) {

@@ -549,12 +549,17 @@ int PulseClient::AddDeviceListener(DeviceCallback callback) {
   std::lock_guard<std::mutex> call(impl_->call);
   Impl& d = *impl_;
   ServerListing listing;
-  if (d.List(&listing) != PulseStatus::kOk) return 0;
+  const bool reached = d.List(&listing) == PulseStatus::kOk;
   pa_threaded_mainloop_lock(d.ml);
   const bool first = d.listeners.empty();
   int token = d.next_token++;
   d.listeners.emplace(token, std::move(callback));
-  if (first) {
+  if (first && !reached) {
+    // Nothing is known while the server is away, so every device it shows
+    // once it is back is reported as added; the retry finds it.
+    d.known_ids.clear();
+    d.ArmRetry();
+  } else if (first) {
     d.known_ids = DeviceIds(listing);
     if (d.ctx && pa_context_get_state(d.ctx) == PA_CONTEXT_READY) {
       pa_operation* op = pa_context_subscribe(

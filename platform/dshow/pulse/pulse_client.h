@@ -58,8 +58,10 @@ class PulseClient {
   // Device removal and return, delivered on the client's own thread. The
   // callback must not call this client's synchronous functions (they
   // answer kWrongThread there) and must return quickly. Returns a token
-  // (never 0) for RemoveDeviceListener, or 0 when the server cannot be
-  // reached to start watching.
+  // for RemoveDeviceListener (0 only for an empty callback or a call from
+  // a callback). Watching also starts while the server cannot be reached:
+  // it is tried again every second, and its devices are reported as added
+  // once it answers.
   using DeviceCallback = std::function<void(const DeviceEvent&)>;
   int AddDeviceListener(DeviceCallback callback);
   // After this returns the callback is not running and will not run again.
