@@ -1,5 +1,6 @@
 // The FluidSynth source element. See midi_source.h for what it promises.
 #include "platform/dshow/midi/midi_source.h"
+#include "platform/dshow/midi/synth_pool.h"
 
 #include <algorithm>
 #include <atomic>
@@ -29,8 +30,8 @@ struct MidiSrcState {
     std::shared_ptr<const MidiSong> song;
     MidiSynthOptions options;
 
-    fluid_settings_t* settings = nullptr;
-    fluid_synth_t* synth = nullptr;
+    // Taken from the pool when the element starts, given back when it stops.
+    std::unique_ptr<PooledSynth> synth;
 
     // Everything below is touched by the streaming thread, and by seeks,
     // which the base class serialises with it (stream lock).
@@ -77,7 +78,12 @@ GstCaps* CapsForRate(int rate) {
                                "channel-mask", GST_TYPE_BITMASK, guint64(0x3), nullptr);
 }
 
-void DispatchEvent(fluid_synth_t* synth, const MidiSong& song, const MidiEvent& e) {
+// A MIDI Tuning Standard message (universal, sub-ID 08) defines tunings that
+// outlive a system reset.
+bool DefinesTuning(const std::uint8_t* p, std::size_t n) { return n >= 3 && (p[0] == 0x7E || p[0] == 0x7F) && p[2] == 0x08; }
+
+void DispatchEvent(PooledSynth& pooled, const MidiSong& song, const MidiEvent& e) {
+    fluid_synth_t* synth = pooled.get();
     const int ch = e.Channel();
     switch (e.Command()) {
     case 0x80:
@@ -117,6 +123,7 @@ void DispatchEvent(fluid_synth_t* synth, const MidiSong& song, const MidiEvent& 
                 --n;
             }
             if (n > 0 && p[n - 1] == 0xF7) --n;
+            if (DefinesTuning(p, n)) pooled.MarkNotReusable();
             if (n > 0)
                 fluid_synth_sysex(synth, reinterpret_cast<const char*>(p), int(n), nullptr, nullptr, nullptr, 0);
         }
@@ -148,11 +155,11 @@ void PositionAt(MidiSrcState& s, std::int64_t frame) {
     if (s.synth) {
         // In this order: FluidSynth 2.3 lets voices play on when their
         // sounds are cut just before a system reset.
-        fluid_synth_system_reset(s.synth);
-        fluid_synth_all_sounds_off(s.synth, -1);
+        fluid_synth_system_reset(s.synth->get());
+        fluid_synth_all_sounds_off(s.synth->get(), -1);
     }
     while (i < events.size() && s.FrameOf(events[i].time) < frame) {
-        if (s.synth && IsChased(events[i])) DispatchEvent(s.synth, *s.song, events[i]);
+        if (s.synth && IsChased(events[i])) DispatchEvent(*s.synth, *s.song, events[i]);
         ++i;
     }
     s.nextEvent = i;
@@ -179,14 +186,7 @@ void Limit(MidiSrcState& s, float* frames, std::int64_t count) {
     s.limiterGain = g;
 }
 
-void Render(MidiSrcState& s, float* out, std::int64_t frames) {
-    std::int64_t done = 0;
-    while (done < frames) {
-        int n = int(std::min<std::int64_t>(frames - done, 4096));
-        fluid_synth_write_float(s.synth, n, out + 2 * done, 0, 2, out + 2 * done, 1, 2);
-        done += n;
-    }
-}
+void Render(MidiSrcState& s, float* out, std::int64_t frames) { s.synth->Render(out, frames); }
 
 }  // namespace
 
@@ -235,28 +235,15 @@ gboolean Start(GstBaseSrc* base) {
             GST_ELEMENT_ERROR(base, RESOURCE, OPEN_READ, ("%s", problem.c_str()), (nullptr));
         return FALSE;
     }
-    s.settings = new_fluid_settings();
-    if (!s.settings) {
+    // A synthesiser that played before is reset and set to this element's
+    // gain; loading the SoundFont again would cost about 64 ms.
+    SynthFailure failure = SynthFailure::None;
+    s.synth = TakeSynth(path, s.options.sampleRate, s.options.gain, &failure);
+    if (!s.synth && failure != SynthFailure::SoundFont) {
         GST_ELEMENT_ERROR(base, LIBRARY, INIT, ("FluidSynth could not be set up."), (nullptr));
         return FALSE;
     }
-    fluid_settings_setnum(s.settings, "synth.sample-rate", s.options.sampleRate);
-    fluid_settings_setnum(s.settings, "synth.gain", s.options.gain);
-    // Samples are read when a program first needs them: opening is quick and
-    // a General MIDI song uses a small part of a 140 MB SoundFont.
-    fluid_settings_setint(s.settings, "synth.dynamic-sample-loading", 1);
-    s.synth = new_fluid_synth(s.settings);
     if (!s.synth) {
-        delete_fluid_settings(s.settings);
-        s.settings = nullptr;
-        GST_ELEMENT_ERROR(base, LIBRARY, INIT, ("FluidSynth could not be set up."), (nullptr));
-        return FALSE;
-    }
-    if (fluid_synth_sfload(s.synth, path.c_str(), 1) == FLUID_FAILED) {
-        delete_fluid_synth(s.synth);
-        delete_fluid_settings(s.settings);
-        s.synth = nullptr;
-        s.settings = nullptr;
         GST_ELEMENT_ERROR(base, RESOURCE, OPEN_READ,
                           ("The SoundFont \"%s\" could not be loaded. Reinstall the Debian package fluid-soundfont-gm.",
                            path.c_str()),
@@ -269,11 +256,8 @@ gboolean Start(GstBaseSrc* base) {
 }
 
 gboolean Stop(GstBaseSrc* base) {
-    MidiSrcState& s = *Self(base)->state;
-    if (s.synth) delete_fluid_synth(s.synth);
-    if (s.settings) delete_fluid_settings(s.settings);
-    s.synth = nullptr;
-    s.settings = nullptr;
+    // Kept for the next element that plays with the same SoundFont.
+    ReturnSynth(std::move(Self(base)->state->synth));
     return TRUE;
 }
 
@@ -336,7 +320,7 @@ GstFlowReturn Create(GstBaseSrc* base, guint64, guint, GstBuffer** out) {
     if (s.nextFrame >= s.stopFrame || s.nextFrame >= tailEnd) return GST_FLOW_EOS;
     // Past the last event, the song is over once the last voice has
     // released; the reverb's own decay is not waited for.
-    if (s.nextEvent >= events.size() && s.nextFrame >= endFrame && fluid_synth_get_active_voice_count(s.synth) == 0)
+    if (s.nextEvent >= events.size() && s.nextFrame >= endFrame && fluid_synth_get_active_voice_count(s.synth->get()) == 0)
         return GST_FLOW_EOS;
 
     std::int64_t frames = std::min({kBlockFrames, s.stopFrame - s.nextFrame, tailEnd - s.nextFrame});
@@ -359,7 +343,7 @@ GstFlowReturn Create(GstBaseSrc* base, guint64, guint, GstBuffer** out) {
             Render(s, samples + 2 * (at - first), eventFrame - at);
             at = eventFrame;
         }
-        DispatchEvent(s.synth, *s.song, e);
+        DispatchEvent(*s.synth, *s.song, e);
         ++s.nextEvent;
     }
     if (at < first + frames) Render(s, samples + 2 * (at - first), first + frames - at);
