@@ -2,6 +2,7 @@
 // FluidSynth's own offline rendering of the same songs. No sound server is
 // involved: the element is a plain source rendered as fast as it can go.
 #include "platform/dshow/midi/midi_source.h"
+#include "platform/dshow/midi/synth_pool.h"
 #include "tests/midi/midi_test_files.h"
 
 #include <gst/app/gstappsink.h>
@@ -518,10 +519,10 @@ TEST(MidiSourceElement, PlaysAgainAfterGoingBackToNull) {
     gst_object_unref(pipeline);
     EXPECT_GE(once.bytes / 8, std::uint64_t(kRate));  // at least the one-second chord
     EXPECT_EQ(count.bytes, once.bytes);
-    // The second start takes the first one's synthesiser from the pool,
-    // whose reverb modulation has run on: the peak may move a few hundredths
-    // of a dB (synth_pool_tests compares whole renderings).
-    EXPECT_NEAR(count.peak, once.peak, once.peak * 0.01f);
+    // Both starts may take a synthesiser from the pool, whose reverb
+    // modulation has run on by however much was played before: the peak
+    // moves by up to about 0.1 dB (synth_pool_tests compares whole renderings).
+    EXPECT_NEAR(count.peak, once.peak, once.peak * 0.05f);
     EXPECT_GT(once.peak, 0.01f);
 }
 
@@ -539,6 +540,7 @@ TEST(MidiSourceElement, StartingLoadsOnlyTheSamplesInUse) {
     // piano chord needs a few of them.
     if (std::filesystem::file_size(std::filesystem::canonical(kDefaultSoundFontPath)) < 100'000'000)
         GTEST_SKIP() << "the default SoundFont is not the large one this test is about";
+    FreeIdleSynths();  // else the start takes a synthesiser loaded by an earlier test
     Bytes smf = Smf(0, 480, {Chord(480)});
     auto song = ReadMidiData(smf.data(), smf.size(), nullptr);
     ASSERT_TRUE(song);
