@@ -1,10 +1,13 @@
 #include "platform/dshow/filter_graph.h"
 
+#include <gst/base/gstbasesrc.h>
 #include <gst/gst.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <thread>
+#include <vector>
 
 #include "platform/com/olestr.h"
 #include "platform/dshow/capture.h"
@@ -17,6 +20,49 @@
 namespace {
 constexpr long AM_MEDIAEVENT_NONOTIFY = 0x01;
 constexpr int kMaxRenderDepth = 16;
+
+// Waits until every live source of the pipeline (a recording device) plays,
+// at most until deadline. False when the pipeline has no live source or one
+// did not start. A recording has begun the moment its source plays; the
+// sinks behind an encoder finish their start only once the encoder has
+// gathered a frame and the muxer a packet, some 50-90 ms later.
+bool LiveSourcesPlaying(GstElement *pipeline, std::chrono::steady_clock::time_point deadline) {
+  std::vector<GstElement *> live;
+  GstIterator *it = gst_bin_iterate_recurse(GST_BIN(pipeline));
+  GValue item = G_VALUE_INIT;
+  bool done = false;
+  while (!done) {
+    switch (gst_iterator_next(it, &item)) {
+      case GST_ITERATOR_OK: {
+        auto *e = GST_ELEMENT(g_value_get_object(&item));
+        if (GST_IS_BASE_SRC(e) && gst_base_src_is_live(GST_BASE_SRC(e)))
+          live.push_back(GST_ELEMENT(gst_object_ref(e)));
+        g_value_reset(&item);
+        break;
+      }
+      case GST_ITERATOR_RESYNC:
+        for (GstElement *e : live) gst_object_unref(e);
+        live.clear();
+        gst_iterator_resync(it);
+        break;
+      default:
+        done = true;
+        break;
+    }
+  }
+  g_value_unset(&item);
+  gst_iterator_free(it);
+
+  bool playing = !live.empty();
+  for (GstElement *e : live) {
+    while (playing && GST_STATE(e) != GST_STATE_PLAYING) {
+      if (std::chrono::steady_clock::now() >= deadline) playing = false;
+      else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    gst_object_unref(e);
+  }
+  return playing;
+}
 
 HRESULT HrFromGstError(const GError *err) {
   if (!err) return E_FAIL;
@@ -520,7 +566,15 @@ HRESULT CFilterGraph::ChangeState(FILTER_STATE target) {
       fromStopped && m_seekable && (m_startPending > 0 || m_stopSet || m_rate != 1.0);
   const GstState finalState = target == State_Running ? GST_STATE_PLAYING : GST_STATE_PAUSED;
   GstStateChangeReturn ret = gst_element_set_state(m_pipeline, seekFirst ? GST_STATE_PAUSED : finalState);
-  if (ret != GST_STATE_CHANGE_FAILURE)
+  // A recording runs once its device does: waiting for the writers' start
+  // as well would hold back whatever the caller starts next (the music it
+  // records) and open the file with that much more silence. Their start
+  // completes on its own; a failure in it arrives as EC_ERRORABORT.
+  const bool recordingRuns =
+      ret == GST_STATE_CHANGE_ASYNC && !seekFirst && finalState == GST_STATE_PLAYING &&
+      LiveSourcesPlaying(m_pipeline, std::chrono::steady_clock::now() +
+                                         std::chrono::milliseconds(kStateTimeoutMs));
+  if (ret != GST_STATE_CHANGE_FAILURE && !recordingRuns)
     ret = gst_element_get_state(m_pipeline, nullptr, nullptr, kStateTimeoutMs * GST_MSECOND);
   if (ret == GST_STATE_CHANGE_FAILURE) return fail(E_FAIL);
 
