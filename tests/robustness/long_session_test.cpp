@@ -29,7 +29,6 @@ TEST_F(LongSessionTest, TwoHundredCyclesKeepMemoryDescriptorsAndThreadsLevel) {
   int fds = 0, threads = 0;
   long memory = 0;
   int maxThreads = 0;
-  std::string leak;
   RunProgram([&](CConverterDlg &dlg) {
     HWND h = dlg.m_hWnd;
     for (int cycle = 0; cycle < kCycles; ++cycle) {
@@ -47,7 +46,7 @@ TEST_F(LongSessionTest, TwoHundredCyclesKeepMemoryDescriptorsAndThreadsLevel) {
       ASSERT_TRUE(fs::exists(wma));
       if (cycle % 50 == 49) {
         std::string error;
-        EXPECT_GE(DecodedSeconds(wma, &error), 0.0) << "run " << cycle << " left a file that decodes: " << error;
+        EXPECT_GT(DecodedSeconds(wma, &error), 0.0) << "run " << cycle << " left a file that decodes: " << error;
       }
       maxThreads = std::max(maxThreads, ThreadCount());
       if (cycle == kWarmUp - 1) {
@@ -65,18 +64,17 @@ TEST_F(LongSessionTest, TwoHundredCyclesKeepMemoryDescriptorsAndThreadsLevel) {
     const long memoryGrowth = ResidentKiB() - memory;
     // The cycles after the warm-up: a leak of even a few KiB per cycle adds
     // up beyond what the allocators' caches move.
-    if (fdGrowth > 2 || memoryGrowth >= 24 * 1024) {
-      leak = "the cycles left behind " + std::to_string(fdGrowth) +
-             " descriptors and " + std::to_string(memoryGrowth) + " KiB over " +
-             std::to_string(kCycles - kWarmUp) + " cycles; descriptors after the warm-up:\n" + fdsAtWarmUp +
-             "now:\n" + DescribeDescriptors();
-    }
+    EXPECT_LE(fdGrowth, 2) << "descriptors left behind over " << kCycles - kWarmUp
+                           << " cycles; after the warm-up:\n" << fdsAtWarmUp << "now:\n" << DescribeDescriptors();
+#ifndef __SANITIZE_ADDRESS__
+    EXPECT_LT(memoryGrowth, 24 * 1024) << "KiB kept over " << kCycles - kWarmUp << " cycles";
+#else
+    // The address sanitizer keeps freed memory in quarantine (up to 256 MiB),
+    // so the resident size grows anyway; its leak check at exit stands in.
+    (void)memoryGrowth;
+#endif
     ExitProgram(dlg);
   });
-  if (!leak.empty())
-    GTEST_SKIP() << "not yet handled in the conversion or player code (two sockets and one /dev/null "
-                    "descriptor per cycle, seen with the Close button): "
-                 << leak;
 }
 
 }  // namespace
