@@ -27,7 +27,9 @@
 #include <fluidsynth.h>
 #include <sys/types.h>
 
-inline constexpr std::size_t kMaxIdleSynths = 2;
+// One: the program plays one song at a time, and every synthesiser kept
+// holds memory (a conversion's peak has to stay near 110 MB).
+inline constexpr std::size_t kMaxIdleSynths = 1;
 
 // What tells one SoundFont file from another at the same path.
 struct SoundFontIdentity {
