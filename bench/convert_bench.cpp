@@ -28,6 +28,7 @@
 #include "platform/dshow/dshow.h"
 #include "platform/dshow/midi/midi_source.h"
 #include "settings/writer_handoff.h"
+#include "tests/support/capture_device.h"
 #include "tests/support/private_pulse.h"
 
 using namespace quavix::bench;
@@ -78,35 +79,6 @@ double SoundServerCpuSeconds() {
   }
   closedir(proc);
   return total;
-}
-
-IBaseFilter* BindCaptureDevice(const std::u16string& friendlyName) {
-  ICreateDevEnum* devEnum = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC, IID_ICreateDevEnum,
-                              reinterpret_cast<void**>(&devEnum))))
-    return nullptr;
-  IEnumMoniker* e = nullptr;
-  IBaseFilter* filter = nullptr;
-  if (devEnum->CreateClassEnumerator(CLSID_AudioInputDeviceCategory, &e, 0) == S_OK && e) {
-    IMoniker* m = nullptr;
-    while (!filter && e->Next(1, &m, nullptr) == S_OK) {
-      IPropertyBag* bag = nullptr;
-      if (SUCCEEDED(m->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(&bag)))) {
-        VARIANT v;
-        VariantInit(&v);
-        v.vt = VT_BSTR;
-        if (SUCCEEDED(bag->Read(u"FriendlyName", &v, nullptr)) && v.vt == VT_BSTR &&
-            std::u16string(v.bstrVal) == friendlyName)
-          m->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter));
-        VariantClear(&v);
-        bag->Release();
-      }
-      SafeRelease(m);
-    }
-    e->Release();
-  }
-  devEnum->Release();
-  return filter;
 }
 
 IPin* FirstOutputPin(IBaseFilter* f) {
@@ -333,7 +305,7 @@ void RunPass(const std::vector<std::string>& songs, const std::string& scratch, 
     figures->Add(prefix + "failures", static_cast<double>(songs.size()), "runs");
     return;
   }
-  captureFilter = BindCaptureDevice(Utf8ToUtf16(device));
+  captureFilter = quavix::test::BindCaptureDevice(device);
   if (!captureFilter || FAILED(capture->AddFilter(captureFilter, u"Audio Capture"))) {
     std::printf("FAILED: the capture device \"%s\" is not listed or cannot be added\n", device);
     SafeRelease(captureFilter);

@@ -19,7 +19,9 @@
 #include "platform/dshow/gst_filter.h"
 #include "platform/dshow/pulse/capture_filter.h"
 #include "tests/input/input_test_support.h"
+#include "tests/support/capture_device.h"
 #include "tests/support/private_pulse.h"
+#include "tests/support/record_capture.h"
 #include "tests/ui/ui_test_env.h"
 
 namespace {
@@ -30,61 +32,10 @@ using quavix::pulse::CaptureDevice;
 using quavix::pulse::CreateAudioCaptureFilter;
 using quavix::pulse::PulseClient;
 
-// Records `seconds` of the filter's output through a real pipeline (the
-// filter's element, wavenc, filesink) and returns the left channel.
+// Records `seconds` of the filter's output and returns the left channel.
 std::vector<double> RecordLeft(IBaseFilter *filter, const std::string &path, double seconds) {
   std::vector<double> left;
-  IGstFilter *gf = nullptr;
-  if (FAILED(filter->QueryInterface(IID_IGstFilter, reinterpret_cast<void **>(&gf)))) return left;
-  GstElement *bin = gf->GetGstElement();
-  GstElement *pipeline = gst_pipeline_new(nullptr);
-  GstElement *enc = gst_element_factory_make("wavenc", nullptr);
-  GstElement *sink = gst_element_factory_make("filesink", nullptr);
-  bool ok = bin && enc && sink;
-  if (ok) {
-    g_object_set(sink, "location", path.c_str(), nullptr);
-    gst_bin_add_many(GST_BIN(pipeline), bin, enc, sink, nullptr);
-    ok = gst_element_link_pads(bin, "Capture", enc, "sink") && gst_element_link(enc, sink);
-    ok = ok && SUCCEEDED(gf->PrepareState(State_Running));
-    ok = ok && gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
-  }
-  GstBus *bus = gst_element_get_bus(pipeline);
-  if (ok) {
-    // Wait for that much audio in the file, not for that much time: on a
-    // loaded machine a fresh recording stream may start late.
-    const off_t wanted = 44 + static_cast<off_t>(seconds * 44100) * 4;
-    GstMessage *msg = nullptr;
-    for (int waited = 0; waited < 30000 && !msg; waited += 100) {
-      struct stat st {};
-      if (::stat(path.c_str(), &st) == 0 && st.st_size >= wanted) break;
-      msg = gst_bus_timed_pop_filtered(bus, 100 * GST_MSECOND, GST_MESSAGE_ERROR);
-    }
-    if (msg) {
-      ok = false;
-      gst_message_unref(msg);
-    } else {
-      gst_element_send_event(pipeline, gst_event_new_eos());
-      msg = gst_bus_timed_pop_filtered(bus, 10 * GST_SECOND,
-                                       static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-      ok = msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS;
-      if (msg) gst_message_unref(msg);
-    }
-  }
-  gst_object_unref(bus);
-  gst_element_set_state(pipeline, GST_STATE_NULL);
-  if (bin) {
-    gst_object_ref(bin);
-    gst_bin_remove(GST_BIN(pipeline), bin);
-    gf->ReleaseGstElement();
-    gst_object_unref(bin);
-  } else {
-    if (enc) gst_object_unref(enc);
-    if (sink) gst_object_unref(sink);
-  }
-  gst_object_unref(pipeline);
-  gf->StateChanged(State_Stopped);
-  gf->Release();
-  if (!ok) return left;
+  if (!quavix::test::RecordCaptureToWav(filter, path, seconds)) return left;
 
   std::ifstream f(path, std::ios::binary);
   std::vector<char> d((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
@@ -118,33 +69,7 @@ double ToneAmplitude(const std::vector<double> &x, double freq) {
   return amps[amps.size() / 2];
 }
 
-IBaseFilter *BindDevice(const std::string &id) {
-  ICreateDevEnum *devEnum = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC, IID_ICreateDevEnum,
-                              reinterpret_cast<void **>(&devEnum))))
-    return nullptr;
-  IEnumMoniker *e = nullptr;
-  devEnum->CreateClassEnumerator(CLSID_AudioInputDeviceCategory, &e, 0);
-  devEnum->Release();
-  if (!e) return nullptr;
-  IBaseFilter *filter = nullptr;
-  IMoniker *m = nullptr;
-  while (!filter && e->Next(1, &m, nullptr) == S_OK) {
-    IPropertyBag *bag = nullptr;
-    if (SUCCEEDED(m->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void **>(&bag)))) {
-      VARIANT v;
-      VariantInit(&v);
-      v.vt = VT_BSTR;
-      if (SUCCEEDED(bag->Read(u"DeviceId", &v, nullptr)) && Utf16ToUtf8(v.bstrVal) == id)
-        m->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void **>(&filter));
-      VariantClear(&v);
-      bag->Release();
-    }
-    m->Release();
-  }
-  e->Release();
-  return filter;
-}
+IBaseFilter *BindDevice(const std::string &id) { return quavix::test::BindCaptureDevice(id, u"DeviceId"); }
 
 class InputLinesServerTest : public quavix::test::PrivatePulseTest {
  protected:

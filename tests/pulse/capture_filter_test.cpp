@@ -15,6 +15,7 @@
 #include "platform/dshow/gst_filter.h"
 #include "platform/dshow/pulse/capture_filter.h"
 #include "tests/support/private_pulse.h"
+#include "tests/support/record_capture.h"
 
 namespace quavix::pulse {
 namespace {
@@ -339,57 +340,6 @@ bool ReadWav(const std::string &path, Wav *w) {
   return w->rate > 0;
 }
 
-// Records seconds of the filter's output into a WAV file through a real
-// pipeline: the filter's element, wavenc, filesink.
-bool Record(IBaseFilter *filter, const std::string &path, double seconds) {
-  IGstFilter *gf = nullptr;
-  if (FAILED(filter->QueryInterface(IID_IGstFilter, reinterpret_cast<void **>(&gf)))) return false;
-  GstElement *bin = gf->GetGstElement();
-  bool ok = bin != nullptr;
-  GstElement *pipeline = gst_pipeline_new(nullptr);
-  GstElement *enc = gst_element_factory_make("wavenc", nullptr);
-  GstElement *sink = gst_element_factory_make("filesink", nullptr);
-  if (ok) {
-    g_object_set(sink, "location", path.c_str(), nullptr);
-    gst_bin_add_many(GST_BIN(pipeline), bin, enc, sink, nullptr);
-    ok = gst_element_link_pads(bin, "Capture", enc, "sink") && gst_element_link(enc, sink);
-    ok = ok && SUCCEEDED(gf->PrepareState(State_Running));
-    ok = ok && gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
-  }
-  GstBus *bus = gst_element_get_bus(pipeline);
-  if (ok) {
-    // Stop after the wanted time unless an error ends it first.
-    GstMessage *msg = gst_bus_timed_pop_filtered(
-        bus, static_cast<GstClockTime>(seconds * GST_SECOND), GST_MESSAGE_ERROR);
-    if (msg) {
-      ok = false;
-      gst_message_unref(msg);
-    } else {
-      gst_element_send_event(pipeline, gst_event_new_eos());
-      msg = gst_bus_timed_pop_filtered(bus, 10 * GST_SECOND,
-                                       static_cast<GstMessageType>(GST_MESSAGE_EOS |
-                                                                   GST_MESSAGE_ERROR));
-      ok = msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS;
-      if (msg) gst_message_unref(msg);
-    }
-  }
-  gst_object_unref(bus);
-  gst_element_set_state(pipeline, GST_STATE_NULL);
-  if (bin) {
-    gst_object_ref(bin);
-    gst_bin_remove(GST_BIN(pipeline), bin);
-    gf->ReleaseGstElement();
-    gst_object_unref(bin);
-  } else {
-    gst_object_unref(enc);
-    gst_object_unref(sink);
-  }
-  gst_object_unref(pipeline);
-  gf->StateChanged(State_Stopped);
-  gf->Release();
-  return ok;
-}
-
 struct Analysis {
   double seconds = 0;
   double rms = 0;        // of the left channel after the first 0.3 s, full scale 1.0
@@ -479,7 +429,7 @@ class CaptureRecordingTest : public CaptureDevicesTest {
   }
   Analysis RecordAndAnalyse(IBaseFilter *f, const char *name) {
     const std::string path = pulse_.folder() + "/" + name;
-    EXPECT_TRUE(Record(f, path, 2.0));
+    EXPECT_TRUE(test::RecordCaptureToWav(f, path, 2.0));
     Wav w;
     EXPECT_TRUE(ReadWav(path, &w)) << path;
     EXPECT_EQ(w.rate, 44100);

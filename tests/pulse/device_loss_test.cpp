@@ -13,6 +13,7 @@
 #include "platform/dshow/dshow.h"
 #include "platform/dshow/pulse/pulse_client.h"
 #include "platform/win/message_post.h"
+#include "tests/support/capture_device.h"
 #include "tests/support/private_pulse.h"
 
 namespace quavix::pulse {
@@ -100,34 +101,7 @@ class DeviceLossTest : public test::PrivatePulseTest {
     PrivatePulseTest::TearDown();
   }
 
-  IBaseFilter *Bind(const std::string &friendly) {
-    ICreateDevEnum *devEnum = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC,
-                                IID_ICreateDevEnum, reinterpret_cast<void **>(&devEnum))))
-      return nullptr;
-    IEnumMoniker *e = nullptr;
-    devEnum->CreateClassEnumerator(CLSID_AudioInputDeviceCategory, &e, 0);
-    devEnum->Release();
-    if (!e) return nullptr;
-    IBaseFilter *filter = nullptr;
-    IMoniker *m = nullptr;
-    while (!filter && e->Next(1, &m, nullptr) == S_OK) {
-      IPropertyBag *bag = nullptr;
-      if (SUCCEEDED(m->BindToStorage(nullptr, nullptr, IID_IPropertyBag,
-                                     reinterpret_cast<void **>(&bag)))) {
-        VARIANT v;
-        VariantInit(&v);
-        if (SUCCEEDED(bag->Read(u"FriendlyName", &v, nullptr)) &&
-            Utf16ToUtf8(v.bstrVal) == friendly)
-          m->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void **>(&filter));
-        VariantClear(&v);
-        bag->Release();
-      }
-      m->Release();
-    }
-    e->Release();
-    return filter;
-  }
+  IBaseFilter *Bind(const std::string &friendly) { return test::BindCaptureDevice(friendly); }
 
   // The next queued event, or false when the queue is empty.
   bool NextEvent(long *code, LONG_PTR *p1, LONG_PTR *p2) {

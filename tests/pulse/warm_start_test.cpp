@@ -18,6 +18,7 @@
 
 #include "platform/com/olestr.h"
 #include "platform/dshow/dshow.h"
+#include "tests/support/capture_device.h"
 #include "tests/support/private_pulse.h"
 
 namespace quavix::pulse {
@@ -42,35 +43,7 @@ class WarmStartTest : public test::PrivatePulseTest {
     PrivatePulseTest::TearDown();
   }
 
-  // The capture filter of the device whose friendly name is friendly.
-  IBaseFilter *Bind(const std::string &friendly) {
-    ICreateDevEnum *devEnum = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC,
-                                IID_ICreateDevEnum, reinterpret_cast<void **>(&devEnum))))
-      return nullptr;
-    IEnumMoniker *e = nullptr;
-    devEnum->CreateClassEnumerator(CLSID_AudioInputDeviceCategory, &e, 0);
-    devEnum->Release();
-    if (!e) return nullptr;
-    IBaseFilter *filter = nullptr;
-    IMoniker *m = nullptr;
-    while (!filter && e->Next(1, &m, nullptr) == S_OK) {
-      IPropertyBag *bag = nullptr;
-      if (SUCCEEDED(m->BindToStorage(nullptr, nullptr, IID_IPropertyBag,
-                                     reinterpret_cast<void **>(&bag)))) {
-        VARIANT v;
-        VariantInit(&v);
-        if (SUCCEEDED(bag->Read(u"FriendlyName", &v, nullptr)) &&
-            Utf16ToUtf8(v.bstrVal) == friendly)
-          m->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void **>(&filter));
-        VariantClear(&v);
-        bag->Release();
-      }
-      m->Release();
-    }
-    e->Release();
-    return filter;
-  }
+  IBaseFilter *Bind(const std::string &friendly) { return test::BindCaptureDevice(friendly); }
 
   // The server's index of a source or sink by name, or "" when missing.
   std::string IndexOf(const char *kind, const std::string &name) {
