@@ -77,11 +77,12 @@ UINT ButtonDrawState(QAbstractButton *b) {
 
 bool IsOwnerDrawButton(HWND hwnd) { return (StyleOf(hwnd) & BS_TYPEMASK) == BS_OWNERDRAW; }
 
-class PushButton : public QPushButton, public WindowWidget {
+// What a push button and a check box share: a click is BN_CLICKED to the
+// parent, and an owner-drawn one is painted by the parent (WM_DRAWITEM).
+template <class QtButton>
+class Button : public QtButton, public WindowWidget {
  public:
-  PushButton(HWND hwnd, DWORD style, QWidget *parent) : QPushButton(parent), WindowWidget(hwnd) {
-    setAutoDefault(false);
-    setDefault((style & BS_TYPEMASK) == BS_DEFPUSHBUTTON);
+  Button(HWND hwnd, QWidget *parent) : QtButton(parent), WindowWidget(hwnd) {
     QObject::connect(this, &QAbstractButton::clicked, this, [hwnd] { NotifyCommand(hwnd, BN_CLICKED); });
   }
   QWidget *Widget() override { return this; }
@@ -89,30 +90,27 @@ class PushButton : public QPushButton, public WindowWidget {
     if (IsOwnerDrawButton(hwnd_))
       OwnerDraw(hwnd_, this, ODT_BUTTON, ButtonDrawState(this));
     else
-      QPushButton::paintEvent(event);
+      QtButton::paintEvent(event);
   }
-  void ShowText(const std::string &text) override { setText(ToQ(text)); }
+  void ShowText(const std::string &text) override { this->setText(ToQ(text)); }
 
  protected:
   void paintEvent(QPaintEvent *event) override { DispatchPaint(this, event); }
 };
 
-class CheckBox : public QCheckBox, public WindowWidget {
+class PushButton : public Button<QPushButton> {
  public:
-  CheckBox(HWND hwnd, QWidget *parent) : QCheckBox(parent), WindowWidget(hwnd) {
-    QObject::connect(this, &QAbstractButton::clicked, this, [hwnd] { NotifyCommand(hwnd, BN_CLICKED); });
+  PushButton(HWND hwnd, DWORD style, QWidget *parent) : Button(hwnd, parent) {
+    setAutoDefault(false);
+    setDefault((style & BS_TYPEMASK) == BS_DEFPUSHBUTTON);
   }
-  QWidget *Widget() override { return this; }
-  void PaintDefault(QPaintEvent *event) override {
-    if (IsOwnerDrawButton(hwnd_))
-      OwnerDraw(hwnd_, this, ODT_BUTTON, ButtonDrawState(this));
-    else
-      QCheckBox::paintEvent(event);
-  }
-  void ShowText(const std::string &text) override { setText(ToQ(text)); }
+};
+
+class CheckBox : public Button<QCheckBox> {
+ public:
+  CheckBox(HWND hwnd, QWidget *parent) : Button(hwnd, parent) {}
 
  protected:
-  void paintEvent(QPaintEvent *event) override { DispatchPaint(this, event); }
   // A click anywhere on the control toggles it, as on Windows, not only on
   // the box and its text.
   bool hitButton(const QPoint &pos) const override { return rect().contains(pos); }
