@@ -380,13 +380,14 @@ AM_MEDIA_TYPE CaptureType() {
 
 // pulsesrc asks the server for fragments of latency-time: the delay between
 // the sound and its recording, and how often the server and this process
-// wake up for it. 50 ms keeps a run's leading silence far below what a
-// listener notices while costing a fifth of the wake-ups of 10 ms (a third
-// of a conversion's CPU went to them). The buffer only has to hold what
-// arrives in a burst from outputs that render in large blocks; it adds no
-// delay of its own.
+// wake up for it (at 10 ms, a third of a conversion's CPU went to them).
+// 25 ms keeps a run's leading silence far below what a listener notices.
+// 50 ms would save more, but on a starved CPU (seen under the sanitizers)
+// the WMA branch then came out garbled now and then while the WAV was
+// whole. The buffer only has to hold what arrives in a burst from outputs
+// that render in large blocks; it adds no delay of its own.
 constexpr gint64 kBufferTimeUs = 200000;
-constexpr gint64 kLatencyTimeUs = 50000;
+constexpr gint64 kLatencyTimeUs = 25000;
 // Longest wait for the warm-up stream before a run: two blocks of an idle
 // output (2 s each) and some slack. A server that does not answer costs no
 // more. Only a run that comes within seconds of the filter joining its
