@@ -603,15 +603,7 @@ TEST(MidiSourceElement, RefusesBadOptionsAndOtherRates) {
 // (the folder is removed when the tests end),
 // and keeps GStreamer's plugin registry in the build folder.
 int main(int argc, char** argv) {
-    // HOME too: the fluidsynth program reads ~/.fluidsynth, and GStreamer
-    // loads plugins from the person's data folder.
-    const std::string home = TempDir();
-    for (const char* var : {"HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "XDG_DATA_HOME"}) {
-        std::string dir = home + "/" + var;
-        std::filesystem::create_directories(dir);
-        std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
-        setenv(var, dir.c_str(), 1);
-    }
+    UsePrivateUserFolders();
     unsetenv("PULSE_SERVER");
     setenv("GST_REGISTRY", QUAVIX_TEST_GST_REGISTRY, 1);
     ::testing::InitGoogleTest(&argc, argv);

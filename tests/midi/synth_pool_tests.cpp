@@ -236,13 +236,7 @@ TEST(SynthPool, GraphsStartAndStopOnSeveralThreadsAtOnce) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string home = TempDir();
-    for (const char* var : {"HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "XDG_DATA_HOME"}) {
-        std::string dir = home + "/" + var;
-        std::filesystem::create_directories(dir);
-        std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
-        setenv(var, dir.c_str(), 1);
-    }
+    UsePrivateUserFolders();
     setenv("GST_REGISTRY", QUAVIX_TEST_GST_REGISTRY, 1);
     ::testing::InitGoogleTest(&argc, argv);
     gst_init(&argc, &argv);
