@@ -61,7 +61,8 @@ int CConverterApp::GetSettingInt(LPCSTR pszSection, LPCSTR pszEntry, int nDefaul
 
 CString CConverterApp::GetSettingString(LPCSTR pszSection, LPCSTR pszEntry, LPCSTR pszDefault) {
   return CString(
-      ProfileGetString(m_pszRegistryKey, m_pszProfileName, pszSection, pszEntry, pszDefault).c_str());
+      ProfileGetString(m_pszRegistryKey, m_pszProfileName, pszSection, pszEntry, pszDefault)
+          .c_str());
 }
 
 BOOL CConverterApp::SetSettingInt(LPCSTR pszSection, LPCSTR pszEntry, int nValue) {

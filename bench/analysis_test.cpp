@@ -25,11 +25,13 @@ std::vector<float> Tone(double seconds, double hz = 440, double amplitude = 0.5)
   return v;
 }
 
-std::vector<float> Silence(double seconds) { return std::vector<float>(static_cast<std::size_t>(seconds * kRate)); }
+std::vector<float> Silence(double seconds) {
+  return std::vector<float>(static_cast<std::size_t>(seconds * kRate));
+}
 
 std::vector<float> Join(std::initializer_list<std::vector<float>> parts) {
   std::vector<float> out;
-  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  for (const auto &p : parts) out.insert(out.end(), p.begin(), p.end());
   return out;
 }
 
@@ -63,7 +65,8 @@ TEST(Correlation, IsScaleFreeSignedAndHonoursTheLag) {
   }
   EXPECT_NEAR(Pearson(a, louder), 1.0, 1e-12);
   EXPECT_NEAR(Pearson(a, inverted), -1.0, 1e-12);
-  EXPECT_EQ(Pearson(a, std::vector<double>(a.size(), 2.0)), 0.0) << "a constant side has no correlation";
+  EXPECT_EQ(Pearson(a, std::vector<double>(a.size(), 2.0)), 0.0)
+      << "a constant side has no correlation";
   EXPECT_EQ(Pearson({1, 2}, {1, 2}), 0.0) << "too few pairs";
 
   // b holds a three windows late: b[i + 3] == a[i].
@@ -74,7 +77,8 @@ TEST(Correlation, IsScaleFreeSignedAndHonoursTheLag) {
 }
 
 TEST(Correlation, BestLagFindsDelaysInBothDirections) {
-  std::vector<float> music = Join({Tone(0.3), Silence(0.2), Tone(0.1, 300, 0.9), Silence(0.4), Tone(0.5, 500, 0.2)});
+  std::vector<float> music =
+      Join({Tone(0.3), Silence(0.2), Tone(0.1, 300, 0.9), Silence(0.4), Tone(0.5, 500, 0.2)});
   auto ref = RmsEnvelope(music, kRate / 20);
   auto delayed = RmsEnvelope(Join({Silence(0.25), music}), kRate / 20);
   EXPECT_EQ(BestLag(ref, delayed, 10), 5);
@@ -112,8 +116,10 @@ TEST(Statistics, MedianAndMax) {
 }
 
 TEST(ChildProcesses, ReportOutputExitCodeAndTheirOwnCpuTime) {
-  ChildRun r = RunChild({"/bin/sh", "-c", "echo $QX_BENCH_PROBE; i=0; while [ $i -lt 200000 ]; do i=$((i+1)); done; exit 3"},
-                        false, {"QX_BENCH_PROBE=hello"});
+  ChildRun r =
+      RunChild({"/bin/sh", "-c",
+                "echo $QX_BENCH_PROBE; i=0; while [ $i -lt 200000 ]; do i=$((i+1)); done; exit 3"},
+               false, {"QX_BENCH_PROBE=hello"});
   ASSERT_TRUE(r.started);
   EXPECT_EQ(r.exitCode, 3);
   EXPECT_EQ(r.output, "hello\n");
@@ -122,7 +128,7 @@ TEST(ChildProcesses, ReportOutputExitCodeAndTheirOwnCpuTime) {
 }
 
 // A 16-bit stereo WAV with silence then a tone in the left channel only.
-void WriteWav(const std::string& path, double silence, double tone) {
+void WriteWav(const std::string &path, double silence, double tone) {
   std::size_t frames = static_cast<std::size_t>((silence + tone) * kRate);
   std::ofstream f(path, std::ios::binary);
   auto le = [&](std::uint32_t v, int bytes) {
@@ -143,7 +149,8 @@ void WriteWav(const std::string& path, double silence, double tone) {
   le(data, 4);
   for (std::size_t i = 0; i < frames; ++i) {
     double t = static_cast<double>(i) / kRate;
-    auto s = static_cast<std::int16_t>(t < silence ? 0 : 16000 * std::sin(2 * std::numbers::pi * 441 * t));
+    auto s = static_cast<std::int16_t>(
+        t < silence ? 0 : 16000 * std::sin(2 * std::numbers::pi * 441 * t));
     le(static_cast<std::uint16_t>(s), 2);
     le(0, 2);
   }

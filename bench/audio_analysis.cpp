@@ -4,25 +4,26 @@
 
 namespace quavix::bench {
 
-double LeadingSilenceSeconds(const std::vector<float>& samples, int rate, float threshold) {
+double LeadingSilenceSeconds(const std::vector<float> &samples, int rate, float threshold) {
   if (rate <= 0) return -1;
   for (std::size_t i = 0; i < samples.size(); ++i)
     if (std::fabs(samples[i]) > threshold) return static_cast<double>(i) / rate;
   return -1;
 }
 
-std::vector<double> RmsEnvelope(const std::vector<float>& samples, std::size_t windowSamples) {
+std::vector<double> RmsEnvelope(const std::vector<float> &samples, std::size_t windowSamples) {
   std::vector<double> env;
   if (windowSamples == 0) return env;
   for (std::size_t start = 0; start + windowSamples <= samples.size(); start += windowSamples) {
     double sum = 0;
-    for (std::size_t i = start; i < start + windowSamples; ++i) sum += double(samples[i]) * samples[i];
+    for (std::size_t i = start; i < start + windowSamples; ++i)
+      sum += double(samples[i]) * samples[i];
     env.push_back(std::sqrt(sum / static_cast<double>(windowSamples)));
   }
   return env;
 }
 
-double Pearson(const std::vector<double>& a, const std::vector<double>& b, long lag) {
+double Pearson(const std::vector<double> &a, const std::vector<double> &b, long lag) {
   // Indices i of a with i + lag inside b.
   long first = lag < 0 ? -lag : 0;
   long last = std::min(static_cast<long>(a.size()), static_cast<long>(b.size()) - lag);
@@ -46,7 +47,7 @@ double Pearson(const std::vector<double>& a, const std::vector<double>& b, long 
   return sab / std::sqrt(saa * sbb);
 }
 
-long BestLag(const std::vector<double>& a, const std::vector<double>& b, long maxLag) {
+long BestLag(const std::vector<double> &a, const std::vector<double> &b, long maxLag) {
   long best = 0;
   double bestR = -2;
   for (long lag = -maxLag; lag <= maxLag; ++lag) {
@@ -59,9 +60,9 @@ long BestLag(const std::vector<double>& a, const std::vector<double>& b, long ma
   return best;
 }
 
-std::vector<Gap> FindDropouts(const std::vector<float>& recording, const std::vector<float>& reference,
-                              long lagSamples, std::size_t minGapSamples, float silence,
-                              double referenceFloor) {
+std::vector<Gap> FindDropouts(const std::vector<float> &recording,
+                              const std::vector<float> &reference, long lagSamples,
+                              std::size_t minGapSamples, float silence, double referenceFloor) {
   std::vector<Gap> gaps;
   std::size_t first = recording.size(), last = 0;
   for (std::size_t i = 0; i < recording.size(); ++i)
@@ -93,7 +94,8 @@ std::vector<Gap> FindDropouts(const std::vector<float>& recording, const std::ve
     } else if (!quiet && inRun) {
       inRun = false;
       std::size_t length = i - runStart;
-      if (length >= minGapSamples && referenceLoud(runStart, length)) gaps.push_back({runStart, length});
+      if (length >= minGapSamples && referenceLoud(runStart, length))
+        gaps.push_back({runStart, length});
     }
   }
   return gaps;

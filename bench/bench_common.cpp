@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <fstream>
 
-extern char** environ;
+extern char **environ;
 
 namespace quavix::bench {
 
@@ -26,11 +26,11 @@ double Median(std::vector<double> v) {
   return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-double Max(const std::vector<double>& v) {
+double Max(const std::vector<double> &v) {
   return v.empty() ? 0 : *std::max_element(v.begin(), v.end());
 }
 
-static double TimevalSeconds(const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; }
+static double TimevalSeconds(const timeval &t) { return t.tv_sec + t.tv_usec / 1e6; }
 
 double ProcessCpuSeconds() {
   rusage ru{};
@@ -46,23 +46,23 @@ double PeakResidentMiB() {
   return -1;
 }
 
-ChildRun RunChild(const std::vector<std::string>& argv, bool keepStderr,
-                  const std::vector<std::string>& extraEnv) {
+ChildRun RunChild(const std::vector<std::string> &argv, bool keepStderr,
+                  const std::vector<std::string> &extraEnv) {
   ChildRun r;
   if (argv.empty()) return r;
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) return r;
   std::vector<std::string> envStore;
-  for (char** e = environ; *e; ++e) envStore.emplace_back(*e);
-  for (const auto& kv : extraEnv) {
+  for (char **e = environ; *e; ++e) envStore.emplace_back(*e);
+  for (const auto &kv : extraEnv) {
     std::string key = kv.substr(0, kv.find('=') + 1);
-    std::erase_if(envStore, [&](const std::string& s) { return s.rfind(key, 0) == 0; });
+    std::erase_if(envStore, [&](const std::string &s) { return s.rfind(key, 0) == 0; });
     envStore.push_back(kv);
   }
-  std::vector<char*> args, env;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  std::vector<char *> args, env;
+  for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
   args.push_back(nullptr);
-  for (auto& e : envStore) env.push_back(e.data());
+  for (auto &e : envStore) env.push_back(e.data());
   env.push_back(nullptr);
 
   double start = NowSeconds();
@@ -75,8 +75,10 @@ ChildRun RunChild(const std::vector<std::string>& argv, bool keepStderr,
   if (pid == 0) {
     dup2(out[1], 1);
     int devnull = open("/dev/null", O_RDWR);
-    if (!keepStderr) dup2(devnull, 2);
-    else dup2(out[1], 2);
+    if (!keepStderr)
+      dup2(devnull, 2);
+    else
+      dup2(out[1], 2);
     dup2(devnull, 0);
     execvpe(args[0], args.data(), env.data());
     _exit(127);
@@ -100,11 +102,11 @@ ChildRun RunChild(const std::vector<std::string>& argv, bool keepStderr,
 }
 
 std::vector<std::string> BenchSongs() {
-  const char* env = std::getenv("QUAVIX_BENCH_SONGS");
+  const char *env = std::getenv("QUAVIX_BENCH_SONGS");
   std::string dir = env && *env ? env : "/usr/share/games/openttd/baseset/openmsx";
   std::vector<std::string> songs;
   std::error_code ec;
-  for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
+  for (const auto &e : std::filesystem::directory_iterator(dir, ec)) {
     std::string p = e.path().string();
     if (e.is_regular_file() && p.size() > 4 && p.compare(p.size() - 4, 4, ".mid") == 0)
       songs.push_back(p);
@@ -113,23 +115,24 @@ std::vector<std::string> BenchSongs() {
   return songs;
 }
 
-std::string BaseName(const std::string& path) {
+std::string BaseName(const std::string &path) {
   auto slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-void Figures::Add(const std::string& name, double value, const std::string& unit) {
+void Figures::Add(const std::string &name, double value, const std::string &unit) {
   m_figures.push_back({name, value, unit});
 }
 
 void Figures::Print() const {
   std::printf("\n");
-  for (const auto& f : m_figures) std::printf("%s %.6g %s\n", f.name.c_str(), f.value, f.unit.c_str());
+  for (const auto &f : m_figures)
+    std::printf("%s %.6g %s\n", f.name.c_str(), f.value, f.unit.c_str());
   std::fflush(stdout);
 }
 
 ScratchDir::ScratchDir() {
-  const char* tmp = std::getenv("TMPDIR");
+  const char *tmp = std::getenv("TMPDIR");
   std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quavix-bench-XXXXXX";
   std::vector<char> buf(pattern.begin(), pattern.end());
   buf.push_back(0);
@@ -142,6 +145,6 @@ ScratchDir::~ScratchDir() {
   std::filesystem::remove_all(m_path, ec);
 }
 
-const char* Verdict(bool met) { return met ? "ok" : "MISSED"; }
+const char *Verdict(bool met) { return met ? "ok" : "MISSED"; }
 
 }  // namespace quavix::bench

@@ -16,7 +16,7 @@ inline double NowSeconds() {
 // Median of the values (mean of the two middle ones for an even count);
 // 0 for none.
 double Median(std::vector<double> v);
-double Max(const std::vector<double>& v);
+double Max(const std::vector<double> &v);
 
 // CPU seconds (user + system) this process has used so far, all threads.
 double ProcessCpuSeconds();
@@ -35,19 +35,19 @@ struct ChildRun {
 };
 // Runs argv without a shell. extraEnv entries ("NAME=value") are added to
 // the current environment.
-ChildRun RunChild(const std::vector<std::string>& argv, bool keepStderr = false,
-                  const std::vector<std::string>& extraEnv = {});
+ChildRun RunChild(const std::vector<std::string> &argv, bool keepStderr = false,
+                  const std::vector<std::string> &extraEnv = {});
 
 // The songs of the openttd-openmsx package, sorted by name (QUAVIX_BENCH_SONGS
 // names another folder).
 std::vector<std::string> BenchSongs();
-std::string BaseName(const std::string& path);
+std::string BaseName(const std::string &path);
 
 // The figure lines, printed together at the end of a program so runs can be
 // compared with a plain diff or a script.
 class Figures {
  public:
-  void Add(const std::string& name, double value, const std::string& unit);
+  void Add(const std::string &name, double value, const std::string &unit);
   void Print() const;
 
  private:
@@ -65,16 +65,16 @@ class ScratchDir {
  public:
   ScratchDir();
   ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::string& path() const { return m_path; }
-  std::string File(const std::string& name) const { return m_path + "/" + name; }
+  ScratchDir(const ScratchDir &) = delete;
+  ScratchDir &operator=(const ScratchDir &) = delete;
+  const std::string &path() const { return m_path; }
+  std::string File(const std::string &name) const { return m_path + "/" + name; }
 
  private:
   std::string m_path;
 };
 
 // "ok" or "MISSED" for a figure against its goal.
-const char* Verdict(bool met);
+const char *Verdict(bool met);
 
 }  // namespace quavix::bench

@@ -37,30 +37,30 @@ namespace {
 
 constexpr double kExcerptSeconds = 20.0;
 constexpr int kRate = 44100;
-constexpr float kSoundThreshold = 0.00316f;   // -50 dBFS: where a note has begun
-constexpr float kDigitalSilence = 0.00002f;    // below one step of 16-bit audio
-constexpr double kReferenceFloor = 0.00316;    // the reference is playing here
-constexpr const char* kSinkName = "bench_out";
-constexpr const char* kSinkDescription = "Bench Output";
+constexpr float kSoundThreshold = 0.00316f;  // -50 dBFS: where a note has begun
+constexpr float kDigitalSilence = 0.00002f;  // below one step of 16-bit audio
+constexpr double kReferenceFloor = 0.00316;  // the reference is playing here
+constexpr const char *kSinkName = "bench_out";
+constexpr const char *kSinkDescription = "Bench Output";
 // An output nobody has played into or recorded yet, for a run right after
 // its device appeared.
-constexpr const char* kFreshSinkName = "bench_fresh";
-constexpr const char* kFreshSinkDescription = "Bench Fresh Output";
+constexpr const char *kFreshSinkName = "bench_fresh";
+constexpr const char *kFreshSinkDescription = "Bench Fresh Output";
 const CLSID kWriterClass = MakeGuid("3c78b8e2-6c4d-11d1-ade2-0000f875a888");
 
 template <class T>
-void SafeRelease(T*& p) {
+void SafeRelease(T *&p) {
   if (p) p->Release();
   p = nullptr;
 }
 
 // CPU seconds of the sound server: the pulseaudio child of this process.
 double SoundServerCpuSeconds() {
-  DIR* proc = opendir("/proc");
+  DIR *proc = opendir("/proc");
   if (!proc) return 0;
   double total = 0;
   long ticks = sysconf(_SC_CLK_TCK);
-  while (dirent* e = readdir(proc)) {
+  while (dirent *e = readdir(proc)) {
     if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
     std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
     std::string line;
@@ -81,11 +81,11 @@ double SoundServerCpuSeconds() {
   return total;
 }
 
-IPin* FirstOutputPin(IBaseFilter* f) {
-  IEnumPins* e = nullptr;
+IPin *FirstOutputPin(IBaseFilter *f) {
+  IEnumPins *e = nullptr;
   if (FAILED(f->EnumPins(&e))) return nullptr;
-  IPin* p = nullptr;
-  IPin* found = nullptr;
+  IPin *p = nullptr;
+  IPin *found = nullptr;
   while (!found && e->Next(1, &p, nullptr) == S_OK) {
     PIN_DIRECTION d = PINDIR_INPUT;
     if (SUCCEEDED(p->QueryDirection(&d)) && d == PINDIR_OUTPUT)
@@ -102,33 +102,35 @@ struct Conversion {
   std::string wma;
   bool ok = false;
   std::string failure;
-  double cpuSeconds = 0;        // this process
-  double serverCpuSeconds = 0;  // the sound server
-  double wallSeconds = 0;       // from opening the song to the drained recording
-  double playedSeconds = 0;     // how long the song played
-  double stopSeconds = 0;       // StopWhenReady
-  double prepareSeconds = 0;    // opening the song and inserting the writer chain
-  double captureRunSeconds = 0; // IMediaControl::Run of the recording graph
-  double playerRunSeconds = 0;  // IMediaControl::Run of the player
+  double cpuSeconds = 0;         // this process
+  double serverCpuSeconds = 0;   // the sound server
+  double wallSeconds = 0;        // from opening the song to the drained recording
+  double playedSeconds = 0;      // how long the song played
+  double stopSeconds = 0;        // StopWhenReady
+  double prepareSeconds = 0;     // opening the song and inserting the writer chain
+  double captureRunSeconds = 0;  // IMediaControl::Run of the recording graph
+  double playerRunSeconds = 0;   // IMediaControl::Run of the player
 };
 
 // One conversion run of `seconds`, recorded through the capture filter.
-Conversion Convert(IGraphBuilder* capture, IMediaControl* captureControl, IBaseFilter* captureFilter,
-                   const std::string& song, const std::string& wma, const std::string& tempWav, double seconds) {
+Conversion Convert(IGraphBuilder *capture, IMediaControl *captureControl,
+                   IBaseFilter *captureFilter, const std::string &song, const std::string &wma,
+                   const std::string &tempWav, double seconds) {
   Conversion c;
   c.song = song;
   c.wma = wma;
   double cpu0 = ProcessCpuSeconds(), server0 = SoundServerCpuSeconds(), wall0 = NowSeconds();
 
-  IGraphBuilder* player = nullptr;
-  IMediaControl* playerControl = nullptr;
-  IBaseFilter* wavDest = nullptr;
-  IBaseFilter* fileWriter = nullptr;
-  IFileSinkFilter2* sink = nullptr;
-  IPin* out = nullptr;
+  IGraphBuilder *player = nullptr;
+  IMediaControl *playerControl = nullptr;
+  IBaseFilter *wavDest = nullptr;
+  IBaseFilter *fileWriter = nullptr;
+  IFileSinkFilter2 *sink = nullptr;
+  IPin *out = nullptr;
   HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                reinterpret_cast<void**>(&player));
-  if (SUCCEEDED(hr)) hr = player->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&playerControl));
+                                reinterpret_cast<void **>(&player));
+  if (SUCCEEDED(hr))
+    hr = player->QueryInterface(IID_IMediaControl, reinterpret_cast<void **>(&playerControl));
   if (SUCCEEDED(hr)) hr = player->RenderFile(Utf8ToUtf16(song).c_str(), nullptr);
   if (SUCCEEDED(hr)) hr = playerControl->Pause();  // the player is loaded before Convert
   if (SUCCEEDED(hr)) {
@@ -142,12 +144,15 @@ Conversion Convert(IGraphBuilder* capture, IMediaControl* captureControl, IBaseF
     c.failure = "writer hand-off";
   }
   if (SUCCEEDED(hr)) {
-    hr = CoCreateInstance(kWriterClass, nullptr, 3, IID_IBaseFilter, reinterpret_cast<void**>(&wavDest));
+    hr = CoCreateInstance(kWriterClass, nullptr, 3, IID_IBaseFilter,
+                          reinterpret_cast<void **>(&wavDest));
     if (FAILED(hr)) c.failure = "writer module (vorlinta-wmawriter.so beside the program)";
   }
-  if (SUCCEEDED(hr)) hr = CoCreateInstance(CLSID_FileWriter, nullptr, 3, IID_IFileSinkFilter2,
-                                           reinterpret_cast<void**>(&sink));
-  if (SUCCEEDED(hr)) hr = sink->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&fileWriter));
+  if (SUCCEEDED(hr))
+    hr = CoCreateInstance(CLSID_FileWriter, nullptr, 3, IID_IFileSinkFilter2,
+                          reinterpret_cast<void **>(&sink));
+  if (SUCCEEDED(hr))
+    hr = sink->QueryInterface(IID_IBaseFilter, reinterpret_cast<void **>(&fileWriter));
   if (SUCCEEDED(hr)) hr = capture->AddFilter(wavDest, u"WAV Dest");
   if (SUCCEEDED(hr)) hr = capture->AddFilter(fileWriter, u"File Writer");
   if (SUCCEEDED(hr)) {
@@ -171,8 +176,9 @@ Conversion Convert(IGraphBuilder* capture, IMediaControl* captureControl, IBaseF
   if (FAILED(hr) && c.failure.empty()) c.failure = "player did not run";
   if (SUCCEEDED(hr)) {
     // One sleep, so the waiting costs no CPU of its own.
-    std::this_thread::sleep_until(std::chrono::steady_clock::now() +
-                                  std::chrono::duration<double>(seconds - (NowSeconds() - playStart)));
+    std::this_thread::sleep_until(
+        std::chrono::steady_clock::now() +
+        std::chrono::duration<double>(seconds - (NowSeconds() - playStart)));
   }
   c.playedSeconds = NowSeconds() - playStart;
   if (playerControl) playerControl->Stop();
@@ -195,12 +201,13 @@ Conversion Convert(IGraphBuilder* capture, IMediaControl* captureControl, IBaseF
   return c;
 }
 
-std::vector<std::string> PickSongs(const std::vector<std::string>& all) {
+std::vector<std::string> PickSongs(const std::vector<std::string> &all) {
   // A format 0 song, a format 1 song with tempo changes, and a busy one.
-  std::vector<std::string> wanted = {"5432gone_redfarn.mid", "be_sharp_bw_redfarn.mid", "tttheme2.mid"};
+  std::vector<std::string> wanted = {"5432gone_redfarn.mid", "be_sharp_bw_redfarn.mid",
+                                     "tttheme2.mid"};
   std::vector<std::string> picked;
-  for (const auto& w : wanted)
-    for (const auto& s : all)
+  for (const auto &w : wanted)
+    for (const auto &s : all)
       if (BaseName(s) == w) picked.push_back(s);
   for (size_t i = 0; picked.size() < 3 && i < all.size(); ++i)
     if (std::find(picked.begin(), picked.end(), all[i]) == picked.end()) picked.push_back(all[i]);
@@ -214,18 +221,18 @@ struct Quality {
   double leadWma = -1, leadRef = -1;
   double correlation = 0;
   double lagMs = 0;
-  double missingEnd = 0;       // seconds of the excerpt's end not in the WMA
+  double missingEnd = 0;  // seconds of the excerpt's end not in the WMA
   std::vector<Gap> dropouts;
   double refCpuPerSecond = 0;  // FluidSynth's offline render
   double refDynCpuPerSecond = 0;
 };
 
-Quality Compare(const Conversion& c, const std::string& scratch, int index) {
+Quality Compare(const Conversion &c, const std::string &scratch, int index) {
   Quality q;
   std::string excerpt = scratch + "/excerpt" + std::to_string(index) + ".mid";
   std::string ref = scratch + "/reference" + std::to_string(index) + ".wav";
-  ChildRun cut = RunChild({"/usr/bin/python3", QUAVIX_BENCH_SOURCE_DIR "/midi_excerpt.py", c.song, excerpt,
-                           std::to_string(kExcerptSeconds)},
+  ChildRun cut = RunChild({"/usr/bin/python3", QUAVIX_BENCH_SOURCE_DIR "/midi_excerpt.py", c.song,
+                           excerpt, std::to_string(kExcerptSeconds)},
                           true);
   if (!cut.started || cut.exitCode != 0) {
     q.failure = "cutting the excerpt with mido failed: " + cut.output;
@@ -234,10 +241,11 @@ Quality Compare(const Conversion& c, const std::string& scratch, int index) {
   // FluidSynth renders at the gain our source uses, so both are equally loud.
   char gain[32];
   std::snprintf(gain, sizeof gain, "%.2f", kMidiDefaultGain);
-  ChildRun render = RunChild({"fluidsynth", "-ni", "-g", gain, "-F", ref, "-r", std::to_string(kRate),
-                              kDefaultSoundFontPath, excerpt});
-  ChildRun renderDyn = RunChild({"fluidsynth", "-ni", "-g", gain, "-o", "synth.dynamic-sample-loading=1", "-F",
-                                 scratch + "/dyn.wav", "-r", std::to_string(kRate), kDefaultSoundFontPath, excerpt});
+  ChildRun render = RunChild({"fluidsynth", "-ni", "-g", gain, "-F", ref, "-r",
+                              std::to_string(kRate), kDefaultSoundFontPath, excerpt});
+  ChildRun renderDyn =
+      RunChild({"fluidsynth", "-ni", "-g", gain, "-o", "synth.dynamic-sample-loading=1", "-F",
+                scratch + "/dyn.wav", "-r", std::to_string(kRate), kDefaultSoundFontPath, excerpt});
   DecodedAudio refAudio, wmaAudio;
   std::string error;
   if (!render.started || render.exitCode != 0 || !DecodeToMono(ref, kRate, &refAudio, &error)) {
@@ -260,8 +268,9 @@ Quality Compare(const Conversion& c, const std::string& scratch, int index) {
   // out.
   const std::size_t fine = kRate / 200;
   const std::size_t excerptEnd = static_cast<std::size_t>((kExcerptSeconds - 0.5) * kRate);
-  std::vector<float> refExcerpt(refAudio.mono.begin(),
-                                refAudio.mono.begin() + static_cast<long>(std::min(excerptEnd, refAudio.mono.size())));
+  std::vector<float> refExcerpt(
+      refAudio.mono.begin(),
+      refAudio.mono.begin() + static_cast<long>(std::min(excerptEnd, refAudio.mono.size())));
   long lagSteps = BestLag(RmsEnvelope(refExcerpt, fine), RmsEnvelope(wmaAudio.mono, fine), 600);
   long lagSamples = lagSteps * static_cast<long>(fine);
   q.lagMs = lagSteps * 5.0;
@@ -281,25 +290,27 @@ Quality Compare(const Conversion& c, const std::string& scratch, int index) {
   std::vector<float> wmaExcerpt = wmaAudio.mono;
   std::size_t end = static_cast<std::size_t>(std::max<long>(0, lagSamples)) + excerptEnd;
   if (wmaExcerpt.size() > end) wmaExcerpt.resize(end);
-  q.dropouts = FindDropouts(wmaExcerpt, refAudio.mono, lagSamples, kRate / 50, kDigitalSilence, kReferenceFloor);
+  q.dropouts = FindDropouts(wmaExcerpt, refAudio.mono, lagSamples, kRate / 50, kDigitalSilence,
+                            kReferenceFloor);
   q.ok = true;
   return q;
 }
 
-
 // One pass over the songs; figures are named with `prefix`. The program
 // adds the device to its recording graph at start-up, seconds before anyone
 // can open a song and press Convert: `settleSeconds` stands for that time.
-void RunPass(const std::vector<std::string>& songs, const std::string& scratch, const char* device,
-             double settleSeconds, const std::string& title, const std::string& prefix, Figures* figures) {
+void RunPass(const std::vector<std::string> &songs, const std::string &scratch, const char *device,
+             double settleSeconds, const std::string &title, const std::string &prefix,
+             Figures *figures) {
   std::printf("\n== %s ==\n", title.c_str());
   // The recording graph lives across the runs, as in the program.
-  IGraphBuilder* capture = nullptr;
-  IMediaControl* captureControl = nullptr;
-  IBaseFilter* captureFilter = nullptr;
+  IGraphBuilder *capture = nullptr;
+  IMediaControl *captureControl = nullptr;
+  IBaseFilter *captureFilter = nullptr;
   if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                              reinterpret_cast<void**>(&capture))) ||
-      FAILED(capture->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&captureControl)))) {
+                              reinterpret_cast<void **>(&capture))) ||
+      FAILED(
+          capture->QueryInterface(IID_IMediaControl, reinterpret_cast<void **>(&captureControl)))) {
     std::printf("FAILED: no filter graph\n");
     SafeRelease(capture);
     figures->Add(prefix + "failures", static_cast<double>(songs.size()), "runs");
@@ -319,20 +330,21 @@ void RunPass(const std::vector<std::string>& songs, const std::string& scratch, 
   std::this_thread::sleep_for(std::chrono::duration<double>(settleSeconds));
   for (std::size_t i = 0; i < songs.size(); ++i)
     runs.push_back(Convert(capture, captureControl, captureFilter, songs[i],
-                           scratch + "/" + prefix + std::to_string(i) + ".wma", scratch + "/kqzttemp.wav",
-                           kExcerptSeconds));
+                           scratch + "/" + prefix + std::to_string(i) + ".wma",
+                           scratch + "/kqzttemp.wav", kExcerptSeconds));
   double peakMiB = PeakResidentMiB();
   SafeRelease(captureFilter);
   SafeRelease(captureControl);
   SafeRelease(capture);
 
-  std::printf("%-24s %7s %7s %8s %6s %7s %7s %7s %7s %6s %6s %7s %5s\n", "song", "cpu/s", "+server", "fs cpu/s",
-              "ratio", "overrun", "lead ms", "ref ms", "excess", "corr", "lag ms", "cut s", "drops");
-  std::vector<double> ratios, overruns, excess, correlations, cpuPerSec, serverPerSec, refPerSec, refDynPerSec,
-      missing;
+  std::printf("%-24s %7s %7s %8s %6s %7s %7s %7s %7s %6s %6s %7s %5s\n", "song", "cpu/s", "+server",
+              "fs cpu/s", "ratio", "overrun", "lead ms", "ref ms", "excess", "corr", "lag ms",
+              "cut s", "drops");
+  std::vector<double> ratios, overruns, excess, correlations, cpuPerSec, serverPerSec, refPerSec,
+      refDynPerSec, missing;
   int dropouts = 0, failures = 0;
   for (std::size_t i = 0; i < runs.size(); ++i) {
-    const Conversion& c = runs[i];
+    const Conversion &c = runs[i];
     if (!c.ok) {
       std::printf("%-24.24s FAILED: %s\n", BaseName(c.song).c_str(), c.failure.c_str());
       ++failures;
@@ -360,38 +372,45 @@ void RunPass(const std::vector<std::string>& songs, const std::string& scratch, 
     missing.push_back(q.missingEnd);
     dropouts += static_cast<int>(q.dropouts.size());
     std::printf("%-24.24s %7.3f %7.3f %8.3f %6.2f %7.2f %7.0f %7.0f %7.0f %6.3f %6.0f %7.2f %5zu\n",
-                BaseName(c.song).c_str(), cps, sps, q.refCpuPerSecond, ratio, overrun, q.leadWma * 1e3,
-                q.leadRef * 1e3, extraLead, q.correlation, q.lagMs, q.missingEnd, q.dropouts.size());
-    for (const Gap& g : q.dropouts)
-      std::printf("    dropout at %.3f s for %.1f ms\n", double(g.start) / kRate, g.length * 1e3 / kRate);
-    std::printf("    WMA %.2f s decoded; opening and writer chain %.0f ms, recording Run %.0f ms, player Run %.0f ms, "
-                "StopWhenReady %.0f ms;\n    FluidSynth with dynamic sample loading %.3f cpu/s\n",
-                q.wmaSeconds, c.prepareSeconds * 1e3, c.captureRunSeconds * 1e3, c.playerRunSeconds * 1e3,
-                c.stopSeconds * 1e3, q.refDynCpuPerSecond);
+                BaseName(c.song).c_str(), cps, sps, q.refCpuPerSecond, ratio, overrun,
+                q.leadWma * 1e3, q.leadRef * 1e3, extraLead, q.correlation, q.lagMs, q.missingEnd,
+                q.dropouts.size());
+    for (const Gap &g : q.dropouts)
+      std::printf("    dropout at %.3f s for %.1f ms\n", double(g.start) / kRate,
+                  g.length * 1e3 / kRate);
+    std::printf(
+        "    WMA %.2f s decoded; opening and writer chain %.0f ms, recording Run %.0f ms, player "
+        "Run %.0f ms, "
+        "StopWhenReady %.0f ms;\n    FluidSynth with dynamic sample loading %.3f cpu/s\n",
+        q.wmaSeconds, c.prepareSeconds * 1e3, c.captureRunSeconds * 1e3, c.playerRunSeconds * 1e3,
+        c.stopSeconds * 1e3, q.refDynCpuPerSecond);
   }
-  double worstCorrelation = correlations.empty() ? 0 : *std::min_element(correlations.begin(), correlations.end());
+  double worstCorrelation =
+      correlations.empty() ? 0 : *std::min_element(correlations.begin(), correlations.end());
   std::printf("recorded through the capture filter on \"%s\" (monitor of a private null output)\n",
               device);
-  std::printf("CPU per second of song (this process): %.3f s; the sound server adds %.3f s\n", Median(cpuPerSec),
-              Median(serverPerSec));
-  std::printf("  against FluidSynth's offline render: worst ratio %.2f   goal: <= 1.3  %s\n", Max(ratios),
-              Verdict(!ratios.empty() && Max(ratios) <= 1.3));
-  std::printf("peak resident memory: %.1f MiB   goal: < 120 MB  %s\n", peakMiB, Verdict(peakMiB * 1.048576 < 120));
+  std::printf("CPU per second of song (this process): %.3f s; the sound server adds %.3f s\n",
+              Median(cpuPerSec), Median(serverPerSec));
+  std::printf("  against FluidSynth's offline render: worst ratio %.2f   goal: <= 1.3  %s\n",
+              Max(ratios), Verdict(!ratios.empty() && Max(ratios) <= 1.3));
+  std::printf("peak resident memory: %.1f MiB   goal: < 120 MB  %s\n", peakMiB,
+              Verdict(peakMiB * 1.048576 < 120));
   std::printf("wall time minus song length: worst %.2f s   goal: < 2.5 s  %s\n", Max(overruns),
               Verdict(!overruns.empty() && Max(overruns) < 2.5));
-  std::printf("leading silence beyond the offline render's: worst %.0f ms   goal: < 150 ms  %s\n", Max(excess),
-              Verdict(!excess.empty() && Max(excess) < 150));
+  std::printf("leading silence beyond the offline render's: worst %.0f ms   goal: < 150 ms  %s\n",
+              Max(excess), Verdict(!excess.empty() && Max(excess) < 150));
   std::printf("loudness envelope correlation: worst %.3f   goal: >= 0.95  %s\n", worstCorrelation,
               Verdict(!correlations.empty() && worstCorrelation >= 0.95));
   std::printf("music of the excerpt missing at the WMA's end: worst %.2f s\n", Max(missing));
-  std::printf("dropouts (> 20 ms of digital silence inside the music): %d   goal: none  %s\n", dropouts,
-              Verdict(dropouts == 0 && failures == 0));
+  std::printf("dropouts (> 20 ms of digital silence inside the music): %d   goal: none  %s\n",
+              dropouts, Verdict(dropouts == 0 && failures == 0));
   std::printf("failed runs: %d\n", failures);
 
   figures->Add(prefix + "cpu_per_song_second", Median(cpuPerSec), "s/s");
   figures->Add(prefix + "server_cpu_per_song_second", Median(serverPerSec), "s/s");
   figures->Add(prefix + "fluidsynth_offline_cpu_per_song_second", Median(refPerSec), "s/s");
-  figures->Add(prefix + "fluidsynth_offline_dynamic_cpu_per_song_second", Median(refDynPerSec), "s/s");
+  figures->Add(prefix + "fluidsynth_offline_dynamic_cpu_per_song_second", Median(refDynPerSec),
+               "s/s");
   figures->Add(prefix + "cpu_ratio_worst", Max(ratios), "x");
   figures->Add(prefix + "peak_resident", peakMiB, "MiB");
   figures->Add(prefix + "overrun_worst", Max(overruns), "s");
@@ -414,7 +433,8 @@ int main() {
   setenv("XDG_CONFIG_HOME", scratch.path().c_str(), 1);
   quavix::test::PrivatePulse pulse;
   std::string error;
-  if (!pulse.Start({{kSinkName, kSinkDescription}, {kFreshSinkName, kFreshSinkDescription}}, &error)) {
+  if (!pulse.Start({{kSinkName, kSinkDescription}, {kFreshSinkName, kFreshSinkDescription}},
+                   &error)) {
     std::fprintf(stderr, "cannot start a private sound server: %s\n", error.c_str());
     return 2;
   }
@@ -422,13 +442,14 @@ int main() {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   Figures figures;
   RunPass(songs, scratch.path(), kSinkDescription, 3.0,
-          "as in the program: the device was added 3 s before the first Convert", "convert_", &figures);
+          "as in the program: the device was added 3 s before the first Convert", "convert_",
+          &figures);
   // A person can hardly press Convert this soon after a device appears, but
   // the case shows what the line's warm-up wait leaves. The player plays
   // into the default output.
   if (!std::getenv("QUAVIX_BENCH_COLD_ONLY") && pulse.SetDefaultSink(kFreshSinkName))
-    RunPass({songs.front()}, scratch.path(), kFreshSinkDescription, 0.0, "Convert at once after the device was added",
-            "convert_device_just_added_", &figures);
+    RunPass({songs.front()}, scratch.path(), kFreshSinkDescription, 0.0,
+            "Convert at once after the device was added", "convert_device_just_added_", &figures);
   figures.Print();
   CoUninitialize();
   pulse.Stop();

@@ -14,6 +14,6 @@ struct DecodedAudio {
 };
 
 // gst_init must have been called. False with a reason in *error on failure.
-bool DecodeToMono(const std::string& path, int rate, DecodedAudio* out, std::string* error);
+bool DecodeToMono(const std::string &path, int rate, DecodedAudio *out, std::string *error);
 
 }  // namespace quavix::bench

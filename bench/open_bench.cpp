@@ -27,31 +27,32 @@ struct OpenTimes {
   double Total() const { return probeMs + renderMs + pauseMs; }
 };
 
-OpenTimes OpenSong(const std::string& path) {
+OpenTimes OpenSong(const std::string &path) {
   OpenTimes t;
   std::u16string wide = Utf8ToUtf16(path);
   double a = NowSeconds();
   {
-    IGraphBuilder* probe = nullptr;
+    IGraphBuilder *probe = nullptr;
     if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                reinterpret_cast<void**>(&probe))))
+                                reinterpret_cast<void **>(&probe))))
       return t;
     HRESULT hr = probe->RenderFile(wide.c_str(), nullptr);
-    IMediaSeeking* seeking = nullptr;
+    IMediaSeeking *seeking = nullptr;
     LONGLONG stop = 0;
-    if (SUCCEEDED(hr)) hr = probe->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking));
+    if (SUCCEEDED(hr))
+      hr = probe->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void **>(&seeking));
     if (SUCCEEDED(hr)) hr = seeking->GetStopPosition(&stop);
     if (seeking) seeking->Release();
     probe->Release();
     if (FAILED(hr)) return t;
   }
   double b = NowSeconds();
-  IGraphBuilder* graph = nullptr;
+  IGraphBuilder *graph = nullptr;
   if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                              reinterpret_cast<void**>(&graph))))
+                              reinterpret_cast<void **>(&graph))))
     return t;
-  IMediaControl* control = nullptr;
-  graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control));
+  IMediaControl *control = nullptr;
+  graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void **>(&control));
   HRESULT hr = graph->RenderFile(wide.c_str(), nullptr);
   double c = NowSeconds();
   OAFilterState state = -1;
@@ -94,25 +95,29 @@ int main() {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   double initMs = (NowSeconds() - initStart) * 1e3;
 
-  std::printf("%-4s %-26s %9s %9s %9s %9s\n", "open", "song", "probe ms", "render ms", "pause ms", "total ms");
+  std::printf("%-4s %-26s %9s %9s %9s %9s\n", "open", "song", "probe ms", "render ms", "pause ms",
+              "total ms");
   OpenTimes first = OpenSong(songs[0]);
-  std::printf("%-4s %-26.26s %9.2f %9.2f %9.2f %9.2f%s\n", "1st", BaseName(songs[0]).c_str(), first.probeMs,
-              first.renderMs, first.pauseMs, first.Total(), first.ok ? "" : "  FAILED");
+  std::printf("%-4s %-26.26s %9.2f %9.2f %9.2f %9.2f%s\n", "1st", BaseName(songs[0]).c_str(),
+              first.probeMs, first.renderMs, first.pauseMs, first.Total(),
+              first.ok ? "" : "  FAILED");
   std::vector<double> later, laterPause;
   int failed = first.ok ? 0 : 1;
   for (int i = 0; i < kLaterOpens; ++i) {
-    const std::string& song = songs[(i + 1) % songs.size()];
+    const std::string &song = songs[(i + 1) % songs.size()];
     OpenTimes t = OpenSong(song);
     if (!t.ok) ++failed;
     later.push_back(t.Total());
     laterPause.push_back(t.pauseMs);
-    std::printf("%-4d %-26.26s %9.2f %9.2f %9.2f %9.2f%s\n", i + 2, BaseName(song).c_str(), t.probeMs, t.renderMs,
-                t.pauseMs, t.Total(), t.ok ? "" : "  FAILED");
+    std::printf("%-4d %-26.26s %9.2f %9.2f %9.2f %9.2f%s\n", i + 2, BaseName(song).c_str(),
+                t.probeMs, t.renderMs, t.pauseMs, t.Total(), t.ok ? "" : "  FAILED");
   }
-  std::printf("\nGStreamer and COM start-up before the first open: %.1f ms (not counted)\n", initMs);
-  std::printf("first open:  %.1f ms   goal: < 300 ms  %s\n", first.Total(), Verdict(first.ok && first.Total() < 300));
-  std::printf("later opens: median %.1f ms, worst %.1f ms   goal: < 50 ms  %s\n", Median(later), Max(later),
-              Verdict(failed == 0 && Max(later) < 50));
+  std::printf("\nGStreamer and COM start-up before the first open: %.1f ms (not counted)\n",
+              initMs);
+  std::printf("first open:  %.1f ms   goal: < 300 ms  %s\n", first.Total(),
+              Verdict(first.ok && first.Total() < 300));
+  std::printf("later opens: median %.1f ms, worst %.1f ms   goal: < 50 ms  %s\n", Median(later),
+              Max(later), Verdict(failed == 0 && Max(later) < 50));
   std::printf("failed opens: %d\n", failed);
 
   Figures f;

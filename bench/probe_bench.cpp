@@ -27,10 +27,10 @@ constexpr int kDiscoverRepeats = 3;
 
 // The program's probe: a graph of its own on the file, rendered, asked for
 // its stop position and released; never run.
-bool GraphProbe(const std::string& path, LONGLONG* out) {
-  IGraphBuilder* graph = nullptr;
+bool GraphProbe(const std::string &path, LONGLONG *out) {
+  IGraphBuilder *graph = nullptr;
   if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                              reinterpret_cast<void**>(&graph))) ||
+                              reinterpret_cast<void **>(&graph))) ||
       !graph)
     return false;
   std::u16string wide = Utf8ToUtf16(path);
@@ -38,8 +38,8 @@ bool GraphProbe(const std::string& path, LONGLONG* out) {
     graph->Release();
     return false;
   }
-  IMediaSeeking* seeking = nullptr;
-  if (FAILED(graph->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking)))) {
+  IMediaSeeking *seeking = nullptr;
+  if (FAILED(graph->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void **>(&seeking)))) {
     graph->Release();
     return false;
   }
@@ -55,15 +55,15 @@ bool GraphProbe(const std::string& path, LONGLONG* out) {
 // GStreamer's discovery of the file, as gst-discoverer-1.0 does it: a new
 // discoverer per file. Returns the reported duration in seconds (-1 when
 // none) and the time it took.
-double Discover(const std::string& path, double* seconds) {
+double Discover(const std::string &path, double *seconds) {
   double start = NowSeconds();
   double duration = -1;
-  GError* err = nullptr;
-  GstDiscoverer* disc = gst_discoverer_new(10 * GST_SECOND, &err);
+  GError *err = nullptr;
+  GstDiscoverer *disc = gst_discoverer_new(10 * GST_SECOND, &err);
   if (err) g_clear_error(&err);
-  gchar* uri = gst_filename_to_uri(path.c_str(), nullptr);
+  gchar *uri = gst_filename_to_uri(path.c_str(), nullptr);
   if (disc && uri) {
-    GstDiscovererInfo* info = gst_discoverer_discover_uri(disc, uri, &err);
+    GstDiscovererInfo *info = gst_discoverer_discover_uri(disc, uri, &err);
     if (err) g_clear_error(&err);
     if (info) {
       GstClockTime d = gst_discoverer_info_get_duration(info);
@@ -82,7 +82,7 @@ struct MidoResult {
   double seconds = 0;
 };
 
-std::map<std::string, MidoResult> RunMido(const std::vector<std::string>& songs, bool* ran) {
+std::map<std::string, MidoResult> RunMido(const std::vector<std::string> &songs, bool *ran) {
   std::map<std::string, MidoResult> out;
   std::vector<std::string> argv = {"/usr/bin/python3", QUAVIX_BENCH_SOURCE_DIR "/mido_lengths.py",
                                    std::to_string(kRepeats)};
@@ -128,9 +128,9 @@ int main() {
   std::string worstDiffSong, worstDiscoverSong;
   int failures = 0, compared = 0;
 
-  std::printf("%-22s %10s %10s %9s %9s %9s %11s %10s %10s\n", "song", "length s", "mido s", "diff ms",
-              "probe ms", "reader ms", "discover ms", "disc len s", "disc/probe");
-  for (const auto& song : songs) {
+  std::printf("%-22s %10s %10s %9s %9s %9s %11s %10s %10s\n", "song", "length s", "mido s",
+              "diff ms", "probe ms", "reader ms", "discover ms", "disc len s", "disc/probe");
+  for (const auto &song : songs) {
     std::vector<double> probe, reader;
     LONGLONG graphLength = -1;
     REFERENCE_TIME readerLength = -1;
@@ -183,36 +183,43 @@ int main() {
       }
       if (readerLength >= 0 && std::llabs(readerLength - graphLength) > 0)
         std::printf("  note: reader and graph disagree on %s\n", BaseName(song).c_str());
-      if (discoveredLength >= 0 && std::fabs(discoveredLength - ref) * 1e3 >= std::fabs(worstDiscoverDiffMs)) {
+      if (discoveredLength >= 0 &&
+          std::fabs(discoveredLength - ref) * 1e3 >= std::fabs(worstDiscoverDiffMs)) {
         worstDiscoverDiffMs = (discoveredLength - ref) * 1e3;
         worstDiscoverSong = BaseName(song);
       }
     }
-    std::printf("%-22.22s %10.3f %10.3f %9.3f %9.3f %9.3f %11.1f %10.3f %10.0f\n", BaseName(song).c_str(), ours,
-                ref, diffMs, pm, rm, dm, discoveredLength, pm > 0 ? dm / pm : 0.0);
+    std::printf("%-22.22s %10.3f %10.3f %9.3f %9.3f %9.3f %11.1f %10.3f %10.0f\n",
+                BaseName(song).c_str(), ours, ref, diffMs, pm, rm, dm, discoveredLength,
+                pm > 0 ? dm / pm : 0.0);
   }
 
   double probeMedian = Median(probeAll), probeWorst = Max(probeAll);
   double readerMedian = Median(readerAll), readerWorst = Max(readerAll);
   double discoverMedian = Median(discoverTimes), midoMedian = Median(midoTimes);
-  double ratioDiscover = Median(probeRatioDiscover), ratioDiscoverMin = probeRatioDiscover.empty() ? 0 : 1e300;
+  double ratioDiscover = Median(probeRatioDiscover),
+         ratioDiscoverMin = probeRatioDiscover.empty() ? 0 : 1e300;
   for (double r : probeRatioDiscover) ratioDiscoverMin = std::min(ratioDiscoverMin, r);
 
-  std::printf("\n%zu songs, %d probes each; %d failed probes; %d songs compared with mido%s\n", songs.size(),
-              kRepeats, failures, compared, midoRan ? "" : " (python3-mido did not run)");
-  std::printf("first probe in the process: %.2f ms (%s)\n", firstProbe * 1e3, firstOk ? "ok" : "failed");
-  std::printf("graph probe:   median %.3f ms, worst %.3f ms   goal: median < 1 ms  %s\n", probeMedian, probeWorst,
-              Verdict(probeMedian < 1.0));
+  std::printf("\n%zu songs, %d probes each; %d failed probes; %d songs compared with mido%s\n",
+              songs.size(), kRepeats, failures, compared,
+              midoRan ? "" : " (python3-mido did not run)");
+  std::printf("first probe in the process: %.2f ms (%s)\n", firstProbe * 1e3,
+              firstOk ? "ok" : "failed");
+  std::printf("graph probe:   median %.3f ms, worst %.3f ms   goal: median < 1 ms  %s\n",
+              probeMedian, probeWorst, Verdict(probeMedian < 1.0));
   std::printf("reader alone:  median %.3f ms, worst %.3f ms\n", readerMedian, readerWorst);
-  std::printf("mido:          median %.3f ms per song (read + length)  -> %.0fx our probe\n", midoMedian,
-              Median(probeRatioMido));
-  std::printf("GStreamer discovery: median %.1f ms -> %.0fx our probe (smallest ratio %.0fx)   goal: >= 100x  %s\n",
-              discoverMedian, ratioDiscover, ratioDiscoverMin, Verdict(ratioDiscoverMin >= 100));
+  std::printf("mido:          median %.3f ms per song (read + length)  -> %.0fx our probe\n",
+              midoMedian, Median(probeRatioMido));
+  std::printf(
+      "GStreamer discovery: median %.1f ms -> %.0fx our probe (smallest ratio %.0fx)   goal: >= "
+      "100x  %s\n",
+      discoverMedian, ratioDiscover, ratioDiscoverMin, Verdict(ratioDiscoverMin >= 100));
   std::printf("exactness: worst |probe - mido| = %.3f ms (%s)   goal: <= 1 ms on every song  %s\n",
               std::fabs(worstDiffMs), worstDiffSong.c_str(),
               Verdict(compared == static_cast<int>(songs.size()) && std::fabs(worstDiffMs) <= 1.0));
-  std::printf("GStreamer discovery's worst length error against mido: %.0f ms (%s)\n", worstDiscoverDiffMs,
-              worstDiscoverSong.c_str());
+  std::printf("GStreamer discovery's worst length error against mido: %.0f ms (%s)\n",
+              worstDiscoverDiffMs, worstDiscoverSong.c_str());
 
   Figures f;
   f.Add("probe_graph_median", probeMedian, "ms");

@@ -32,23 +32,24 @@ namespace {
 
 constexpr int kRuns = 7;
 constexpr double kTimeoutSeconds = 20;
-constexpr const char* kTitle = "Quavix";
+constexpr const char *kTitle = "Quavix";
 
-std::string WindowTitle(Display* dpy, Window w) {
+std::string WindowTitle(Display *dpy, Window w) {
   Atom utf8 = XInternAtom(dpy, "UTF8_STRING", False);
   Atom netName = XInternAtom(dpy, "_NET_WM_NAME", False);
   Atom type;
   int format;
   unsigned long n, after;
-  unsigned char* data = nullptr;
+  unsigned char *data = nullptr;
   std::string title;
-  if (XGetWindowProperty(dpy, w, netName, 0, 1024, False, utf8, &type, &format, &n, &after, &data) == Success &&
+  if (XGetWindowProperty(dpy, w, netName, 0, 1024, False, utf8, &type, &format, &n, &after,
+                         &data) == Success &&
       data) {
-    title.assign(reinterpret_cast<char*>(data), n);
+    title.assign(reinterpret_cast<char *>(data), n);
     XFree(data);
   }
   if (title.empty()) {
-    char* name = nullptr;
+    char *name = nullptr;
     if (XFetchName(dpy, w, &name) && name) {
       title = name;
       XFree(name);
@@ -57,13 +58,13 @@ std::string WindowTitle(Display* dpy, Window w) {
   return title;
 }
 
-bool TitleMatches(const std::string& title) {
+bool TitleMatches(const std::string &title) {
   // The caption may carry a song's name before the program's; "Quavix" is in it.
   return title.find(kTitle) != std::string::npos;
 }
 
 // Starts Xvfb on a free display number; returns its pid or -1.
-pid_t StartXvfb(int* displayNumber, const std::string& scratch) {
+pid_t StartXvfb(int *displayNumber, const std::string &scratch) {
   for (int n = 90; n < 140; ++n) {
     std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
     if (access(lock.c_str(), F_OK) == 0) continue;
@@ -74,14 +75,14 @@ pid_t StartXvfb(int* displayNumber, const std::string& scratch) {
       dup2(devnull, 1);
       dup2(devnull, 2);
       std::string d = ":" + std::to_string(n);
-      execlp("Xvfb", "Xvfb", d.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset",
-             static_cast<char*>(nullptr));
+      execlp("Xvfb", "Xvfb", d.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+             "-noreset", static_cast<char *>(nullptr));
       _exit(127);
     }
     std::string name = ":" + std::to_string(n);
     for (int i = 0; i < 200; ++i) {  // up to 10 s for the server to answer
       usleep(50000);
-      if (Display* dpy = XOpenDisplay(name.c_str())) {
+      if (Display *dpy = XOpenDisplay(name.c_str())) {
         XCloseDisplay(dpy);
         *displayNumber = n;
         (void)scratch;
@@ -97,15 +98,15 @@ pid_t StartXvfb(int* displayNumber, const std::string& scratch) {
 }
 
 // One start: seconds from exec to the map of the main window, or -1.
-double TimeOneStart(Display* dpy, const std::string& program, const std::vector<std::string>& env,
-                    std::string* shownWindow) {
+double TimeOneStart(Display *dpy, const std::string &program, const std::vector<std::string> &env,
+                    std::string *shownWindow) {
   Window root = DefaultRootWindow(dpy);
   XSelectInput(dpy, root, SubstructureNotifyMask);
   XSync(dpy, True);  // drop anything left from the previous run
 
   std::vector<std::string> envStore = env;
-  std::vector<char*> envp;
-  for (auto& e : envStore) envp.push_back(e.data());
+  std::vector<char *> envp;
+  for (auto &e : envStore) envp.push_back(e.data());
   envp.push_back(nullptr);
   double start = NowSeconds();
   pid_t pid = fork();
@@ -114,7 +115,7 @@ double TimeOneStart(Display* dpy, const std::string& program, const std::vector<
     dup2(devnull, 0);
     dup2(devnull, 1);
     dup2(devnull, 2);
-    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    char *argv[] = {const_cast<char *>(program.c_str()), nullptr};
     execve(program.c_str(), argv, envp.data());
     _exit(127);
   }
@@ -132,7 +133,8 @@ double TimeOneStart(Display* dpy, const std::string& program, const std::vector<
         // not taken for the main window unnoticed.
         XWindowAttributes a{};
         XGetWindowAttributes(dpy, ev.xmap.window, &a);
-        *shownWindow = "\"" + title + "\" " + std::to_string(a.width) + "x" + std::to_string(a.height);
+        *shownWindow =
+            "\"" + title + "\" " + std::to_string(a.width) + "x" + std::to_string(a.height);
         break;
       }
     }
@@ -158,7 +160,7 @@ double TimeOneStart(Display* dpy, const std::string& program, const std::vector<
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
   if (argc < 2) {
     std::fprintf(stderr, "usage: %s PROGRAM\n", argv[0]);
     return 2;
@@ -170,8 +172,9 @@ int main(int argc, char** argv) {
   }
   std::string program = resolved;
   ScratchDir scratch;
-  std::string home = scratch.File("home"), config = scratch.File("config"), runtime = scratch.File("runtime");
-  for (const auto& d : {home, config, runtime, home + "/Music"}) mkdir(d.c_str(), 0700);
+  std::string home = scratch.File("home"), config = scratch.File("config"),
+              runtime = scratch.File("runtime");
+  for (const auto &d : {home, config, runtime, home + "/Music"}) mkdir(d.c_str(), 0700);
 
   quavix::test::PrivatePulse pulse;
   std::string error;
@@ -186,7 +189,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string displayName = ":" + std::to_string(display);
-  Display* dpy = XOpenDisplay(displayName.c_str());
+  Display *dpy = XOpenDisplay(displayName.c_str());
 
   std::vector<std::string> env = {
       "PATH=/usr/bin:/bin",
@@ -222,9 +225,12 @@ int main(int argc, char** argv) {
 
   double first = times.empty() ? -1 : times.front();
   std::vector<double> later(times.size() > 1 ? times.begin() + 1 : times.end(), times.end());
-  std::printf("\nprogram: %s under Xvfb %s (no window manager)\n", program.c_str(), displayName.c_str());
-  std::printf("first start %.1f ms; later starts median %.1f ms, worst %.1f ms   goal: < 400 ms  %s\n", first,
-              Median(later), Max(later), Verdict(failures == 0 && !times.empty() && Max(times) < 400));
+  std::printf("\nprogram: %s under Xvfb %s (no window manager)\n", program.c_str(),
+              displayName.c_str());
+  std::printf(
+      "first start %.1f ms; later starts median %.1f ms, worst %.1f ms   goal: < 400 ms  %s\n",
+      first, Median(later), Max(later),
+      Verdict(failures == 0 && !times.empty() && Max(times) < 400));
   std::printf("starts without a window within %.0f s: %d\n", kTimeoutSeconds, failures);
 
   Figures f;

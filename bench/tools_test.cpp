@@ -15,7 +15,7 @@
 namespace quavix::bench {
 namespace {
 
-constexpr const char* kSongDir = "/usr/share/games/openttd/baseset/openmsx/";
+constexpr const char *kSongDir = "/usr/share/games/openttd/baseset/openmsx/";
 
 TEST(FigureLines, ComeLastOnePerLineAsNameValueUnit) {
   Figures f;
@@ -31,14 +31,17 @@ TEST(FigureLines, ComeLastOnePerLineAsNameValueUnit) {
 TEST(SongList, HonoursTheFolderVariableAndListsOnlyMidiFilesInOrder) {
   ScratchDir dir;
   ASSERT_FALSE(dir.path().empty());
-  for (const char* name : {"b.mid", "a.mid", "notes.txt", "c.midi"}) std::ofstream(dir.File(name)) << "x";
+  for (const char *name : {"b.mid", "a.mid", "notes.txt", "c.midi"})
+    std::ofstream(dir.File(name)) << "x";
   std::filesystem::create_directory(dir.File("d.mid"));  // a folder is no song
-  const char* old = std::getenv("QUAVIX_BENCH_SONGS");
+  const char *old = std::getenv("QUAVIX_BENCH_SONGS");
   std::string saved = old ? old : "";
   setenv("QUAVIX_BENCH_SONGS", dir.path().c_str(), 1);
   auto songs = BenchSongs();
-  if (old) setenv("QUAVIX_BENCH_SONGS", saved.c_str(), 1);
-  else unsetenv("QUAVIX_BENCH_SONGS");
+  if (old)
+    setenv("QUAVIX_BENCH_SONGS", saved.c_str(), 1);
+  else
+    unsetenv("QUAVIX_BENCH_SONGS");
   ASSERT_EQ(songs.size(), 2u);
   EXPECT_EQ(songs[0], dir.File("a.mid"));
   EXPECT_EQ(songs[1], dir.File("b.mid"));
@@ -63,14 +66,15 @@ TEST(ScratchFolders, ArePrivateAndGoAwayWithTheirContents) {
 // The conversion's reference is FluidSynth's rendering of an excerpt cut by
 // midi_excerpt.py: it must be exactly as long as the cut, keep every note
 // that begins before it, and release all channels at the cut.
-class Excerpt : public ::testing::TestWithParam<const char*> {};
+class Excerpt : public ::testing::TestWithParam<const char *> {};
 
 TEST_P(Excerpt, IsExactlyTheCutWithEveryEarlierNoteAndAllNotesReleased) {
   std::string song = std::string(kSongDir) + GetParam();
   if (access(song.c_str(), R_OK) != 0) GTEST_SKIP() << "openttd-openmsx is not installed";
   ScratchDir dir;
   std::string out = dir.File("excerpt.mid");
-  ChildRun r = RunChild({"/usr/bin/python3", QUAVIX_BENCH_SOURCE_DIR "/midi_excerpt.py", song, out, "20"}, true);
+  ChildRun r = RunChild(
+      {"/usr/bin/python3", QUAVIX_BENCH_SOURCE_DIR "/midi_excerpt.py", song, out, "20"}, true);
   ASSERT_TRUE(r.started);
   if (r.exitCode != 0 && r.output.find("No module named 'mido'") != std::string::npos)
     GTEST_SKIP() << "python3-mido is not installed";
@@ -88,9 +92,9 @@ TEST_P(Excerpt, IsExactlyTheCutWithEveryEarlierNoteAndAllNotesReleased) {
   EXPECT_GE(excerpt->Length(), cut - tick);
   EXPECT_LE(excerpt->Length(), cut + tick);
 
-  auto noteOns = [](const MidiSong& s, REFERENCE_TIME before) {
+  auto noteOns = [](const MidiSong &s, REFERENCE_TIME before) {
     int n = 0;
-    for (const auto& e : s.Events())
+    for (const auto &e : s.Events())
       if (e.time < before && e.Command() == 0x90 && e.data2 > 0) ++n;
     return n;
   };
@@ -103,13 +107,14 @@ TEST_P(Excerpt, IsExactlyTheCutWithEveryEarlierNoteAndAllNotesReleased) {
   EXPECT_LE(noteOns(*excerpt, cut + tick), noteOns(*original, cut + tick));
 
   int released = 0;
-  for (const auto& e : excerpt->Events())
+  for (const auto &e : excerpt->Events())
     if (e.time >= excerpt->Length() && e.Command() == 0xB0 && e.data1 == 123) ++released;
   EXPECT_EQ(released, 16) << "all notes off on every channel at the cut";
 }
 
 INSTANTIATE_TEST_SUITE_P(OpenMsx, Excerpt,
-                         ::testing::Values("5432gone_redfarn.mid", "be_sharp_bw_redfarn.mid", "tttheme2.mid"));
+                         ::testing::Values("5432gone_redfarn.mid", "be_sharp_bw_redfarn.mid",
+                                           "tttheme2.mid"));
 
 }  // namespace
 }  // namespace quavix::bench

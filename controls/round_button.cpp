@@ -21,7 +21,7 @@ CRoundButton::CRoundButton()
 CRoundButton::~CRoundButton() { DestroyWindow(); }
 
 BEGIN_MESSAGE_MAP(CRoundButton, CButton)
-  ON_WM_ERASEBKGND()
+ON_WM_ERASEBKGND()
 END_MESSAGE_MAP()
 
 void CRoundButton::PreSubclassWindow() {
@@ -36,7 +36,8 @@ BOOL CRoundButton::OnEraseBkgnd(CDC *) { return TRUE; }
 void CRoundButton::DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct) {
   // Only push buttons and default push buttons have this look; anything
   // else bound to the class stays blank.
-  if (m_nButtonType != static_cast<int>(BS_PUSHBUTTON) && m_nButtonType != static_cast<int>(BS_DEFPUSHBUTTON))
+  if (m_nButtonType != static_cast<int>(BS_PUSHBUTTON) &&
+      m_nButtonType != static_cast<int>(BS_DEFPUSHBUTTON))
     return;
   if (lpDrawItemStruct == nullptr) return;
   CDC *pDC = CDC::FromHandle(lpDrawItemStruct->hDC);

@@ -11,9 +11,9 @@ class CRoundButton : public CButton {
   CRoundButton();
   ~CRoundButton() override;
 
-  int m_nButtonType;      // low 8 bits of the style when bound; 0 before
-  CBitmap *m_pbmpDown;    // face while held down (not owned)
-  CBitmap *m_pbmpUp;      // face otherwise (not owned)
+  int m_nButtonType;    // low 8 bits of the style when bound; 0 before
+  CBitmap *m_pbmpDown;  // face while held down (not owned)
+  CBitmap *m_pbmpUp;    // face otherwise (not owned)
   COLORREF m_crLight;
   COLORREF m_crShadow;
   COLORREF m_crGrayText;

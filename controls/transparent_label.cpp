@@ -33,13 +33,17 @@ void CopyCut(char *dest, std::size_t destSize, const char *text) {
 }  // namespace
 
 CTransparentLabel::CTransparentLabel()
-    : m_dwStyle(0), m_szText{}, m_crDisabledText(RGB(0, 0, 0)), m_crText(RGB(0, 0, 0)), m_nLines(1) {}
+    : m_dwStyle(0),
+      m_szText{},
+      m_crDisabledText(RGB(0, 0, 0)),
+      m_crText(RGB(0, 0, 0)),
+      m_nLines(1) {}
 
 CTransparentLabel::~CTransparentLabel() { DestroyWindow(); }
 
 BEGIN_MESSAGE_MAP(CTransparentLabel, CStatic)
-  ON_WM_PAINT()
-  ON_MESSAGE(WM_SETTEXT, &CTransparentLabel::OnSetText)
+ON_WM_PAINT()
+ON_MESSAGE(WM_SETTEXT, &CTransparentLabel::OnSetText)
 END_MESSAGE_MAP()
 
 void CTransparentLabel::PreSubclassWindow() {

@@ -16,7 +16,7 @@ class CTransparentLabel : public CStatic {
   char m_szText[1024];        // the text shown, at most 1023 bytes
   COLORREF m_crDisabledText;  // the offset copy of a disabled label
   COLORREF m_crText;
-  int m_nLines;               // 1 + the line feeds in m_szText
+  int m_nLines;  // 1 + the line feeds in m_szText
 
  protected:
   void PreSubclassWindow() override;

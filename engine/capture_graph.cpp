@@ -93,8 +93,8 @@ HRESULT CConverterDlg::InsertWriterChain() {
                                 reinterpret_cast<void **>(&m_pWavDest));
   if (FAILED(hr) || !m_pWavDest) {
     m_pWavDest = nullptr;
-    MessageBox("The program does not detect its file writer. Please install the program again!", "Error",
-               MB_OK);
+    MessageBox("The program does not detect its file writer. Please install the program again!",
+               "Error", MB_OK);
     return E_NOINTERFACE;
   }
 

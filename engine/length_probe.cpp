@@ -27,7 +27,8 @@ int ProbeStopPosition(const char *path, LONGLONG *out) {
     return 0;
   }
   IMediaSeeking *pSeeking = nullptr;
-  if (FAILED(pGraph->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void **>(&pSeeking))) || !pSeeking) {
+  if (FAILED(pGraph->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void **>(&pSeeking))) ||
+      !pSeeking) {
     pGraph->Release();
     return 0;
   }

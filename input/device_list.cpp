@@ -25,7 +25,8 @@ constexpr const char *kDeviceCaption = "DirectShow Audio Capture Sample";
 
 constexpr const char *kRunFailedText =
     "The conversion stopped: recording or writing the output file failed (error 0x%08X). "
-    "The disk may be full or the output folder no longer writable. What was written so far is kept.";
+    "The disk may be full or the output folder no longer writable. What was written so far is "
+    "kept.";
 constexpr const char *kSoundFailedText =
     "The conversion stopped: the sound server or the sound device stopped working (error 0x%08X). "
     "What was written so far is kept.";
@@ -56,8 +57,9 @@ std::string ToAnsi(const WCHAR *wide) {
 
 HRESULT CConverterDlg::EnumerateAudioCaptureDevices() {
   ICreateDevEnum *pDevEnum = nullptr;
-  HRESULT hr = CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                                IID_ICreateDevEnum, reinterpret_cast<void **>(&pDevEnum));
+  HRESULT hr = CoCreateInstance(CLSID_SystemDeviceEnum, nullptr,
+                                CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, IID_ICreateDevEnum,
+                                reinterpret_cast<void **>(&pDevEnum));
   if (FAILED(hr)) return hr;
   if (!pDevEnum) return E_NOINTERFACE;
 
@@ -96,7 +98,8 @@ int CConverterDlg::FillDeviceList(IEnumMoniker *pEnum, CComboBox &list) {
   IMoniker *pMoniker = nullptr;
   while (pEnum->Next(1, &pMoniker, nullptr) == S_OK) {
     IPropertyBag *pBag = nullptr;
-    hrLast = pMoniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void **>(&pBag));
+    hrLast = pMoniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag,
+                                     reinterpret_cast<void **>(&pBag));
     if (FAILED(hrLast) || !pBag) {
       if (SUCCEEDED(hrLast)) hrLast = E_NOINTERFACE;
       pMoniker->Release();
@@ -141,7 +144,8 @@ void CConverterDlg::ReleaseDeviceList() {
   int nCount = m_cbDeviceList.GetCount();
   for (int i = 0; i < nCount; ++i) {
     DWORD_PTR data = m_cbDeviceList.GetItemData(i);
-    if (data != 0 && data != static_cast<DWORD_PTR>(CB_ERR)) reinterpret_cast<IMoniker *>(data)->Release();
+    if (data != 0 && data != static_cast<DWORD_PTR>(CB_ERR))
+      reinterpret_cast<IMoniker *>(data)->Release();
     m_cbDeviceList.SetItemData(i, 0);
   }
   m_cbDeviceList.ResetContent();
@@ -161,7 +165,8 @@ void CConverterDlg::OnSelchangeDeviceList() {
   if (data == 0 || data == static_cast<DWORD_PTR>(CB_ERR)) return;
   auto *pMoniker = reinterpret_cast<IMoniker *>(data);
 
-  HRESULT hr = pMoniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void **>(&m_pCaptureFilter));
+  HRESULT hr = pMoniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                      reinterpret_cast<void **>(&m_pCaptureFilter));
   if (FAILED(hr) || !m_pCaptureFilter) {
     m_pCaptureFilter = nullptr;
     return;
@@ -192,7 +197,8 @@ void CConverterDlg::HandleCaptureGraphEvents() {
       OnStop();
       char szText[512];
       const HRESULT hrRun = static_cast<HRESULT>(lParam1);
-      std::snprintf(szText, sizeof szText, IsWriteFailure(hrRun) ? kRunFailedText : kSoundFailedText,
+      std::snprintf(szText, sizeof szText,
+                    IsWriteFailure(hrRun) ? kRunFailedText : kSoundFailedText,
                     static_cast<unsigned>(hrRun));
       MessageBox(szText, "Error", MB_OK | MB_ICONEXCLAMATION);
       continue;
@@ -220,7 +226,8 @@ void CConverterDlg::HandleCaptureGraphEvents() {
       }
 
       MessageBeep(0);
-      MessageBox("The selected input device was removed!", kDeviceCaption, MB_OK | MB_ICONEXCLAMATION);
+      MessageBox("The selected input device was removed!", kDeviceCaption,
+                 MB_OK | MB_ICONEXCLAMATION);
     } else {
       // A run (should one be going) is finished before its graph goes.
       OnStop();
@@ -233,7 +240,8 @@ void CConverterDlg::HandleCaptureGraphEvents() {
       if (SUCCEEDED(BuildCaptureGraph())) EnumerateAudioCaptureDevices();
 
       MessageBeep(0);
-      MessageBox("The audio input device has been reattached!", kDeviceCaption, MB_OK | MB_ICONINFORMATION);
+      MessageBox("The audio input device has been reattached!", kDeviceCaption,
+                 MB_OK | MB_ICONINFORMATION);
     }
   }
 }

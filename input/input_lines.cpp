@@ -81,7 +81,8 @@ IAMAudioInputMixer *MixerOfEntry(IBaseFilter *filter, CComboBox &list, int entry
   IPin *pin = NthPinOfDirection(filter, PINDIR_INPUT, static_cast<int>(data));
   if (!pin) return nullptr;
   IAMAudioInputMixer *mixer = nullptr;
-  if (FAILED(pin->QueryInterface(IID_IAMAudioInputMixer, reinterpret_cast<void **>(&mixer)))) mixer = nullptr;
+  if (FAILED(pin->QueryInterface(IID_IAMAudioInputMixer, reinterpret_cast<void **>(&mixer))))
+    mixer = nullptr;
   SafeRelease(pin);
   return mixer;
 }
@@ -169,7 +170,8 @@ void CConverterDlg::ShowLineLevel(IAMAudioInputMixer *pMixer) {
   if (!pMixer) return;
   double level = 0.0;
   if (FAILED(pMixer->get_MixLevel(&level))) level = 0.0;
-  m_sliderVolume.SendMessage(TBM_SETPOS, TRUE, static_cast<LPARAM>(static_cast<int>(level * kStepsPerLevel)));
+  m_sliderVolume.SendMessage(TBM_SETPOS, TRUE,
+                             static_cast<LPARAM>(static_cast<int>(level * kStepsPerLevel)));
 }
 
 void CConverterDlg::OnReleasedcaptureVolume(NMHDR *, LRESULT *pResult) {

@@ -16,14 +16,16 @@ HRESULT CPreviewPlayer::InitVideoWindow(int nMultiplier, int nDivisor) {
   lWidth = lWidth * nMultiplier / nDivisor;
   lHeight = lHeight * nMultiplier / nDivisor;
   int cx = static_cast<int>(lWidth) + 2 * GetSystemMetrics(SM_CXFRAME);
-  int cy = static_cast<int>(lHeight) + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME);
+  int cy =
+      static_cast<int>(lHeight) + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME);
   SetWindowPos(m_hWnd, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOOWNERZORDER);
   RECT rect{};
   GetClientRect(m_hWnd, &rect);
   HRESULT hr = pVW->SetWindowPosition(rect.left, rect.top, rect.right, rect.bottom);
   if (FAILED(hr))
-    ShowMessage("FAILED(hr=0x%x) in pVW->SetWindowPosition(rect.left, rect.top, rect.right, rect.bottom)\n",
-                static_cast<unsigned>(static_cast<uint32_t>(hr)));
+    ShowMessage(
+        "FAILED(hr=0x%x) in pVW->SetWindowPosition(rect.left, rect.top, rect.right, rect.bottom)\n",
+        static_cast<unsigned>(static_cast<uint32_t>(hr)));
   return hr;
 }
 
@@ -59,14 +61,9 @@ void CPreviewPlayer::ShowPlayerMenu(int x, int y) {
         EnableMenuItem(hPopup, ID_PLAYER_PAUSE, MF_BYCOMMAND | MF_GRAYED);
         EnableMenuItem(hPopup, ID_PLAYER_STOP, MF_BYCOMMAND | MF_GRAYED);
         break;
-      case Paused:
-        EnableMenuItem(hPopup, ID_PLAYER_PAUSE, MF_BYCOMMAND | MF_GRAYED);
-        break;
-      case Playing:
-        EnableMenuItem(hPopup, ID_PLAYER_PLAY, MF_BYCOMMAND | MF_GRAYED);
-        break;
-      default:
-        break;
+      case Paused: EnableMenuItem(hPopup, ID_PLAYER_PAUSE, MF_BYCOMMAND | MF_GRAYED); break;
+      case Playing: EnableMenuItem(hPopup, ID_PLAYER_PLAY, MF_BYCOMMAND | MF_GRAYED); break;
+      default: break;
     }
     POINT pt{x, y};
     ClientToScreen(m_hWnd, &pt);

@@ -67,8 +67,9 @@ bool CPreviewPlayer::CreatePlayerWindow() {
   int width = std::max(1, static_cast<int>(rc.right - rc.left));
   int height = std::max(1, static_cast<int>(rc.bottom - rc.top));
 
-  HWND hwnd = CreateWindowExA(0, kPlayerClass, "Video Window", WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                              rc.left, rc.top, width, height, nullptr, nullptr, m_hInstance, this);
+  HWND hwnd = CreateWindowExA(0, kPlayerClass, "Video Window",
+                              WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, rc.left,
+                              rc.top, width, height, nullptr, nullptr, m_hInstance, this);
   if (hwnd == nullptr) return false;
   SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   m_hWnd = hwnd;
@@ -87,7 +88,8 @@ void CPreviewPlayer::UpdateTitle() {
     char szName[MAX_PATH];
     snprintf(szName, sizeof szName, "%s", pszLast ? pszLast + 1 : m_szFile);
     // The title is held in MAX_PATH characters; a longer one is cut.
-    std::string strTitle = std::string(szName) + " " + "" + " " + (m_state == Paused ? "(Paused)" : "");
+    std::string strTitle =
+        std::string(szName) + " " + "" + " " + (m_state == Paused ? "(Paused)" : "");
     snprintf(szTitle, sizeof szTitle, "%s", strTitle.substr(0, MAX_PATH - 1).c_str());
   }
   SetWindowTextA(m_hWnd, szTitle);
@@ -126,40 +128,25 @@ LRESULT PlayerWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       return DefWindowProcA(hwnd, message, wParam, lParam);
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
-        case ID_PLAYER_PLAY:
-          player->Play();
-          break;
-        case ID_PLAYER_PAUSE:
-          player->Pause();
-          break;
-        case ID_PLAYER_STOP:
-          player->Stop();
-          break;
-        case ID_PLAYER_CLOSE:
-          SendMessageA(hwnd, WM_CLOSE, 0, 0);
-          break;
-        default:
-          break;
+        case ID_PLAYER_PLAY: player->Play(); break;
+        case ID_PLAYER_PAUSE: player->Pause(); break;
+        case ID_PLAYER_STOP: player->Stop(); break;
+        case ID_PLAYER_CLOSE: SendMessageA(hwnd, WM_CLOSE, 0, 0); break;
+        default: break;
       }
       return Forward(player, hwnd, message, wParam, lParam);
     case WM_TIMER:
       if (wParam == kTickTimer) return player->OnTick();
       return DefWindowProcA(hwnd, message, wParam, lParam);
-    case WM_LBUTTONUP:
-      player->ToggleFront();
-      return 0;
-    case WM_RBUTTONUP:
-      player->ShowPlayerMenu(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
-      return 0;
+    case WM_LBUTTONUP: player->ToggleFront(); return 0;
+    case WM_RBUTTONUP: player->ShowPlayerMenu(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); return 0;
     case WM_MOUSEMOVE:
-    case WM_MBUTTONUP:
-      return DefWindowProcA(hwnd, message, wParam, lParam);
+    case WM_MBUTTONUP: return DefWindowProcA(hwnd, message, wParam, lParam);
     case WM_GRAPHNOTIFY_PLAYER:
       player->OnGraphEvent();
       // The events may have unloaded the player; only forward to a live one.
       if (PlayerOf(hwnd) != player) return DefWindowProcA(hwnd, message, wParam, lParam);
       return Forward(player, hwnd, message, wParam, lParam);
-    default:
-      return Forward(player, hwnd, message, wParam, lParam);
+    default: return Forward(player, hwnd, message, wParam, lParam);
   }
 }

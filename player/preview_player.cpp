@@ -67,7 +67,8 @@ HRESULT CPreviewPlayer::BuildGraph() {
                                 reinterpret_cast<void **>(&pGB));
   if (FAILED(hr)) {
     ShowMessage(
-        "FAILED(hr=0x%x) in CoCreateInstance(CLSID_FilterGraph, NULL, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, "
+        "FAILED(hr=0x%x) in CoCreateInstance(CLSID_FilterGraph, NULL, CLSCTX_INPROC_SERVER, "
+        "IID_IGraphBuilder, "
         "(void **)&pGB)\n",
         HexOf(hr));
     return hr;
@@ -76,7 +77,8 @@ HRESULT CPreviewPlayer::BuildGraph() {
   hr = pGB->RenderFile(wFile, nullptr);
   if (FAILED(hr)) {
     MessageBoxA(nullptr,
-                "Cannot play the file.  The file is either corrupt or\nthe player does not support the format you "
+                "Cannot play the file.  The file is either corrupt or\nthe player does not support "
+                "the format you "
                 "are trying to play.\nIf you want more decoders, please visit our website.",
                 "Error", MB_OK);
     return hr;
@@ -120,14 +122,16 @@ HRESULT CPreviewPlayer::BuildGraph() {
     if (hrVisible == E_NOINTERFACE) {
       m_bAudioOnly = 1;
     } else if (FAILED(hrVisible)) {
-      ShowMessage("Failed(%08lx) in pVW->get_Visible()!\r\n", static_cast<unsigned long>(HexOf(hrVisible)));
+      ShowMessage("Failed(%08lx) in pVW->get_Visible()!\r\n",
+                  static_cast<unsigned long>(HexOf(hrVisible)));
     }
   }
 
   hr = pME->SetNotifyWindow(reinterpret_cast<OAHWND>(m_hWnd), WM_GRAPHNOTIFY_PLAYER, 0);
   if (FAILED(hr)) {
     ShowMessage(
-        "FAILED(hr=0x%x) in pME->SetNotifyWindow(reinterpret_cast<OAHWND>(m_hWnd), WM_GRAPHNOTIFY_PLAYER, 0)\n",
+        "FAILED(hr=0x%x) in pME->SetNotifyWindow(reinterpret_cast<OAHWND>(m_hWnd), "
+        "WM_GRAPHNOTIFY_PLAYER, 0)\n",
         HexOf(hr));
     return hr;
   }
@@ -229,7 +233,8 @@ HRESULT CPreviewPlayer::OnGraphEvent() {
 }
 
 HRESULT CPreviewPlayer::OnTick() {
-  if (pMS == nullptr || pMS->IsFormatSupported(&TIME_FORMAT_MEDIA_TIME) != S_OK) return E_NOINTERFACE;
+  if (pMS == nullptr || pMS->IsFormatSupported(&TIME_FORMAT_MEDIA_TIME) != S_OK)
+    return E_NOINTERFACE;
   GUID saved{};
   HRESULT hr = pMS->GetTimeFormat(&saved);
   if (FAILED(hr)) return hr;
@@ -244,6 +249,7 @@ HRESULT CPreviewPlayer::OnTick() {
     if (FAILED(hr)) return hr;
   }
   RECT rc;
-  if (m_hwndOwner && GetClientRect(m_hwndOwner, &rc)) PostMessageA(m_hwndOwner, WM_PLAYER_TICK, 0, 0);
+  if (m_hwndOwner && GetClientRect(m_hwndOwner, &rc))
+    PostMessageA(m_hwndOwner, WM_PLAYER_TICK, 0, 0);
   return 0;
 }

@@ -21,7 +21,8 @@ constexpr LPCSTR kLastMidiFolder = "LastPhotoFolder";
 constexpr LPCSTR kLastOutputFolder = "last_output_folder";
 
 // Two filters, each a name and a pattern; the literal's own zero ends the list.
-constexpr char kOpenFilter[] = "MIDI files (*.midi;*.mid;*.rmi)\0*.midi;*.mid;*.rmi\0Any Files (*.*)\0*.*;\0";
+constexpr char kOpenFilter[] =
+    "MIDI files (*.midi;*.mid;*.rmi)\0*.midi;*.mid;*.rmi\0Any Files (*.*)\0*.*;\0";
 constexpr char kSaveFilter[] = "Windows Media Audio file(*.wma)\0*.wma\0";
 
 }  // namespace
@@ -67,13 +68,15 @@ void CConverterDlg::OnOpen() {
     memcpy(m_szMidiPath, szPrevious, MAX_PATH);
     m_llDuration = llPrevious;
     m_nDurationSec = nPreviousSec;
-    MessageBox("Cannot open the file and get the total time. \nOr the file May be corrupt.", "Error", MB_OK);
+    MessageBox("Cannot open the file and get the total time. \nOr the file May be corrupt.",
+               "Error", MB_OK);
     return;
   }
   // A song cannot sound without the synthesiser's instruments; without them
   // a conversion would record silence, so the song is not taken.
   std::string soundFontProblem;
-  if (LooksLikeMidiFile(m_szMidiPath) && !CheckSoundFont(kDefaultSoundFontPath, &soundFontProblem)) {
+  if (LooksLikeMidiFile(m_szMidiPath) &&
+      !CheckSoundFont(kDefaultSoundFontPath, &soundFontProblem)) {
     memcpy(m_szMidiPath, szPrevious, MAX_PATH);
     m_llDuration = llPrevious;
     m_nDurationSec = nPreviousSec;
@@ -97,7 +100,8 @@ void CConverterDlg::OnOpen() {
   DiscardPlayer();
   OpenPlayer(m_szMidiPath);
   EnableControls(TRUE);
-  ConverterApp()->SetSettingString(kOptionSection, kLastMidiFolder, GetFolderOfPath(m_szMidiPath).c_str());
+  ConverterApp()->SetSettingString(kOptionSection, kLastMidiFolder,
+                                   GetFolderOfPath(m_szMidiPath).c_str());
 }
 
 void CConverterDlg::OnBrowse() {

@@ -19,7 +19,8 @@ struct ControlTemplate {
   const char *className;  // one of the k...Class names above
   const char *text;       // caption; for an SS_ICON static, the icon resource id as "#103"
   short x, y, cx, cy;     // dialog units
-  DWORD style;            // WS_ and class styles (WS_CHILD and WS_VISIBLE implied unless hidden by the caller)
+  DWORD
+      style;  // WS_ and class styles (WS_CHILD and WS_VISIBLE implied unless hidden by the caller)
   DWORD exStyle;
 };
 
@@ -28,15 +29,15 @@ struct DialogTemplate {
   const char *caption;
   const char *fontName;
   int fontPointSize;
-  short cx, cy;           // dialog units
+  short cx, cy;  // dialog units
   DWORD style;
   DWORD exStyle;
   std::vector<ControlTemplate> controls;  // in tab order
 };
 
 struct MenuItemTemplate {
-  const char *text;       // nullptr for a separator
-  UINT id;                // 0 for a separator
+  const char *text;  // nullptr for a separator
+  UINT id;           // 0 for a separator
 };
 
 struct MenuTemplate {

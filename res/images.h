@@ -9,8 +9,8 @@
 #include <vector>
 
 struct IconImage {
-  int size;                    // width and height in pixels
-  const unsigned char *png;    // a complete PNG file
+  int size;                  // width and height in pixels
+  const unsigned char *png;  // a complete PNG file
   std::size_t pngSize;
 };
 
@@ -25,8 +25,8 @@ const IconImage *FindIconImage(int id, int size);
 struct BitmapResource {
   int width;
   int height;
-  int bitsPerPixel;              // 24
-  std::vector<COLORREF> pixels;  // row-major, top row first
+  int bitsPerPixel;                    // 24
+  std::vector<COLORREF> pixels;        // row-major, top row first
   std::vector<unsigned char> bmpFile;  // the same picture as a .bmp file
 
   COLORREF At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }

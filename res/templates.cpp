@@ -4,6 +4,8 @@
 
 namespace {
 
+// clang-format off: the templates read like a resource script, a control a line.
+
 constexpr DWORD kPush = BS_PUSHBUTTON | WS_TABSTOP;
 constexpr DWORD kCombo = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
 
@@ -12,11 +14,13 @@ const DialogTemplate kMainDialog{
     "Quavix",
     "MS Shell Dlg",
     8,
-    244, 158,
+    244,
+    158,
     WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_SETFONT,
     WS_EX_APPWINDOW,
     {
-        {IDC_OUTPUT_PATH, kEditClass, "", 7, 94, 159, 14, WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP, 0},
+        {IDC_OUTPUT_PATH, kEditClass, "", 7, 94, 159, 14, WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP,
+         0},
         {IDC_CONVERT, kButtonClass, "Convert", 88, 7, 66, 18, kPush, 0},
         {IDC_OPEN, kButtonClass, "Open", 7, 7, 66, 18, kPush, 0},
         {IDC_STOP, kButtonClass, "Stop", 169, 6, 66, 18, kPush, 0},
@@ -45,7 +49,8 @@ const DialogTemplate kAboutDialog{
     "About Quavix",
     "MS Sans Serif",
     8,
-    235, 156,
+    235,
+    156,
     WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT,
     0,
     {
@@ -54,7 +59,8 @@ const DialogTemplate kAboutDialog{
         {-1, kStaticClass, "Version 1.0", 50, 28, 157, 8, SS_LEFT, 0},
         {IDOK, kButtonClass, "OK", 78, 135, 50, 14, BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 0},
         {IDC_WEB_ADDRESS, kStaticClass, "https://quavix.example.org/", 50, 64, 151, 8, SS_LEFT, 0},
-        {IDC_CONTACT, kStaticClass, "Contact: quavix-devel@quavix.example.org", 50, 82, 156, 8, SS_LEFT, 0},
+        {IDC_CONTACT, kStaticClass, "Contact: quavix-devel@quavix.example.org", 50, 82, 156, 8,
+         SS_LEFT, 0},
         {-1, kStaticClass, "Quavix is made by the Quavix developers", 50, 46, 157, 8, SS_LEFT, 0},
         {-1, kStaticClass,
          "Uses Qt, GStreamer, PulseAudio, FluidSynth and the FluidR3 General "
@@ -68,7 +74,8 @@ const DialogTemplate kInputHintDialog{
     "How to select an input device",
     "MS Sans Serif",
     8,
-    237, 133,
+    237,
+    133,
     WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT,
     0,
     {
@@ -103,6 +110,8 @@ const MenuTemplate kPlayerMenu{
 
 }  // namespace
 
+// clang-format on
+
 const DialogTemplate *FindDialogTemplate(int id) {
   switch (id) {
     case IDD_ABOUTBOX: return &kAboutDialog;
@@ -116,6 +125,4 @@ const MenuTemplate *FindMenuTemplate(int id) {
   return id == IDR_PLAYER_MENU ? &kPlayerMenu : nullptr;
 }
 
-const char *FindStringResource(int id) {
-  return id == IDS_ABOUTBOX ? "&About Quavix" : nullptr;
-}
+const char *FindStringResource(int id) { return id == IDS_ABOUTBOX ? "&About Quavix" : nullptr; }

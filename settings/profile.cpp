@@ -20,8 +20,8 @@ class SectionKey {
     for (LPCSTR name : {"Software", makerKey, appName, section}) {
       HKEY child = nullptr;
       DWORD disposition = 0;
-      LONG rc = RegCreateKeyExA(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE, kSectionAccess, nullptr, &child,
-                                &disposition);
+      LONG rc = RegCreateKeyExA(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE, kSectionAccess,
+                                nullptr, &child, &disposition);
       if (parent != HKEY_CURRENT_USER) RegCloseKey(parent);
       if (rc != ERROR_SUCCESS) return;
       parent = child;
@@ -45,18 +45,21 @@ int ProfileGetInt(LPCSTR makerKey, LPCSTR appName, LPCSTR section, LPCSTR entry,
   SectionKey key(makerKey, appName, section);
   if (!key.get() || !entry) return def;
   DWORD type = 0, value = 0, cb = sizeof value;
-  if (RegQueryValueExA(key.get(), entry, nullptr, &type, reinterpret_cast<LPBYTE>(&value), &cb) != ERROR_SUCCESS)
+  if (RegQueryValueExA(key.get(), entry, nullptr, &type, reinterpret_cast<LPBYTE>(&value), &cb) !=
+      ERROR_SUCCESS)
     return def;
   if (type != REG_DWORD || cb != sizeof value) return def;
   return static_cast<int>(value);
 }
 
-std::string ProfileGetString(LPCSTR makerKey, LPCSTR appName, LPCSTR section, LPCSTR entry, LPCSTR def) {
+std::string ProfileGetString(LPCSTR makerKey, LPCSTR appName, LPCSTR section, LPCSTR entry,
+                             LPCSTR def) {
   std::string fallback = def ? def : "";
   SectionKey key(makerKey, appName, section);
   if (!key.get() || !entry) return fallback;
   DWORD type = 0, cb = 0;
-  if (RegQueryValueExA(key.get(), entry, nullptr, &type, nullptr, &cb) != ERROR_SUCCESS || type != REG_SZ)
+  if (RegQueryValueExA(key.get(), entry, nullptr, &type, nullptr, &cb) != ERROR_SUCCESS ||
+      type != REG_SZ)
     return fallback;
   // The value may grow between the size query and the read (another copy of
   // the program); ask again then.
@@ -69,7 +72,8 @@ std::string ProfileGetString(LPCSTR makerKey, LPCSTR appName, LPCSTR section, LP
       continue;
     }
     if (rc != ERROR_SUCCESS || type != REG_SZ) return fallback;
-    return std::string(reinterpret_cast<const char *>(buf.data()), strnlen(reinterpret_cast<const char *>(buf.data()), got));
+    return std::string(reinterpret_cast<const char *>(buf.data()),
+                       strnlen(reinterpret_cast<const char *>(buf.data()), got));
   }
   return fallback;
 }
@@ -78,8 +82,8 @@ BOOL ProfileSetInt(LPCSTR makerKey, LPCSTR appName, LPCSTR section, LPCSTR entry
   SectionKey key(makerKey, appName, section);
   if (!key.get() || !entry) return FALSE;
   DWORD v = static_cast<DWORD>(value);
-  return RegSetValueExA(key.get(), entry, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&v), sizeof v) ==
-                 ERROR_SUCCESS
+  return RegSetValueExA(key.get(), entry, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&v),
+                        sizeof v) == ERROR_SUCCESS
              ? TRUE
              : FALSE;
 }

@@ -18,7 +18,8 @@ inline constexpr const char *kProfileMakerKey = "ZORVEKA";
 int ProfileGetInt(LPCSTR makerKey, LPCSTR appName, LPCSTR section, LPCSTR entry, int def);
 // The stored text (up to its first zero byte); def (or "" for null) when it
 // is missing, not REG_SZ, or the keys cannot be opened.
-std::string ProfileGetString(LPCSTR makerKey, LPCSTR appName, LPCSTR section, LPCSTR entry, LPCSTR def);
+std::string ProfileGetString(LPCSTR makerKey, LPCSTR appName, LPCSTR section, LPCSTR entry,
+                             LPCSTR def);
 BOOL ProfileSetInt(LPCSTR makerKey, LPCSTR appName, LPCSTR section, LPCSTR entry, int value);
 // A null value removes the entry.
 BOOL ProfileSetString(LPCSTR makerKey, LPCSTR appName, LPCSTR section, LPCSTR entry, LPCSTR value);

@@ -16,7 +16,8 @@ namespace {
 bool WriteSubkeyText(LPCSTR subkey, LPCSTR text) {
   HKEY key = nullptr;
   if (RegCreateKeyA(HKEY_CURRENT_USER, kWriterHandOffKey, &key) != ERROR_SUCCESS) return false;
-  bool ok = RegSetValueA(key, subkey, REG_SZ, text, static_cast<DWORD>(std::strlen(text) + 1)) == ERROR_SUCCESS;
+  bool ok = RegSetValueA(key, subkey, REG_SZ, text, static_cast<DWORD>(std::strlen(text) + 1)) ==
+            ERROR_SUCCESS;
   RegCloseKey(key);
   return ok;
 }
@@ -49,7 +50,8 @@ BOOL WriteWriterHandOff(LPCSTR outputPath, int outputWave) {
 BOOL ReadWriterHandOff(std::string *outputPath, int *outputWave) {
   if (outputWave) *outputWave = 0;
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kWriterHandOffKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return FALSE;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kWriterHandOffKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return FALSE;
   std::string path, wave;
   bool ok = ReadSubkeyText(key, "OutputWMAName", &path) && !path.empty();
   if (outputWave && ReadSubkeyText(key, "OUTPUTWAVE", &wave) && !wave.empty()) {

@@ -59,24 +59,24 @@ void CConverterDlg::DoDataExchange(CDataExchange *pDX) {
 }
 
 BEGIN_MESSAGE_MAP(CConverterDlg, CDialog)
-  ON_WM_SYSCOMMAND()
-  ON_WM_PAINT()
-  ON_WM_QUERYDRAGICON()
-  ON_WM_CLOSE()
-  ON_WM_DESTROY()
-  ON_WM_TIMER()
-  ON_CBN_SELCHANGE(IDC_DEVICE_LIST, &CConverterDlg::OnSelchangeDeviceList)
-  ON_CBN_SELCHANGE(IDC_INPUT_LIST, &CConverterDlg::OnSelchangeInputList)
-  ON_NOTIFY(NM_RELEASEDCAPTURE, IDC_VOLUME, &CConverterDlg::OnReleasedcaptureVolume)
-  ON_BN_CLICKED(IDC_CONVERT, &CConverterDlg::OnConvert)
-  ON_BN_CLICKED(IDC_STOP, &CConverterDlg::OnStop)
-  ON_BN_CLICKED(IDC_OPEN, &CConverterDlg::OnOpen)
-  ON_BN_CLICKED(IDC_PLAY, &CConverterDlg::OnPlay)
-  ON_BN_CLICKED(IDC_BROWSE, &CConverterDlg::OnBrowse)
-  ON_BN_CLICKED(IDC_HELP_BTN, &CConverterDlg::OnHelpButton)
-  ON_BN_CLICKED(IDC_ABOUT, &CConverterDlg::OnAbout)
-  ON_BN_CLICKED(IDC_CLOSE_BTN, &CConverterDlg::OnCloseMedia)
-  ON_BN_CLICKED(IDC_EXIT, &CConverterDlg::OnExit)
+ON_WM_SYSCOMMAND()
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_WM_CLOSE()
+ON_WM_DESTROY()
+ON_WM_TIMER()
+ON_CBN_SELCHANGE(IDC_DEVICE_LIST, &CConverterDlg::OnSelchangeDeviceList)
+ON_CBN_SELCHANGE(IDC_INPUT_LIST, &CConverterDlg::OnSelchangeInputList)
+ON_NOTIFY(NM_RELEASEDCAPTURE, IDC_VOLUME, &CConverterDlg::OnReleasedcaptureVolume)
+ON_BN_CLICKED(IDC_CONVERT, &CConverterDlg::OnConvert)
+ON_BN_CLICKED(IDC_STOP, &CConverterDlg::OnStop)
+ON_BN_CLICKED(IDC_OPEN, &CConverterDlg::OnOpen)
+ON_BN_CLICKED(IDC_PLAY, &CConverterDlg::OnPlay)
+ON_BN_CLICKED(IDC_BROWSE, &CConverterDlg::OnBrowse)
+ON_BN_CLICKED(IDC_HELP_BTN, &CConverterDlg::OnHelpButton)
+ON_BN_CLICKED(IDC_ABOUT, &CConverterDlg::OnAbout)
+ON_BN_CLICKED(IDC_CLOSE_BTN, &CConverterDlg::OnCloseMedia)
+ON_BN_CLICKED(IDC_EXIT, &CConverterDlg::OnExit)
 END_MESSAGE_MAP()
 
 LRESULT CConverterDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -118,8 +118,8 @@ BOOL CConverterDlg::OnInitDialog() {
   m_sliderVolume.SetRange(0, 200, FALSE);
   m_sliderVolume.SetPos(200);
 
-  m_strOutputFolder =
-      GetProfileFolderString(kOptionSection, "last_output_folder", HomeFolderFallback().c_str(), CSIDL_MYMUSIC);
+  m_strOutputFolder = GetProfileFolderString(kOptionSection, "last_output_folder",
+                                             HomeFolderFallback().c_str(), CSIDL_MYMUSIC);
   m_editOutputPath.SetWindowText(m_strOutputFolder);
   m_strOutputPath = m_strOutputFolder;
 
@@ -153,8 +153,9 @@ BOOL CConverterDlg::OnInitDialog() {
     if (n < 0 || n >= MAX_PATH) {
       m_szTempWavPath[0] = 0;
       CString strMessage;
-      strMessage.Format("The temporary folder %s is too long to hold the recording's temporary file.",
-                        szTempPath);
+      strMessage.Format(
+          "The temporary folder %s is too long to hold the recording's temporary file.",
+          szTempPath);
       MessageBox(strMessage, "Error", MB_OK);
     }
   }
@@ -171,7 +172,8 @@ CString CConverterDlg::GetProfileFolderString(LPCSTR pszSection, LPCSTR pszKey, 
   CString strDefault = pszFallback;
   HMODULE hShell = LoadLibraryA("shell32.dll");
   PFNSHGETFOLDERPATHA pfnGetFolderPath =
-      hShell ? reinterpret_cast<PFNSHGETFOLDERPATHA>(GetProcAddress(hShell, "SHGetFolderPathA")) : nullptr;
+      hShell ? reinterpret_cast<PFNSHGETFOLDERPATHA>(GetProcAddress(hShell, "SHGetFolderPathA"))
+             : nullptr;
   if (pfnGetFolderPath == nullptr) {
     MessageBox("Can not get SHGetFolderPathA!", "Error", MB_OK);
   } else {
@@ -188,8 +190,8 @@ CString CConverterDlg::GetProfileFolderString(LPCSTR pszSection, LPCSTR pszKey, 
 }
 
 void CConverterDlg::EnableControls(BOOL bEnable) {
-  for (int id : {IDC_CONVERT, IDC_STOP, IDC_PLAY, IDC_OPEN, IDC_OUTPUT_PATH, IDC_BROWSE, IDC_INPUT_LIST,
-                 IDC_DEVICE_LIST})
+  for (int id : {IDC_CONVERT, IDC_STOP, IDC_PLAY, IDC_OPEN, IDC_OUTPUT_PATH, IDC_BROWSE,
+                 IDC_INPUT_LIST, IDC_DEVICE_LIST})
     GetDlgItem(id)->EnableWindow(bEnable);
 }
 

@@ -11,9 +11,11 @@
 // text, or two names of one file (a link, "./", a relative name). A run must
 // refuse such an output, or it deletes the song it is playing.
 inline bool OutputPathIsTheOpenSong(LPCSTR outputPath, LPCSTR midiPath) {
-  if (outputPath == nullptr || midiPath == nullptr || outputPath[0] == 0 || midiPath[0] == 0) return false;
+  if (outputPath == nullptr || midiPath == nullptr || outputPath[0] == 0 || midiPath[0] == 0)
+    return false;
   if (strcmp(outputPath, midiPath) == 0) return true;
-  struct stat out {}, song {};
+  struct stat out {
+  }, song{};
   if (stat(outputPath, &out) != 0 || stat(midiPath, &song) != 0) return false;
   return out.st_dev == song.st_dev && out.st_ino == song.st_ino;
 }

@@ -29,17 +29,17 @@ std::size_t FieldSize(unsigned type) {
   return kSizes[type & 3];
 }
 
-std::uint64_t ReadLe(const std::uint8_t* p, std::size_t n) {
+std::uint64_t ReadLe(const std::uint8_t *p, std::size_t n) {
   std::uint64_t v = 0;
   for (std::size_t i = n; i > 0; --i) v = (v << 8) | p[i - 1];
   return v;
 }
 
-void WriteLe(std::uint8_t* p, std::size_t n, std::uint64_t v) {
+void WriteLe(std::uint8_t *p, std::size_t n, std::uint64_t v) {
   for (std::size_t i = 0; i < n; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-void AppendLe(std::vector<std::uint8_t>* out, std::size_t n, std::uint64_t v) {
+void AppendLe(std::vector<std::uint8_t> *out, std::size_t n, std::uint64_t v) {
   for (std::size_t i = 0; i < n; ++i) out->push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
@@ -52,7 +52,7 @@ struct PacketFields {
   std::size_t sendTimeAt = 0;  // followed by the duration (WORD)
 };
 
-bool ReadPacketFields(const std::uint8_t* data, std::size_t size, PacketFields* f) {
+bool ReadPacketFields(const std::uint8_t *data, std::size_t size, PacketFields *f) {
   if (!data || size < 2) return false;
   std::size_t pos = 0;
   if (data[0] & 0x80) {
@@ -75,8 +75,8 @@ bool ReadPacketFields(const std::uint8_t* data, std::size_t size, PacketFields* 
   return f->sendTimeAt + 6 <= size;
 }
 
-bool PreadAll(int fd, void* buf, std::size_t n, off_t at) {
-  auto* p = static_cast<std::uint8_t*>(buf);
+bool PreadAll(int fd, void *buf, std::size_t n, off_t at) {
+  auto *p = static_cast<std::uint8_t *>(buf);
   while (n > 0) {
     const ssize_t got = pread(fd, p, n, at);
     if (got < 0 && errno == EINTR) continue;
@@ -88,8 +88,8 @@ bool PreadAll(int fd, void* buf, std::size_t n, off_t at) {
   return true;
 }
 
-bool PwriteAll(int fd, const void* buf, std::size_t n, off_t at) {
-  const auto* p = static_cast<const std::uint8_t*>(buf);
+bool PwriteAll(int fd, const void *buf, std::size_t n, off_t at) {
+  const auto *p = static_cast<const std::uint8_t *>(buf);
   while (n > 0) {
     const ssize_t put = pwrite(fd, p, n, at);
     if (put < 0 && errno == EINTR) continue;
@@ -103,7 +103,7 @@ bool PwriteAll(int fd, const void* buf, std::size_t n, off_t at) {
 
 }  // namespace
 
-bool ParseAsfPacket(const std::uint8_t* data, std::size_t size, AsfPacketInfo* out) {
+bool ParseAsfPacket(const std::uint8_t *data, std::size_t size, AsfPacketInfo *out) {
   PacketFields f;
   if (!ReadPacketFields(data, size, &f)) return false;
   out->sendTime = static_cast<std::uint32_t>(ReadLe(data + f.sendTimeAt, 4));
@@ -124,7 +124,7 @@ bool ParseAsfPacket(const std::uint8_t* data, std::size_t size, AsfPacketInfo* o
   return true;
 }
 
-bool RepairShortAsfPacket(std::uint8_t* data, std::size_t size) {
+bool RepairShortAsfPacket(std::uint8_t *data, std::size_t size) {
   PacketFields f;
   if (!ReadPacketFields(data, size, &f)) return false;
   if (f.lengthSize == 0 || f.paddingSize == 0) return false;
@@ -138,10 +138,9 @@ bool RepairShortAsfPacket(std::uint8_t* data, std::size_t size) {
 }
 
 std::vector<std::uint8_t> BuildAsfSimpleIndex(const std::uint8_t fileId[16],
-                                              std::uint64_t interval100ns,
-                                              std::uint64_t prerollMs,
+                                              std::uint64_t interval100ns, std::uint64_t prerollMs,
                                               std::uint64_t playDuration100ns,
-                                              const std::vector<AsfPacketInfo>& packets) {
+                                              const std::vector<AsfPacketInfo> &packets) {
   std::vector<std::uint8_t> out;
   if (interval100ns == 0 || packets.empty()) return out;
   const std::uint64_t entries =
@@ -171,7 +170,7 @@ std::vector<std::uint8_t> BuildAsfSimpleIndex(const std::uint8_t fileId[16],
   AppendLe(&out, 8, interval100ns);
   AppendLe(&out, 4, maxCount);
   AppendLe(&out, 4, table.size());
-  for (const auto& [packet, count] : table) {
+  for (const auto &[packet, count] : table) {
     AppendLe(&out, 4, packet);
     AppendLe(&out, 2, count);
   }
@@ -206,7 +205,7 @@ bool AppendAsfIndex(int fd) {
     pos += size;
   }
   if (props == 0) return false;
-  const std::uint8_t* fp = &header[props];
+  const std::uint8_t *fp = &header[props];
   const std::uint64_t playDuration = ReadLe(fp + 64, 8);
   const std::uint64_t preroll = ReadLe(fp + 80, 8);
   const auto flags = static_cast<std::uint32_t>(ReadLe(fp + 88, 4));

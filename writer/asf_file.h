@@ -11,14 +11,14 @@ namespace quavix::writer {
 
 // The parts of one data packet's header that indexing needs.
 struct AsfPacketInfo {
-  std::uint32_t sendTime = 0;       // ms, without the preroll
+  std::uint32_t sendTime = 0;          // ms, without the preroll
   bool firstPayloadContinues = false;  // begins with the rest of an earlier object
 };
 
 // Reads the header of the data packet at `data` (its first `size` bytes, at
 // least the packet's header). False when the bytes are not a packet header
 // that this writer knows how to read.
-bool ParseAsfPacket(const std::uint8_t* data, std::size_t size, AsfPacketInfo* out);
+bool ParseAsfPacket(const std::uint8_t *data, std::size_t size, AsfPacketInfo *out);
 
 // asfmux gives the last, partly filled data packet of a run a packet length
 // that leaves out its padding while the padding field still counts it; some
@@ -26,16 +26,15 @@ bool ParseAsfPacket(const std::uint8_t* data, std::size_t size, AsfPacketInfo* o
 // packet at `data` (exactly one fixed-size packet of `size` bytes) has that
 // fault, its packet length is set to the packet size. Returns true when the
 // packet was changed.
-bool RepairShortAsfPacket(std::uint8_t* data, std::size_t size);
+bool RepairShortAsfPacket(std::uint8_t *data, std::size_t size);
 
 // A Simple Index Object with one entry per `interval` (100 ns units) of
 // presentation time, preroll included, as the demuxers look it up: entry i
 // names the packet where the audio at i * interval - preroll begins.
 std::vector<std::uint8_t> BuildAsfSimpleIndex(const std::uint8_t fileId[16],
-                                              std::uint64_t interval100ns,
-                                              std::uint64_t prerollMs,
+                                              std::uint64_t interval100ns, std::uint64_t prerollMs,
                                               std::uint64_t playDuration100ns,
-                                              const std::vector<AsfPacketInfo>& packets);
+                                              const std::vector<AsfPacketInfo> &packets);
 
 // For a complete ASF file open at `fd` (its header rewritten at the end of
 // stream, nothing after the data object): appends a Simple Index Object and

@@ -10,8 +10,8 @@
 namespace quavix::writer {
 namespace {
 
-constexpr const char* kFdKey = "quavix-output-fd";
-constexpr const char* kFileSinkName = "wma-file";
+constexpr const char *kFdKey = "quavix-output-fd";
+constexpr const char *kFileSinkName = "wma-file";
 
 void CloseStoredFd(gpointer data) {
   const int fd = GPOINTER_TO_INT(data) - 1;
@@ -21,7 +21,7 @@ void CloseStoredFd(gpointer data) {
 // Gives the file sink `fd` and makes the bin its owner. fdsink refuses an
 // invalid descriptor by keeping its old one (stdout by default), so it is
 // only ever given open ones.
-void HandOver(GstElement* bin, GstElement* sink, int fd) {
+void HandOver(GstElement *bin, GstElement *sink, int fd) {
   g_object_set(sink, "fd", fd, nullptr);
   g_object_set_data_full(G_OBJECT(bin), kFdKey, GINT_TO_POINTER(fd + 1), CloseStoredFd);
 }
@@ -29,21 +29,21 @@ void HandOver(GstElement* bin, GstElement* sink, int fd) {
 // Until a file is attached the sink holds a descriptor that cannot be
 // written, so a run without a file fails at its first packet instead of
 // writing to stdout or succeeding silently.
-bool HandOverUnwritable(GstElement* bin, GstElement* sink) {
+bool HandOverUnwritable(GstElement *bin, GstElement *sink) {
   const int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   HandOver(bin, sink, fd);
   return true;
 }
 
-GstElement* Make(const char* factory, const char* name) {
-  GstElement* e = gst_element_factory_make(factory, name);
+GstElement *Make(const char *factory, const char *name) {
+  GstElement *e = gst_element_factory_make(factory, name);
   if (!e) g_warning("quavix writer: GStreamer element '%s' is not installed", factory);
   return e;
 }
 
-GstPadProbeReturn RepairPacketProbe(GstPad*, GstPadProbeInfo* info, gpointer) {
-  GstBuffer* buf = GST_PAD_PROBE_INFO_BUFFER(info);
+GstPadProbeReturn RepairPacketProbe(GstPad *, GstPadProbeInfo *info, gpointer) {
+  GstBuffer *buf = GST_PAD_PROBE_INFO_BUFFER(info);
   if (!buf || gst_buffer_get_size(buf) != kAsfPacketSize) return GST_PAD_PROBE_OK;
   std::uint8_t copy[kAsfPacketSize];
   gst_buffer_extract(buf, 0, copy, sizeof copy);
@@ -56,8 +56,8 @@ GstPadProbeReturn RepairPacketProbe(GstPad*, GstPadProbeInfo* info, gpointer) {
 
 // At the clean end of a run the muxer has rewritten the header; the index
 // goes after the data before the file sink sees the end of stream.
-GstPadProbeReturn IndexAtEndProbe(GstPad*, GstPadProbeInfo* info, gpointer bin) {
-  GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+GstPadProbeReturn IndexAtEndProbe(GstPad *, GstPadProbeInfo *info, gpointer bin) {
+  GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
   if (event && GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
     const int fd = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(bin), kFdKey)) - 1;
     if (fd >= 0 && !AppendAsfIndex(fd))
@@ -66,10 +66,10 @@ GstPadProbeReturn IndexAtEndProbe(GstPad*, GstPadProbeInfo* info, gpointer bin) 
   return GST_PAD_PROBE_OK;
 }
 
-bool AddAndLink(GstBin* bin, std::initializer_list<GstElement*> chain) {
-  for (GstElement* e : chain) gst_bin_add(bin, e);
-  GstElement* prev = nullptr;
-  for (GstElement* e : chain) {
+bool AddAndLink(GstBin *bin, std::initializer_list<GstElement *> chain) {
+  for (GstElement *e : chain) gst_bin_add(bin, e);
+  GstElement *prev = nullptr;
+  for (GstElement *e : chain) {
     if (prev && !gst_element_link(prev, e)) return false;
     prev = e;
   }
@@ -78,29 +78,29 @@ bool AddAndLink(GstBin* bin, std::initializer_list<GstElement*> chain) {
 
 }  // namespace
 
-GstElement* CreateEncoderBin(const char* name, const char* sinkPad, const char* srcPad) {
-  GstElement* convertIn = Make("audioconvert", "convert-in");
-  GstElement* resample = Make("audioresample", "resample");
-  GstElement* caps = Make("capsfilter", "format");
-  GstElement* tee = Make("tee", "split");
-  GstElement* wmaQueue = Make("queue", "wma-queue");
-  GstElement* convertWma = Make("audioconvert", "convert-wma");
-  GstElement* encoder = Make("avenc_wmav2", "wma-encoder");
-  GstElement* mux = Make("asfmux", "asf-mux");
-  GstElement* fileSink = Make("fdsink", kFileSinkName);
-  GstElement* wavQueue = Make("queue", "wav-queue");
-  GstElement* wavEnc = Make("wavenc", "wav-encoder");
-  GstElement* all[] = {convertIn, resample, caps,  tee,      wmaQueue, convertWma,
+GstElement *CreateEncoderBin(const char *name, const char *sinkPad, const char *srcPad) {
+  GstElement *convertIn = Make("audioconvert", "convert-in");
+  GstElement *resample = Make("audioresample", "resample");
+  GstElement *caps = Make("capsfilter", "format");
+  GstElement *tee = Make("tee", "split");
+  GstElement *wmaQueue = Make("queue", "wma-queue");
+  GstElement *convertWma = Make("audioconvert", "convert-wma");
+  GstElement *encoder = Make("avenc_wmav2", "wma-encoder");
+  GstElement *mux = Make("asfmux", "asf-mux");
+  GstElement *fileSink = Make("fdsink", kFileSinkName);
+  GstElement *wavQueue = Make("queue", "wav-queue");
+  GstElement *wavEnc = Make("wavenc", "wav-encoder");
+  GstElement *all[] = {convertIn, resample, caps,     tee,      wmaQueue, convertWma,
                        encoder,   mux,      fileSink, wavQueue, wavEnc};
   bool missing = false;
-  for (GstElement* e : all) missing = missing || !e;
+  for (GstElement *e : all) missing = missing || !e;
   if (missing) {
-    for (GstElement* e : all)
+    for (GstElement *e : all)
       if (e) gst_object_unref(gst_object_ref_sink(e));
     return nullptr;
   }
 
-  GstCaps* raw = gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", "rate",
+  GstCaps *raw = gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", "rate",
                                      G_TYPE_INT, kWmaRate, "channels", G_TYPE_INT, kWmaChannels,
                                      "layout", G_TYPE_STRING, "interleaved", nullptr);
   g_object_set(caps, "caps", raw, nullptr);
@@ -112,29 +112,29 @@ GstElement* CreateEncoderBin(const char* name, const char* sinkPad, const char* 
   g_object_set(fileSink, "sync", FALSE, nullptr);
   // A capture does not wait: room for a few seconds of disk stalls in either
   // branch before the tee has to hold the audio back.
-  for (GstElement* q : {wmaQueue, wavQueue})
+  for (GstElement *q : {wmaQueue, wavQueue})
     g_object_set(q, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time",
                  static_cast<guint64>(5 * GST_SECOND), nullptr);
 
-  GstElement* bin = gst_bin_new(name);
-  GstBin* b = GST_BIN(bin);
+  GstElement *bin = gst_bin_new(name);
+  GstBin *b = GST_BIN(bin);
   bool ok = AddAndLink(b, {convertIn, resample, caps, tee}) &&
             AddAndLink(b, {wmaQueue, convertWma, encoder, mux, fileSink}) &&
             AddAndLink(b, {wavQueue, wavEnc}) && gst_element_link(tee, wmaQueue) &&
             gst_element_link(tee, wavQueue);
   if (ok) {
-    GstPad* in = gst_element_get_static_pad(convertIn, "sink");
-    GstPad* out = gst_element_get_static_pad(wavEnc, "src");
+    GstPad *in = gst_element_get_static_pad(convertIn, "sink");
+    GstPad *out = gst_element_get_static_pad(wavEnc, "src");
     ok = gst_element_add_pad(bin, gst_ghost_pad_new(sinkPad, in)) &&
          gst_element_add_pad(bin, gst_ghost_pad_new(srcPad, out));
     gst_object_unref(in);
     gst_object_unref(out);
   }
   if (ok) {
-    GstPad* muxOut = gst_element_get_static_pad(mux, "src");
+    GstPad *muxOut = gst_element_get_static_pad(mux, "src");
     gst_pad_add_probe(muxOut, GST_PAD_PROBE_TYPE_BUFFER, RepairPacketProbe, nullptr, nullptr);
     gst_object_unref(muxOut);
-    GstPad* fileIn = gst_element_get_static_pad(fileSink, "sink");
+    GstPad *fileIn = gst_element_get_static_pad(fileSink, "sink");
     gst_pad_add_probe(fileIn, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, IndexAtEndProbe, bin, nullptr);
     gst_object_unref(fileIn);
   }
@@ -146,9 +146,9 @@ GstElement* CreateEncoderBin(const char* name, const char* sinkPad, const char* 
   return bin;
 }
 
-int AttachOutputFile(GstElement* bin, const char* path) {
+int AttachOutputFile(GstElement *bin, const char *path) {
   if (!bin || !GST_IS_BIN(bin)) return EINVAL;
-  GstElement* sink = gst_bin_get_by_name(GST_BIN(bin), kFileSinkName);
+  GstElement *sink = gst_bin_get_by_name(GST_BIN(bin), kFileSinkName);
   if (!sink) return EINVAL;
   int err = 0;
   if (!path || !*path) {
@@ -156,8 +156,8 @@ int AttachOutputFile(GstElement* bin, const char* path) {
   } else {
     // O_NONBLOCK keeps a FIFO planted at the path from blocking the open; the
     // descriptor is refused below unless it is a regular file.
-    const int fd = open(path, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
-                        0666);
+    const int fd =
+        open(path, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) {
       err = errno;
     } else {
@@ -181,9 +181,9 @@ int AttachOutputFile(GstElement* bin, const char* path) {
   return err;
 }
 
-void DetachOutputFile(GstElement* bin) {
+void DetachOutputFile(GstElement *bin) {
   if (!bin || !GST_IS_BIN(bin)) return;
-  GstElement* sink = gst_bin_get_by_name(GST_BIN(bin), kFileSinkName);
+  GstElement *sink = gst_bin_get_by_name(GST_BIN(bin), kFileSinkName);
   if (!sink) return;
   const int fd = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(bin), kFdKey)) - 1;
   if (fd >= 0) fdatasync(fd);
@@ -191,7 +191,7 @@ void DetachOutputFile(GstElement* bin) {
   gst_object_unref(sink);
 }
 
-std::string OutputFileErrorText(const char* path, int err) {
+std::string OutputFileErrorText(const char *path, int err) {
   std::string text = "Cannot write the WMA file \"";
   text += path ? path : "";
   text += "\": ";
@@ -204,10 +204,10 @@ std::string OutputFileErrorText(const char* path, int err) {
   return text;
 }
 
-void PostOutputFileError(GstElement* bin, const char* path, int err) {
+void PostOutputFileError(GstElement *bin, const char *path, int err) {
   const std::string text = OutputFileErrorText(path, err);
-  GError* error = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_OPEN_WRITE,
-                                      text.c_str());
+  GError *error =
+      g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_OPEN_WRITE, text.c_str());
   gst_element_post_message(bin, gst_message_new_error(GST_OBJECT(bin), error, text.c_str()));
   g_error_free(error);
 }

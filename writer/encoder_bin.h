@@ -30,8 +30,8 @@ constexpr guint kAsfPacketSize = 4800;
 // null when an element is missing from the installation. Until
 // AttachOutputFile has given it a file the WMA branch cannot write, and a run
 // fails with an error from the element named "wma-file".
-GstElement* CreateEncoderBin(const char* name, const char* sinkPad = "sink",
-                             const char* srcPad = "src");
+GstElement *CreateEncoderBin(const char *name, const char *sinkPad = "sink",
+                             const char *srcPad = "src");
 
 // Opens `path` for the WMA (created, or truncated if it exists) without ever
 // following a symbolic link at its last component, and hands the descriptor
@@ -39,17 +39,17 @@ GstElement* CreateEncoderBin(const char* name, const char* sinkPad = "sink",
 // is destroyed or given another file. Call only while the bin is in the NULL
 // or READY state. Returns 0, or the errno value of the failure (the bin then
 // keeps no file and will fail to start).
-int AttachOutputFile(GstElement* bin, const char* path);
+int AttachOutputFile(GstElement *bin, const char *path);
 
 // Lets go of the output file after a run (its data flushed to the disk), so
 // that the file is closed even while the bin lives on. Harmless without one.
-void DetachOutputFile(GstElement* bin);
+void DetachOutputFile(GstElement *bin);
 
 // Posts a resource error on the bin's bus for an output file that could not
 // be opened, so the graph reports the failure instead of finishing silently.
-void PostOutputFileError(GstElement* bin, const char* path, int err);
+void PostOutputFileError(GstElement *bin, const char *path, int err);
 
 // Text of an output-file error, also used in the message posted above.
-std::string OutputFileErrorText(const char* path, int err);
+std::string OutputFileErrorText(const char *path, int err);
 
 }  // namespace quavix::writer

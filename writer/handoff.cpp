@@ -9,7 +9,7 @@ namespace {
 
 // The default value of `subkey`, read whole: a path is never cut to fit a
 // buffer, because a cut path would write the wrong file.
-LONG ReadDefaultValue(HKEY key, const char* subkey, std::string* out) {
+LONG ReadDefaultValue(HKEY key, const char *subkey, std::string *out) {
   out->clear();
   for (int attempt = 0; attempt < 3; ++attempt) {
     LONG cb = 0;
@@ -29,7 +29,7 @@ LONG ReadDefaultValue(HKEY key, const char* subkey, std::string* out) {
 
 }  // namespace
 
-LONG ReadWriterHandOff(WriterHandOff* out) {
+LONG ReadWriterHandOff(WriterHandOff *out) {
   *out = WriterHandOff{};
   HKEY key = nullptr;
   LONG rc = RegOpenKeyExA(HKEY_CURRENT_USER, kHandOffKey, 0, KEY_QUERY_VALUE, &key);

@@ -14,9 +14,9 @@
 
 namespace quavix::writer {
 
-inline constexpr const char* kHandOffKey = "Software\\ZORVEKA\\VORLINTA";
-inline constexpr const char* kOutputNameSubkey = "OutputWMAName";
-inline constexpr const char* kOutputWaveSubkey = "OUTPUTWAVE";
+inline constexpr const char *kHandOffKey = "Software\\ZORVEKA\\VORLINTA";
+inline constexpr const char *kOutputNameSubkey = "OutputWMAName";
+inline constexpr const char *kOutputWaveSubkey = "OUTPUTWAVE";
 
 struct WriterHandOff {
   std::string outputPath;  // empty when the program handed over nothing
@@ -26,6 +26,6 @@ struct WriterHandOff {
 // Reads the hand-off. Returns ERROR_SUCCESS with a non-empty output path, or
 // ERROR_FILE_NOT_FOUND when the key, the subkey or the path is missing or
 // empty, or another registry error code.
-LONG ReadWriterHandOff(WriterHandOff* out);
+LONG ReadWriterHandOff(WriterHandOff *out);
 
 }  // namespace quavix::writer

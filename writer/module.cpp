@@ -9,12 +9,12 @@ namespace {
 
 class CWavDestClassFactory final : public IClassFactory, public CRefCounted {
  public:
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+  HRESULT QueryInterface(REFIID riid, void **ppv) override {
     return QiHelper<IClassFactory>(this, riid, ppv, IID_IClassFactory);
   }
   ULONG AddRef() override { return AddRefImpl(); }
   ULONG Release() override { return ReleaseImpl(); }
-  HRESULT CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override {
+  HRESULT CreateInstance(IUnknown *pUnkOuter, REFIID riid, void **ppv) override {
     return quavix::writer::CreateWavDestFilter(pUnkOuter, riid, ppv);
   }
   // The module stays loaded for the life of the process.
@@ -25,11 +25,11 @@ class CWavDestClassFactory final : public IClassFactory, public CRefCounted {
 
 extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID rclsid,
                                                                             REFIID riid,
-                                                                            void** ppv) {
+                                                                            void **ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   if (rclsid != CLSID_WavDestWriter) return CLASS_E_CLASSNOTAVAILABLE;
-  auto* factory = new (std::nothrow) CWavDestClassFactory();
+  auto *factory = new (std::nothrow) CWavDestClassFactory();
   if (!factory) return E_OUTOFMEMORY;
   factory->AddRef();
   const HRESULT hr = factory->QueryInterface(riid, ppv);

@@ -14,18 +14,14 @@ namespace {
 HRESULT HresultFromErrno(int err) {
   switch (err) {
     case ENOENT:
-    case ENOTDIR:
-      return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    case ENOTDIR: return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
     case EACCES:
     case EPERM:
     case EROFS:
     case EISDIR:
-    case ELOOP:
-      return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
-    case ENAMETOOLONG:
-      return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
-    default:
-      return E_FAIL;
+    case ELOOP: return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+    case ENAMETOOLONG: return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+    default: return E_FAIL;
   }
 }
 
@@ -41,15 +37,15 @@ CWavDestFilter::CWavDestFilter() : CBaseFilter(CLSID_WavDestWriter) {
   AddPin(std::make_unique<CBasePin>(this, PINDIR_OUTPUT, kOutputPinName, out));
 }
 
-GstElement* CWavDestFilter::CreateElement() {
+GstElement *CWavDestFilter::CreateElement() {
   if (!gst_is_initialized()) gst_init(nullptr, nullptr);
   // An unnamed bin: GStreamer makes the name unique within the pipeline.
   return CreateEncoderBin(nullptr, Pin(0)->PadName().c_str(), Pin(1)->PadName().c_str());
 }
 
-HRESULT CWavDestFilter::Fail(const char* path, int err, HRESULT hr) {
+HRESULT CWavDestFilter::Fail(const char *path, int err, HRESULT hr) {
   // In a graph the bus carries the error to the program; alone, the log does.
-  if (GstElement* bin = Element())
+  if (GstElement *bin = Element())
     PostOutputFileError(bin, path, err);
   else
     g_warning("%s", OutputFileErrorText(path, err).c_str());
@@ -60,7 +56,7 @@ HRESULT CWavDestFilter::OnPrepareState(FILTER_STATE target) {
   // Only the start of a run opens the file; pausing and resuming a run
   // keeps writing the same one.
   if (target == State_Stopped || State() != State_Stopped) return S_OK;
-  GstElement* bin = Element();
+  GstElement *bin = Element();
   if (!bin) return E_FAIL;
   // The path is read now, not when the filter was made, so it is always the
   // one handed over for this run.
@@ -78,14 +74,14 @@ void CWavDestFilter::OnStateChanged(FILTER_STATE state) {
   // The pipeline is down by now, so the header is rewritten and the file
   // complete; let go of it so nothing holds it open between runs.
   if (state == State_Stopped)
-    if (GstElement* bin = Element()) DetachOutputFile(bin);
+    if (GstElement *bin = Element()) DetachOutputFile(bin);
 }
 
-HRESULT CreateWavDestFilter(IUnknown* pUnkOuter, REFIID riid, void** ppv) {
+HRESULT CreateWavDestFilter(IUnknown *pUnkOuter, REFIID riid, void **ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   if (pUnkOuter) return CLASS_E_NOAGGREGATION;
-  auto* filter = new (std::nothrow) CWavDestFilter();
+  auto *filter = new (std::nothrow) CWavDestFilter();
   if (!filter) return E_OUTOFMEMORY;
   filter->AddRef();
   const HRESULT hr = filter->QueryInterface(riid, ppv);

@@ -11,28 +11,28 @@
 
 namespace quavix::writer {
 
-inline constexpr const char16_t* kInputPinName = u"In";
-inline constexpr const char16_t* kOutputPinName = u"Out";
+inline constexpr const char16_t *kInputPinName = u"In";
+inline constexpr const char16_t *kOutputPinName = u"Out";
 
 class CWavDestFilter final : public CBaseFilter {
  public:
   CWavDestFilter();
 
   // The hand-off read for the current (or last) run.
-  const WriterHandOff& HandOff() const { return m_handOff; }
+  const WriterHandOff &HandOff() const { return m_handOff; }
 
  protected:
-  GstElement* CreateElement() override;
+  GstElement *CreateElement() override;
   HRESULT OnPrepareState(FILTER_STATE target) override;
   void OnStateChanged(FILTER_STATE state) override;
 
  private:
-  HRESULT Fail(const char* path, int err, HRESULT hr);
+  HRESULT Fail(const char *path, int err, HRESULT hr);
 
   WriterHandOff m_handOff;
 };
 
 // Creates the filter for riid (the class factory's work).
-HRESULT CreateWavDestFilter(IUnknown* pUnkOuter, REFIID riid, void** ppv);
+HRESULT CreateWavDestFilter(IUnknown *pUnkOuter, REFIID riid, void **ppv);
 
 }  // namespace quavix::writer

@@ -31,9 +31,10 @@ class CWinApp {
 
   CWnd *m_pMainWnd = nullptr;
   HINSTANCE m_hInstance = nullptr;
-  LPCSTR m_pszAppName = nullptr;       // the executable's base name without extension
-  LPCSTR m_pszExeName = nullptr;       // the same
-  LPCSTR m_pszHelpFilePath = nullptr;  // the executable's full path with ".HLP" in place of its extension
+  LPCSTR m_pszAppName = nullptr;  // the executable's base name without extension
+  LPCSTR m_pszExeName = nullptr;  // the same
+  LPCSTR m_pszHelpFilePath =
+      nullptr;  // the executable's full path with ".HLP" in place of its extension
   LPCSTR m_pszRegistryKey = nullptr;
   LPCSTR m_pszProfileName = nullptr;
 

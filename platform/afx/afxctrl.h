@@ -38,7 +38,9 @@ class CComboBox : public CWnd {
   int SetCurSel(int nSelect);
   int SetItemData(int nIndex, DWORD_PTR data);
   DWORD_PTR GetItemData(int nIndex) const;
-  int SetItemDataPtr(int nIndex, void *p) { return SetItemData(nIndex, reinterpret_cast<DWORD_PTR>(p)); }
+  int SetItemDataPtr(int nIndex, void *p) {
+    return SetItemData(nIndex, reinterpret_cast<DWORD_PTR>(p));
+  }
   void *GetItemDataPtr(int nIndex) const { return reinterpret_cast<void *>(GetItemData(nIndex)); }
   int GetLBTextLen(int nIndex) const;
   // Copies item nIndex into the buffer, which must hold GetLBTextLen + 1.

@@ -44,11 +44,11 @@ class CDC {
   // A null region removes clipping.
   int SelectClipRgn(CRgn *pRgn);
   int ExcludeClipRect(int x1, int y1, int x2, int y2);
-  int ExcludeClipRect(const RECT * lpRect);
+  int ExcludeClipRect(const RECT *lpRect);
 
   BOOL BitBlt(int x, int y, int nWidth, int nHeight, CDC *pSrcDC, int xSrc, int ySrc, DWORD dwRop);
   BOOL RoundRect(int x1, int y1, int x2, int y2, int x3, int y3);
-  BOOL RoundRect(const RECT * lpRect, POINT point);
+  BOOL RoundRect(const RECT *lpRect, POINT point);
 
   int SetBkMode(int nBkMode);
   COLORREF SetTextColor(COLORREF crColor);
@@ -111,7 +111,7 @@ class CFont : public CGdiObject {
 class CRgn : public CGdiObject {
  public:
   BOOL CreateRectRgn(int x1, int y1, int x2, int y2);
-  BOOL CreateRectRgnIndirect(const RECT * lpRect);
+  BOOL CreateRectRgnIndirect(const RECT *lpRect);
 };
 
 class CBitmap : public CGdiObject {

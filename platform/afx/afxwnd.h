@@ -132,7 +132,8 @@ LRESULT AfxWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // Data exchange between a dialog's controls and its members.
 class CDataExchange {
  public:
-  CDataExchange(CWnd *pDlgWnd, BOOL bSaveAndValidate) : m_bSaveAndValidate(bSaveAndValidate), m_pDlgWnd(pDlgWnd) {}
+  CDataExchange(CWnd *pDlgWnd, BOOL bSaveAndValidate)
+      : m_bSaveAndValidate(bSaveAndValidate), m_pDlgWnd(pDlgWnd) {}
   BOOL m_bSaveAndValidate;
   CWnd *m_pDlgWnd;
   // The control's window; null (and the exchange marked failed) when the

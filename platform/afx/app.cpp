@@ -86,8 +86,12 @@ void CWinApp::SetRegistryKey(LPCSTR lpszRegistryKey) {
 HICON CWinApp::LoadIcon(UINT nIDResource) const {
   return ::LoadIconA(m_hInstance, MAKEINTRESOURCEA(static_cast<WORD>(nIDResource)));
 }
-HICON CWinApp::LoadIcon(LPCSTR lpszResourceName) const { return ::LoadIconA(m_hInstance, lpszResourceName); }
-HICON CWinApp::LoadStandardIcon(LPCSTR lpszIconName) const { return ::LoadIconA(nullptr, lpszIconName); }
+HICON CWinApp::LoadIcon(LPCSTR lpszResourceName) const {
+  return ::LoadIconA(m_hInstance, lpszResourceName);
+}
+HICON CWinApp::LoadStandardIcon(LPCSTR lpszIconName) const {
+  return ::LoadIconA(nullptr, lpszIconName);
+}
 
 CWinApp *AfxGetApp() { return g_app; }
 CWnd *AfxGetMainWnd() { return g_app ? g_app->m_pMainWnd : nullptr; }
@@ -119,7 +123,8 @@ int AfxWinMain(int argc, char **argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("quavix"));
     InstallWindowMessagePoster();
     if (!app->InitInstance()) {
-      if (app->m_pMainWnd != nullptr && app->m_pMainWnd->m_hWnd != nullptr) app->m_pMainWnd->DestroyWindow();
+      if (app->m_pMainWnd != nullptr && app->m_pMainWnd->m_hWnd != nullptr)
+        app->m_pMainWnd->DestroyWindow();
       code = app->ExitInstance();
     } else {
       code = app->Run();

@@ -10,7 +10,8 @@
 #include <strings.h>
 
 LPSTR CString::GetBuffer(int nMinBufLength) {
-  std::size_t want = std::max<std::size_t>(s_.size(), nMinBufLength > 0 ? static_cast<std::size_t>(nMinBufLength) : 0);
+  std::size_t want = std::max<std::size_t>(
+      s_.size(), nMinBufLength > 0 ? static_cast<std::size_t>(nMinBufLength) : 0);
   // One more for the terminator the caller writes.
   s_.resize(want + 1, '\0');
   return s_.data();
@@ -24,7 +25,8 @@ LPSTR CString::GetBufferSetLength(int nNewLength) {
 }
 
 void CString::ReleaseBuffer(int nNewLength) {
-  std::size_t n = nNewLength < 0 ? strnlen(s_.data(), s_.size()) : static_cast<std::size_t>(nNewLength);
+  std::size_t n =
+      nNewLength < 0 ? strnlen(s_.data(), s_.size()) : static_cast<std::size_t>(nNewLength);
   s_.resize(std::min(n, s_.size()));
 }
 
@@ -57,7 +59,9 @@ BOOL CString::LoadString(UINT nID) {
 }
 
 int CString::Compare(LPCSTR other) const { return std::strcmp(s_.c_str(), other ? other : ""); }
-int CString::CompareNoCase(LPCSTR other) const { return strcasecmp(s_.c_str(), other ? other : ""); }
+int CString::CompareNoCase(LPCSTR other) const {
+  return strcasecmp(s_.c_str(), other ? other : "");
+}
 
 int CString::Find(char c, int nStart) const {
   if (nStart < 0 || static_cast<std::size_t>(nStart) > s_.size()) return -1;

@@ -4,7 +4,8 @@
 
 CDialog::CDialog() = default;
 
-CDialog::CDialog(UINT nIDTemplate, CWnd *pParentWnd) : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
+CDialog::CDialog(UINT nIDTemplate, CWnd *pParentWnd)
+    : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
 
 CDialog::~CDialog() = default;
 
@@ -24,7 +25,8 @@ INT_PTR AfxDlgProc(HWND hwnd, UINT message, WPARAM, LPARAM lParam) {
 }
 
 INT_PTR CDialog::DoModal() {
-  const DialogTemplate *tmpl = m_lpDialogTemplate ? m_lpDialogTemplate : FindDialogTemplate(static_cast<int>(m_nIDTemplate));
+  const DialogTemplate *tmpl =
+      m_lpDialogTemplate ? m_lpDialogTemplate : FindDialogTemplate(static_cast<int>(m_nIDTemplate));
   if (tmpl == nullptr || m_hWnd != nullptr) return -1;
   HWND owner = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
   if (owner == nullptr) {
@@ -32,7 +34,8 @@ INT_PTR CDialog::DoModal() {
     if (main != nullptr && main != this) owner = main->m_hWnd;
   }
   if (owner != nullptr && !::IsWindow(owner)) owner = nullptr;
-  return ::DialogBoxIndirectParamA(AfxGetInstanceHandle(), tmpl, owner, &AfxDlgProc, reinterpret_cast<LPARAM>(this));
+  return ::DialogBoxIndirectParamA(AfxGetInstanceHandle(), tmpl, owner, &AfxDlgProc,
+                                   reinterpret_cast<LPARAM>(this));
 }
 
 BOOL CDialog::OnInitDialog() {
@@ -50,6 +53,6 @@ void CDialog::OnOK() {
 void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
-  ON_COMMAND(IDOK, &CDialog::OnOK)
-  ON_COMMAND(IDCANCEL, &CDialog::OnCancel)
+ON_COMMAND(IDOK, &CDialog::OnOK)
+ON_COMMAND(IDCANCEL, &CDialog::OnCancel)
 END_MESSAGE_MAP()

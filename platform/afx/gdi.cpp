@@ -96,20 +96,28 @@ CGdiObject *CDC::SelectObject(CGdiObject *pObject) {
 }
 HGDIOBJ CDC::SelectObject(HGDIOBJ hObject) { return ::SelectObject(m_hDC, hObject); }
 
-int CDC::SelectClipRgn(CRgn *pRgn) { return ::SelectClipRgn(m_hDC, pRgn ? pRgn->m_hObject : nullptr); }
-int CDC::ExcludeClipRect(int x1, int y1, int x2, int y2) { return ::ExcludeClipRect(m_hDC, x1, y1, x2, y2); }
+int CDC::SelectClipRgn(CRgn *pRgn) {
+  return ::SelectClipRgn(m_hDC, pRgn ? pRgn->m_hObject : nullptr);
+}
+int CDC::ExcludeClipRect(int x1, int y1, int x2, int y2) {
+  return ::ExcludeClipRect(m_hDC, x1, y1, x2, y2);
+}
 int CDC::ExcludeClipRect(const RECT *lpRect) {
-  return lpRect ? ::ExcludeClipRect(m_hDC, lpRect->left, lpRect->top, lpRect->right, lpRect->bottom) : RGN_ERROR;
+  return lpRect ? ::ExcludeClipRect(m_hDC, lpRect->left, lpRect->top, lpRect->right, lpRect->bottom)
+                : RGN_ERROR;
 }
 
-BOOL CDC::BitBlt(int x, int y, int nWidth, int nHeight, CDC *pSrcDC, int xSrc, int ySrc, DWORD dwRop) {
-  return ::BitBlt(m_hDC, x, y, nWidth, nHeight, pSrcDC ? pSrcDC->m_hDC : nullptr, xSrc, ySrc, dwRop);
+BOOL CDC::BitBlt(int x, int y, int nWidth, int nHeight, CDC *pSrcDC, int xSrc, int ySrc,
+                 DWORD dwRop) {
+  return ::BitBlt(m_hDC, x, y, nWidth, nHeight, pSrcDC ? pSrcDC->m_hDC : nullptr, xSrc, ySrc,
+                  dwRop);
 }
 BOOL CDC::RoundRect(int x1, int y1, int x2, int y2, int x3, int y3) {
   return ::RoundRect(m_hDC, x1, y1, x2, y2, x3, y3);
 }
 BOOL CDC::RoundRect(const RECT *lpRect, POINT point) {
-  return lpRect ? ::RoundRect(m_hDC, lpRect->left, lpRect->top, lpRect->right, lpRect->bottom, point.x, point.y)
+  return lpRect ? ::RoundRect(m_hDC, lpRect->left, lpRect->top, lpRect->right, lpRect->bottom,
+                              point.x, point.y)
                 : FALSE;
 }
 
@@ -121,12 +129,20 @@ CSize CDC::GetTextExtent(LPCSTR lpszString, int nCount) const {
   ::GetTextExtentPointA(m_hDC, lpszString, nCount, &size);
   return CSize(size.cx, size.cy);
 }
-CSize CDC::GetTextExtent(const CString &str) const { return GetTextExtent(str.GetString(), str.GetLength()); }
+CSize CDC::GetTextExtent(const CString &str) const {
+  return GetTextExtent(str.GetString(), str.GetLength());
+}
 
-BOOL CDC::TextOut(int x, int y, LPCSTR lpszString, int nCount) { return ::TextOutA(m_hDC, x, y, lpszString, nCount); }
-BOOL CDC::TextOut(int x, int y, const CString &str) { return TextOut(x, y, str.GetString(), str.GetLength()); }
+BOOL CDC::TextOut(int x, int y, LPCSTR lpszString, int nCount) {
+  return ::TextOutA(m_hDC, x, y, lpszString, nCount);
+}
+BOOL CDC::TextOut(int x, int y, const CString &str) {
+  return TextOut(x, y, str.GetString(), str.GetLength());
+}
 
-CPaintDC::CPaintDC(CWnd *pWnd) : m_hWnd(pWnd ? pWnd->m_hWnd : nullptr) { m_hDC = ::BeginPaint(m_hWnd, &m_ps); }
+CPaintDC::CPaintDC(CWnd *pWnd) : m_hWnd(pWnd ? pWnd->m_hWnd : nullptr) {
+  m_hDC = ::BeginPaint(m_hWnd, &m_ps);
+}
 
 CPaintDC::~CPaintDC() {
   if (m_hDC != nullptr) ::EndPaint(m_hWnd, &m_ps);
@@ -160,12 +176,16 @@ BOOL CPen::CreatePen(int nPenStyle, int nWidth, COLORREF crColor) {
 CPen *CPen::FromHandle(HPEN hPen) { return TemporaryObject<CPen>(hPen); }
 
 BOOL CBrush::CreateSolidBrush(COLORREF crColor) { return Attach(::CreateSolidBrush(crColor)); }
-BOOL CBrush::CreateBrushIndirect(const LOGBRUSH *lpLogBrush) { return Attach(::CreateBrushIndirect(lpLogBrush)); }
+BOOL CBrush::CreateBrushIndirect(const LOGBRUSH *lpLogBrush) {
+  return Attach(::CreateBrushIndirect(lpLogBrush));
+}
 CBrush *CBrush::FromHandle(HBRUSH hBrush) { return TemporaryObject<CBrush>(hBrush); }
 
 CFont *CFont::FromHandle(HFONT hFont) { return TemporaryObject<CFont>(hFont); }
 
-BOOL CRgn::CreateRectRgn(int x1, int y1, int x2, int y2) { return Attach(::CreateRectRgn(x1, y1, x2, y2)); }
+BOOL CRgn::CreateRectRgn(int x1, int y1, int x2, int y2) {
+  return Attach(::CreateRectRgn(x1, y1, x2, y2));
+}
 BOOL CRgn::CreateRectRgnIndirect(const RECT *lpRect) {
   return lpRect ? CreateRectRgn(lpRect->left, lpRect->top, lpRect->right, lpRect->bottom) : FALSE;
 }

@@ -120,7 +120,8 @@ HWND CWnd::Detach() {
 BOOL CWnd::SubclassWindow(HWND hwnd) {
   if (!::IsWindow(hwnd) || !Attach(hwnd)) return FALSE;
   PreSubclassWindow();
-  auto previous = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc)));
+  auto previous = reinterpret_cast<WNDPROC>(
+      ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&AfxWndProc)));
   if (previous != &AfxWndProc) m_pfnSuper = previous;
   return TRUE;
 }
@@ -133,7 +134,8 @@ BOOL CWnd::SubclassDlgItem(UINT nID, CWnd *pParent) {
 
 HWND CWnd::UnsubclassWindow() {
   if (m_hWnd == nullptr) return nullptr;
-  if (m_pfnSuper != nullptr) ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
+  if (m_pfnSuper != nullptr)
+    ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
   m_pfnSuper = nullptr;
   return Detach();
 }
@@ -225,7 +227,9 @@ int CWnd::GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
 CWnd *CWnd::GetParent() const { return FromHandle(::GetParent(m_hWnd)); }
 
 void CWnd::SetWindowText(LPCSTR text) { ::SetWindowTextA(m_hWnd, text); }
-int CWnd::GetWindowText(LPSTR buffer, int nMaxCount) const { return ::GetWindowTextA(m_hWnd, buffer, nMaxCount); }
+int CWnd::GetWindowText(LPSTR buffer, int nMaxCount) const {
+  return ::GetWindowTextA(m_hWnd, buffer, nMaxCount);
+}
 
 void CWnd::GetWindowText(CString &text) const {
   int length = ::GetWindowTextLengthA(m_hWnd);
@@ -252,14 +256,18 @@ BOOL CWnd::EnableWindow(BOOL bEnable) { return ::EnableWindow(m_hWnd, bEnable); 
 BOOL CWnd::IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
 BOOL CWnd::IsIconic() const { return ::IsIconic(m_hWnd); }
 DWORD CWnd::GetStyle() const { return static_cast<DWORD>(::GetWindowLongPtrA(m_hWnd, GWL_STYLE)); }
-DWORD CWnd::GetExStyle() const { return static_cast<DWORD>(::GetWindowLongPtrA(m_hWnd, GWL_EXSTYLE)); }
+DWORD CWnd::GetExStyle() const {
+  return static_cast<DWORD>(::GetWindowLongPtrA(m_hWnd, GWL_EXSTYLE));
+}
 
 BOOL CWnd::ModifyStyle(DWORD dwRemove, DWORD dwAdd, UINT nFlags) {
   DWORD style = GetStyle();
   DWORD changed = (style & ~dwRemove) | dwAdd;
   if (changed == style) return FALSE;
   ::SetWindowLongPtrA(m_hWnd, GWL_STYLE, static_cast<LONG_PTR>(static_cast<LONG>(changed)));
-  if (nFlags != 0) ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | nFlags);
+  if (nFlags != 0)
+    ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0,
+                   SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | nFlags);
   return TRUE;
 }
 
@@ -271,7 +279,8 @@ void CWnd::GetClientRect(LPRECT rect) const { ::GetClientRect(m_hWnd, rect); }
 void CWnd::GetWindowRect(LPRECT rect) const { ::GetWindowRect(m_hWnd, rect); }
 
 BOOL CWnd::SetWindowPos(const CWnd *pWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags) {
-  return ::SetWindowPos(m_hWnd, pWndInsertAfter ? pWndInsertAfter->m_hWnd : nullptr, x, y, cx, cy, nFlags);
+  return ::SetWindowPos(m_hWnd, pWndInsertAfter ? pWndInsertAfter->m_hWnd : nullptr, x, y, cx, cy,
+                        nFlags);
 }
 
 void CWnd::MoveWindow(int x, int y, int nWidth, int nHeight, BOOL bRepaint) {
@@ -311,15 +320,21 @@ UINT_PTR CWnd::SetTimer(UINT_PTR nIDEvent, UINT nElapse, TIMERPROC lpfnTimer) {
 
 BOOL CWnd::KillTimer(UINT_PTR nIDEvent) { return ::KillTimer(m_hWnd, nIDEvent); }
 
-CMenu *CWnd::GetSystemMenu(BOOL bRevert) const { return CMenu::FromHandle(::GetSystemMenu(m_hWnd, bRevert)); }
+CMenu *CWnd::GetSystemMenu(BOOL bRevert) const {
+  return CMenu::FromHandle(::GetSystemMenu(m_hWnd, bRevert));
+}
 
 HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon) {
   return reinterpret_cast<HICON>(
       SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(hIcon)));
 }
 
-void CWnd::CheckDlgButton(int nIDButton, UINT nCheck) { ::CheckDlgButton(m_hWnd, nIDButton, nCheck); }
-UINT CWnd::IsDlgButtonChecked(int nIDButton) const { return ::IsDlgButtonChecked(m_hWnd, nIDButton); }
+void CWnd::CheckDlgButton(int nIDButton, UINT nCheck) {
+  ::CheckDlgButton(m_hWnd, nIDButton, nCheck);
+}
+UINT CWnd::IsDlgButtonChecked(int nIDButton) const {
+  return ::IsDlgButtonChecked(m_hWnd, nIDButton);
+}
 
 int CWnd::MessageBox(LPCSTR lpszText, LPCSTR lpszCaption, UINT nType) {
   if (lpszCaption == nullptr) {

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-
 // ---- initialisation -------------------------------------------------------
 
 namespace {
@@ -36,7 +35,9 @@ HRESULT CoInitializeEx(LPVOID, DWORD dwCoInit) {
   return S_OK;
 }
 
-HRESULT CoInitialize(LPVOID pvReserved) { return CoInitializeEx(pvReserved, COINIT_APARTMENTTHREADED); }
+HRESULT CoInitialize(LPVOID pvReserved) {
+  return CoInitializeEx(pvReserved, COINIT_APARTMENTTHREADED);
+}
 
 void CoUninitialize() {
   if (t_apartment.count > 0) --t_apartment.count;
@@ -267,7 +268,6 @@ BSTR SysAllocString(const OLECHAR *psz) {
   return SysAllocStringLen(psz, n);
 }
 
-
 void SysFreeString(BSTR bstr) {
   if (bstr) std::free(reinterpret_cast<char *>(bstr) - kPrefix);
 }
@@ -292,14 +292,11 @@ void VariantInit(VARIANT *pvarg) {
 HRESULT VariantClear(VARIANT *pvarg) {
   if (!pvarg) return E_INVALIDARG;
   switch (pvarg->vt) {
-    case VT_BSTR:
-      SysFreeString(pvarg->bstrVal);
-      break;
+    case VT_BSTR: SysFreeString(pvarg->bstrVal); break;
     case VT_UNKNOWN:
       if (pvarg->punkVal) pvarg->punkVal->Release();
       break;
-    default:
-      break;
+    default: break;
   }
   VariantInit(pvarg);
   return S_OK;

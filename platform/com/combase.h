@@ -72,11 +72,11 @@ using LPCOLESTR = const OLECHAR *;
 // zero-terminated and preceded by its length in bytes (32 bits).
 using BSTR = OLECHAR *;
 
-BSTR SysAllocString(const OLECHAR *psz);                     // null in, null out
-BSTR SysAllocStringLen(const OLECHAR *strIn, UINT ui);       // strIn may be null: zeroed
-BSTR SysAllocStringUtf8(const char *utf8);                   // convenience: UTF-8 in
-void SysFreeString(BSTR bstr);                               // null is fine
-UINT SysStringLen(BSTR bstr);                                // characters; 0 for null
+BSTR SysAllocString(const OLECHAR *psz);                // null in, null out
+BSTR SysAllocStringLen(const OLECHAR *strIn, UINT ui);  // strIn may be null: zeroed
+BSTR SysAllocStringUtf8(const char *utf8);              // convenience: UTF-8 in
+void SysFreeString(BSTR bstr);                          // null is fine
+UINT SysStringLen(BSTR bstr);                           // characters; 0 for null
 UINT SysStringByteLen(BSTR bstr);
 
 // ---- VARIANT --------------------------------------------------------------

@@ -61,7 +61,8 @@ consteval GUID MakeGuid(const char (&s)[N]) {
          {}};
   g.Data4[0] = static_cast<std::uint8_t>(guid_detail::Hex(s, 19, 2));
   g.Data4[1] = static_cast<std::uint8_t>(guid_detail::Hex(s, 21, 2));
-  for (int i = 0; i < 6; ++i) g.Data4[2 + i] = static_cast<std::uint8_t>(guid_detail::Hex(s, 24 + 2 * i, 2));
+  for (int i = 0; i < 6; ++i)
+    g.Data4[2 + i] = static_cast<std::uint8_t>(guid_detail::Hex(s, 24 + 2 * i, 2));
   return g;
 }
 

@@ -82,7 +82,9 @@ std::u16string Utf8ToUtf16(const std::string &in) {
   return out;
 }
 
-std::u16string Utf8ToUtf16(const char *utf8) { return utf8 ? Utf8ToUtf16(std::string(utf8)) : std::u16string(); }
+std::u16string Utf8ToUtf16(const char *utf8) {
+  return utf8 ? Utf8ToUtf16(std::string(utf8)) : std::u16string();
+}
 
 std::string Utf16ToUtf8(const std::u16string &in) {
   std::string out;

@@ -310,8 +310,8 @@ HRESULT CBaseFilter::QueryFilterInfo(FILTER_INFO *pInfo) {
 
 HRESULT CBaseFilter::JoinFilterGraph(IFilterGraph *pGraph, LPCWSTR pName) {
   IMediaEventSink *sink = nullptr;
-  if (pGraph && SUCCEEDED(pGraph->QueryInterface(IID_IMediaEventSink,
-                                                  reinterpret_cast<void **>(&sink))) &&
+  if (pGraph &&
+      SUCCEEDED(pGraph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void **>(&sink))) &&
       sink) {
     // The graph owns the filter; a reference back would keep both alive.
     sink->Release();

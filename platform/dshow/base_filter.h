@@ -11,10 +11,9 @@
 //     }
 //    protected:
 //     GstElement *CreateElement() override {
-//       GstElement *bin = gst_bin_new(nullptr), *sink = gst_element_factory_make("fakesink", nullptr);
-//       gst_bin_add(GST_BIN(bin), sink);
-//       AddGhostPad(bin, sink, "sink", Pin(0));
-//       return bin;
+//       GstElement *bin = gst_bin_new(nullptr), *sink = gst_element_factory_make("fakesink",
+//       nullptr); gst_bin_add(GST_BIN(bin), sink); AddGhostPad(bin, sink, "sink", Pin(0)); return
+//       bin;
 //     }
 //   };
 //
@@ -44,8 +43,7 @@ class CBasePin : public IPin {
   // type: for an input pin the type it accepts (major type must match; the
   // subtype too unless it is GUID_NULL), for an output pin the one type it
   // offers. Override CheckMediaType/GetMediaType for anything richer.
-  CBasePin(CBaseFilter *filter, PIN_DIRECTION dir, std::u16string name,
-           const AM_MEDIA_TYPE &type);
+  CBasePin(CBaseFilter *filter, PIN_DIRECTION dir, std::u16string name, const AM_MEDIA_TYPE &type);
   virtual ~CBasePin();
   CBasePin(const CBasePin &) = delete;
   CBasePin &operator=(const CBasePin &) = delete;

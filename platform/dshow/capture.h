@@ -10,7 +10,7 @@ QX_DEFINE_GUID(IID_IAMAudioInputMixer, "54c39221-8380-11d0-b3f0-00aa003761c5");
 
 class ICaptureGraphBuilder2 : public IUnknown {
  public:
-  virtual HRESULT SetFiltergraph(IGraphBuilder *pfg) = 0;     // holds a reference
+  virtual HRESULT SetFiltergraph(IGraphBuilder *pfg) = 0;  // holds a reference
   virtual HRESULT GetFiltergraph(IGraphBuilder **ppfg) = 0;
 
  protected:

@@ -11,7 +11,7 @@ QX_DEFINE_GUID(IID_IPropertyBag, "55272a00-42cb-11ce-8135-00aa004bb851");
 QX_DEFINE_GUID(IID_IErrorLog, "3127ca40-446e-11ce-8135-00aa004bb851");
 QX_DEFINE_GUID(IID_IBindCtx, "0000000e-0000-0000-c000-000000000046");
 
-class IBindCtx;  // never implemented: callers pass null
+class IBindCtx;   // never implemented: callers pass null
 class IErrorLog;  // never implemented: callers pass null
 
 class IMoniker : public IUnknown {

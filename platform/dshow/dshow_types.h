@@ -72,9 +72,9 @@ QX_DEFINE_GUID(FORMAT_VideoInfo, "05589f80-c356-11ce-bf01-00aa0055595a");
 QX_DEFINE_GUID(FORMAT_None, "0f6417d6-c318-11d0-a43f-00a0c9223196");
 
 // Media type helpers (implemented in quavix_dshow_base).
-void FreeMediaType(AM_MEDIA_TYPE &mt);                          // frees format block and pUnk
+void FreeMediaType(AM_MEDIA_TYPE &mt);  // frees format block and pUnk
 HRESULT CopyMediaType(AM_MEDIA_TYPE *dst, const AM_MEDIA_TYPE *src);
-void DeleteMediaType(AM_MEDIA_TYPE *pmt);                       // Free + CoTaskMemFree(pmt)
+void DeleteMediaType(AM_MEDIA_TYPE *pmt);  // Free + CoTaskMemFree(pmt)
 // 44.1 kHz 16-bit stereo PCM unless told otherwise.
 void InitAudioMediaType(AM_MEDIA_TYPE *mt, DWORD rate = 44100, WORD channels = 2, WORD bits = 16);
 

@@ -3,9 +3,9 @@
 // nothing to free (callers still call it, as they always have).
 #pragma once
 
-constexpr long EC_COMPLETE = 0x01;                  // all streams ended; param1 HRESULT
+constexpr long EC_COMPLETE = 0x01;  // all streams ended; param1 HRESULT
 constexpr long EC_USERABORT = 0x02;
-constexpr long EC_ERRORABORT = 0x03;                // param1 HRESULT of the error
+constexpr long EC_ERRORABORT = 0x03;  // param1 HRESULT of the error
 constexpr long EC_TIME = 0x04;
 constexpr long EC_REPAINT = 0x05;
 constexpr long EC_STREAM_ERROR_STOPPED = 0x06;
@@ -32,5 +32,5 @@ constexpr long EC_STREAM_CONTROL_STARTED = 0x1B;
 constexpr long EC_END_OF_SEGMENT = 0x1C;
 constexpr long EC_SEGMENT_STARTED = 0x1D;
 constexpr long EC_LENGTH_CHANGED = 0x1E;
-constexpr long EC_DEVICE_LOST = 0x1F;               // param1 0, param2 0 lost / 1 back
+constexpr long EC_DEVICE_LOST = 0x1F;  // param1 0, param2 0 lost / 1 back
 constexpr long EC_USER = 0x8000;

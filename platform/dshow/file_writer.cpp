@@ -13,20 +13,15 @@
 namespace {
 HRESULT HrFromErrno(int err) {
   switch (err) {
-    case ENOENT:
-      return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-    case EEXIST:
-      return HRESULT_FROM_WIN32(80);  // ERROR_FILE_EXISTS
+    case ENOENT: return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    case EEXIST: return HRESULT_FROM_WIN32(80);  // ERROR_FILE_EXISTS
     case EACCES:
     case EPERM:
     case ELOOP:  // a symbolic link where the file should be
     case EROFS:
-    case EISDIR:
-      return E_ACCESSDENIED;
-    case ENAMETOOLONG:
-      return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
-    default:
-      return E_FAIL;
+    case EISDIR: return E_ACCESSDENIED;
+    case ENAMETOOLONG: return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+    default: return E_FAIL;
   }
 }
 

@@ -17,7 +17,9 @@ class CFileWriter final : public CBaseFilter, public IFileSinkFilter2 {
 
   static HRESULT CreateInstance(IUnknown *outer, REFIID riid, void **ppv);
 
-  HRESULT QueryInterface(REFIID riid, void **ppv) override { return CBaseFilter::QueryInterface(riid, ppv); }
+  HRESULT QueryInterface(REFIID riid, void **ppv) override {
+    return CBaseFilter::QueryInterface(riid, ppv);
+  }
   ULONG AddRef() override { return CBaseFilter::AddRef(); }
   ULONG Release() override { return CBaseFilter::Release(); }
 

@@ -22,12 +22,12 @@ class IPin : public IUnknown {
   virtual HRESULT ReceiveConnection(IPin *pConnector, const AM_MEDIA_TYPE *pmt) = 0;
   // Breaks this side only (the graph disconnects both sides).
   virtual HRESULT Disconnect() = 0;
-  virtual HRESULT ConnectedTo(IPin **pPin) = 0;                      // VFW_E_NOT_CONNECTED
+  virtual HRESULT ConnectedTo(IPin **pPin) = 0;  // VFW_E_NOT_CONNECTED
   virtual HRESULT ConnectionMediaType(AM_MEDIA_TYPE *pmt) = 0;
   virtual HRESULT QueryPinInfo(PIN_INFO *pInfo) = 0;
   virtual HRESULT QueryDirection(PIN_DIRECTION *pPinDir) = 0;
-  virtual HRESULT QueryId(LPWSTR *Id) = 0;                           // CoTaskMemAlloc'd
-  virtual HRESULT QueryAccept(const AM_MEDIA_TYPE *pmt) = 0;         // S_OK or S_FALSE
+  virtual HRESULT QueryId(LPWSTR *Id) = 0;                    // CoTaskMemAlloc'd
+  virtual HRESULT QueryAccept(const AM_MEDIA_TYPE *pmt) = 0;  // S_OK or S_FALSE
 
  protected:
   ~IPin() = default;

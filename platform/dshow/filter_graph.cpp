@@ -45,9 +45,7 @@ bool LiveSourcesPlaying(GstElement *pipeline, std::chrono::steady_clock::time_po
         live.clear();
         gst_iterator_resync(it);
         break;
-      default:
-        done = true;
-        break;
+      default: done = true; break;
     }
   }
   g_value_unset(&item);
@@ -56,8 +54,10 @@ bool LiveSourcesPlaying(GstElement *pipeline, std::chrono::steady_clock::time_po
   bool playing = !live.empty();
   for (GstElement *e : live) {
     while (playing && GST_STATE(e) != GST_STATE_PLAYING) {
-      if (std::chrono::steady_clock::now() >= deadline) playing = false;
-      else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (std::chrono::steady_clock::now() >= deadline)
+        playing = false;
+      else
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     gst_object_unref(e);
   }
@@ -68,35 +68,26 @@ HRESULT HrFromGstError(const GError *err) {
   if (!err) return E_FAIL;
   if (err->domain == GST_RESOURCE_ERROR) {
     switch (err->code) {
-      case GST_RESOURCE_ERROR_NOT_FOUND:
-        return VFW_E_NOT_FOUND;
+      case GST_RESOURCE_ERROR_NOT_FOUND: return VFW_E_NOT_FOUND;
       case GST_RESOURCE_ERROR_OPEN_READ:
       case GST_RESOURCE_ERROR_OPEN_WRITE:
       case GST_RESOURCE_ERROR_OPEN_READ_WRITE:
-      case GST_RESOURCE_ERROR_NOT_AUTHORIZED:
-        return E_ACCESSDENIED;
-      case GST_RESOURCE_ERROR_NO_SPACE_LEFT:
-        return HRESULT_FROM_WIN32(112);  // ERROR_DISK_FULL
-      case GST_RESOURCE_ERROR_WRITE:
-        return HRESULT_FROM_WIN32(29);  // ERROR_WRITE_FAULT
-      case GST_RESOURCE_ERROR_BUSY:
-        return VFW_E_NO_AUDIO_HARDWARE;
-      default:
-        return E_FAIL;
+      case GST_RESOURCE_ERROR_NOT_AUTHORIZED: return E_ACCESSDENIED;
+      case GST_RESOURCE_ERROR_NO_SPACE_LEFT: return HRESULT_FROM_WIN32(112);  // ERROR_DISK_FULL
+      case GST_RESOURCE_ERROR_WRITE: return HRESULT_FROM_WIN32(29);           // ERROR_WRITE_FAULT
+      case GST_RESOURCE_ERROR_BUSY: return VFW_E_NO_AUDIO_HARDWARE;
+      default: return E_FAIL;
     }
   }
   if (err->domain == GST_STREAM_ERROR) {
     switch (err->code) {
       case GST_STREAM_ERROR_TYPE_NOT_FOUND:
       case GST_STREAM_ERROR_CODEC_NOT_FOUND:
-      case GST_STREAM_ERROR_WRONG_TYPE:
-        return VFW_E_UNSUPPORTED_STREAM;
+      case GST_STREAM_ERROR_WRONG_TYPE: return VFW_E_UNSUPPORTED_STREAM;
       case GST_STREAM_ERROR_DECODE:
       case GST_STREAM_ERROR_DEMUX:
-      case GST_STREAM_ERROR_FORMAT:
-        return VFW_E_INVALID_FILE_FORMAT;
-      default:
-        return E_FAIL;
+      case GST_STREAM_ERROR_FORMAT: return VFW_E_INVALID_FILE_FORMAT;
+      default: return E_FAIL;
     }
   }
   if (err->domain == GST_CORE_ERROR && err->code == GST_CORE_ERROR_MISSING_PLUGIN)
@@ -351,7 +342,8 @@ HRESULT CFilterGraph::RemoveFilter(IBaseFilter *pFilter) {
   if (e->element) RemoveElement(*e);
   DisconnectFilter(pFilter);
   pFilter->JoinFilterGraph(nullptr, nullptr);
-  if (m_audioRenderer && static_cast<IBaseFilter *>(m_audioRenderer) == pFilter) m_audioRenderer = nullptr;
+  if (m_audioRenderer && static_cast<IBaseFilter *>(m_audioRenderer) == pFilter)
+    m_audioRenderer = nullptr;
   for (auto it = m_filters.begin(); it != m_filters.end(); ++it)
     if (it->filter.Get() == pFilter) {
       m_filters.erase(it);
@@ -502,7 +494,8 @@ REFERENCE_TIME CFilterGraph::QueryPosition() {
   return m_lastPosition;
 }
 
-HRESULT CFilterGraph::ApplySeek(REFERENCE_TIME start, bool setStop, REFERENCE_TIME stop, double rate) {
+HRESULT CFilterGraph::ApplySeek(REFERENCE_TIME start, bool setStop, REFERENCE_TIME stop,
+                                double rate) {
   {
     std::lock_guard<std::mutex> g(m_eventLock);
     m_eosSeen = false;  // a flushing seek starts the streams again
@@ -565,7 +558,8 @@ HRESULT CFilterGraph::ChangeState(FILTER_STATE target) {
   const bool seekFirst =
       fromStopped && m_seekable && (m_startPending > 0 || m_stopSet || m_rate != 1.0);
   const GstState finalState = target == State_Running ? GST_STATE_PLAYING : GST_STATE_PAUSED;
-  GstStateChangeReturn ret = gst_element_set_state(m_pipeline, seekFirst ? GST_STATE_PAUSED : finalState);
+  GstStateChangeReturn ret =
+      gst_element_set_state(m_pipeline, seekFirst ? GST_STATE_PAUSED : finalState);
   // A recording runs once its device does: waiting for the writers' start
   // as well would hold back whatever the caller starts next (the music it
   // records) and open the file with that much more silence. Their start
@@ -625,7 +619,8 @@ HRESULT CFilterGraph::Stop() {
 bool CFilterGraph::WritesFiles() {
   for (auto &e : m_filters) {
     ComPtr<IUnknown> sink;
-    if (SUCCEEDED(e.filter->QueryInterface(IID_IFileSinkFilter, reinterpret_cast<void **>(sink.Out()))))
+    if (SUCCEEDED(
+            e.filter->QueryInterface(IID_IFileSinkFilter, reinterpret_cast<void **>(sink.Out()))))
       return true;
   }
   return false;
@@ -669,7 +664,8 @@ HRESULT CFilterGraph::GetState(long msTimeout, OAFilterState *pfs) {
   std::lock_guard<std::recursive_mutex> g(m_lock);
   *pfs = m_state;
   if (m_state == State_Stopped) return S_OK;
-  GstClockTime timeout = msTimeout < 0 ? GST_CLOCK_TIME_NONE : static_cast<GstClockTime>(msTimeout) * GST_MSECOND;
+  GstClockTime timeout =
+      msTimeout < 0 ? GST_CLOCK_TIME_NONE : static_cast<GstClockTime>(msTimeout) * GST_MSECOND;
   GstStateChangeReturn ret = gst_element_get_state(m_pipeline, nullptr, nullptr, timeout);
   return ret == GST_STATE_CHANGE_ASYNC ? VFW_S_STATE_INTERMEDIATE : S_OK;
 }
@@ -711,8 +707,7 @@ void CFilterGraph::OnBusMessage(GstMessage *msg) {
       QueueEvent(EC_ERRORABORT, hr, 0);
       break;
     }
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -745,7 +740,8 @@ HRESULT CFilterGraph::GetEventHandle(OAEVENT *hEvent) {
   return E_NOTIMPL;  // no wait handles here: use SetNotifyWindow or GetEvent's time-out
 }
 
-HRESULT CFilterGraph::GetEvent(long *lEventCode, LONG_PTR *lParam1, LONG_PTR *lParam2, long msTimeout) {
+HRESULT CFilterGraph::GetEvent(long *lEventCode, LONG_PTR *lParam1, LONG_PTR *lParam2,
+                               long msTimeout) {
   if (!lEventCode || !lParam1 || !lParam2) return E_POINTER;
   *lEventCode = 0;
   *lParam1 = *lParam2 = 0;
@@ -870,7 +866,8 @@ HRESULT CFilterGraph::GetStopPosition(LONGLONG *pStop) {
 HRESULT CFilterGraph::GetCurrentPosition(LONGLONG *pCurrent) {
   if (!pCurrent) return E_POINTER;
   std::lock_guard<std::recursive_mutex> g(m_lock);
-  REFERENCE_TIME pos = m_state == State_Stopped && m_startPending >= 0 ? m_startPending : QueryPosition();
+  REFERENCE_TIME pos =
+      m_state == State_Stopped && m_startPending >= 0 ? m_startPending : QueryPosition();
   // The sound may run a little past the end (a MIDI song's release tail);
   // the position callers see never passes the stop position.
   REFERENCE_TIME stop = m_stopSet ? m_stop : m_duration;
@@ -879,8 +876,8 @@ HRESULT CFilterGraph::GetCurrentPosition(LONGLONG *pCurrent) {
   return S_OK;
 }
 
-HRESULT CFilterGraph::ConvertTimeFormat(LONGLONG *pTarget, const GUID *pTargetFormat, LONGLONG Source,
-                                        const GUID *pSourceFormat) {
+HRESULT CFilterGraph::ConvertTimeFormat(LONGLONG *pTarget, const GUID *pTargetFormat,
+                                        LONGLONG Source, const GUID *pSourceFormat) {
   if (!pTarget) return E_POINTER;
   bool targetOk = !pTargetFormat || *pTargetFormat == TIME_FORMAT_MEDIA_TIME;
   bool sourceOk = !pSourceFormat || *pSourceFormat == TIME_FORMAT_MEDIA_TIME;
@@ -902,16 +899,21 @@ HRESULT CFilterGraph::SetPositions(LONGLONG *pCurrent, DWORD dwCurrentFlags, LON
   REFERENCE_TIME now =
       m_state == State_Stopped && m_startPending >= 0 ? m_startPending : QueryPosition();
   REFERENCE_TIME cur = now;
-  if (curMode == AM_SEEKING_AbsolutePositioning) cur = *pCurrent;
-  else if (curMode != AM_SEEKING_NoPositioning) cur = now + *pCurrent;
+  if (curMode == AM_SEEKING_AbsolutePositioning)
+    cur = *pCurrent;
+  else if (curMode != AM_SEEKING_NoPositioning)
+    cur = now + *pCurrent;
   if (cur < 0) cur = 0;
   if (m_duration >= 0 && cur > m_duration) cur = m_duration;
 
   REFERENCE_TIME oldStop = m_stopSet ? m_stop : m_duration;
   REFERENCE_TIME stop = oldStop;
-  if (stopMode == AM_SEEKING_AbsolutePositioning) stop = *pStop;
-  else if (stopMode == AM_SEEKING_RelativePositioning) stop = oldStop + *pStop;
-  else if (stopMode == AM_SEEKING_IncrementalPositioning) stop = cur + *pStop;
+  if (stopMode == AM_SEEKING_AbsolutePositioning)
+    stop = *pStop;
+  else if (stopMode == AM_SEEKING_RelativePositioning)
+    stop = oldStop + *pStop;
+  else if (stopMode == AM_SEEKING_IncrementalPositioning)
+    stop = cur + *pStop;
   if (stopMode != AM_SEEKING_NoPositioning) {
     if (stop < cur) return E_INVALIDARG;
     m_stop = stop;
@@ -1091,7 +1093,8 @@ HRESULT CFilterGraph::SetWindowPosition(long Left, long Top, long Width, long He
   m_winTop = Top;
   m_winWidth = Width;
   m_winHeight = Height;
-  if (CVideoRendererFilter *r = VideoRendererIn(m_filters)) return r->SetWindowPosition(Left, Top, Width, Height);
+  if (CVideoRendererFilter *r = VideoRendererIn(m_filters))
+    return r->SetWindowPosition(Left, Top, Width, Height);
   return S_OK;
 }
 
@@ -1099,7 +1102,8 @@ HRESULT CFilterGraph::GetWindowPosition(long *pLeft, long *pTop, long *pWidth, l
   if (!pLeft || !pTop || !pWidth || !pHeight) return E_POINTER;
   if (HRESULT hr = VideoCheck(); FAILED(hr)) return hr;
   std::lock_guard<std::recursive_mutex> guard(m_lock);
-  if (CVideoRendererFilter *r = VideoRendererIn(m_filters)) return r->GetWindowPosition(pLeft, pTop, pWidth, pHeight);
+  if (CVideoRendererFilter *r = VideoRendererIn(m_filters))
+    return r->GetWindowPosition(pLeft, pTop, pWidth, pHeight);
   *pLeft = m_winLeft;
   *pTop = m_winTop;
   *pWidth = m_winWidth;
@@ -1110,7 +1114,8 @@ HRESULT CFilterGraph::GetWindowPosition(long *pLeft, long *pTop, long *pWidth, l
 HRESULT CFilterGraph::NotifyOwnerMessage(OAHWND hwnd, long uMsg, LONG_PTR wParam, LONG_PTR lParam) {
   if (HRESULT hr = VideoCheck(); FAILED(hr)) return hr;
   std::lock_guard<std::recursive_mutex> guard(m_lock);
-  if (CVideoRendererFilter *r = VideoRendererIn(m_filters)) return r->NotifyOwnerMessage(hwnd, uMsg, wParam, lParam);
+  if (CVideoRendererFilter *r = VideoRendererIn(m_filters))
+    return r->NotifyOwnerMessage(hwnd, uMsg, wParam, lParam);
   return S_OK;
 }
 

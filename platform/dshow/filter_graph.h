@@ -142,9 +142,9 @@ class CFilterGraph final : public IGraphBuilder,
   void QueueEvent(long code, LONG_PTR p1, LONG_PTR p2);
 
   Entry *FindEntry(IBaseFilter *f);
-  HRESULT Materialize();                       // elements in, pads linked
-  void RemoveElement(Entry &e);                // out of the pipeline, disposed
-  void DisconnectFilter(IBaseFilter *f);       // both sides of every pin
+  HRESULT Materialize();                  // elements in, pads linked
+  void RemoveElement(Entry &e);           // out of the pipeline, disposed
+  void DisconnectFilter(IBaseFilter *f);  // both sides of every pin
   HRESULT ChangeState(FILTER_STATE target);
   // End of stream into the sources, then wait up to timeoutMs for the
   // pipeline's EOS; true when it came. Leaves m_draining set: the caller
@@ -164,10 +164,10 @@ class CFilterGraph final : public IGraphBuilder,
 
   // Seeking (rendered files only)
   bool m_seekable = false;
-  REFERENCE_TIME m_duration = -1;       // -1 unknown
-  REFERENCE_TIME m_stop = -1;           // -1: the end
-  bool m_stopSet = false;               // the caller set a stop position
-  REFERENCE_TIME m_startPending = -1;   // where the next start begins
+  REFERENCE_TIME m_duration = -1;      // -1 unknown
+  REFERENCE_TIME m_stop = -1;          // -1: the end
+  bool m_stopSet = false;              // the caller set a stop position
+  REFERENCE_TIME m_startPending = -1;  // where the next start begins
   REFERENCE_TIME m_lastPosition = 0;
   double m_rate = 1.0;
 
@@ -189,7 +189,7 @@ class CFilterGraph final : public IGraphBuilder,
   long m_notifyMsg = 0;
   LONG_PTR m_notifyInstance = 0;
   long m_notifyFlags = 0;
-  bool m_draining = false;   // EOS then belongs to StopWhenReady, not to the caller
+  bool m_draining = false;  // EOS then belongs to StopWhenReady, not to the caller
   bool m_eosSeen = false;
   bool m_completed = false;  // for WaitForCompletion
   long m_completionCode = 0;

@@ -9,7 +9,9 @@
 // gst_init once per process, from any thread.
 void EnsureGstInit();
 
-constexpr REFERENCE_TIME GstToRefTime(GstClockTime t) { return static_cast<REFERENCE_TIME>(t / 100); }
+constexpr REFERENCE_TIME GstToRefTime(GstClockTime t) {
+  return static_cast<REFERENCE_TIME>(t / 100);
+}
 constexpr GstClockTime RefTimeToGst(REFERENCE_TIME t) {
   return t <= 0 ? 0 : static_cast<GstClockTime>(t) * 100;
 }

@@ -117,8 +117,8 @@ GstElement *CVideoRendererFilter::CreateElement() {
   GstAppSinkCallbacks callbacks{};
   callbacks.new_preroll = &OnNewPreroll;
   callbacks.new_sample = &OnNewSample;
-  gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, new std::shared_ptr<VideoFrameSlot>(m_slot),
-                             &ReleaseSlotRef);
+  gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks,
+                             new std::shared_ptr<VideoFrameSlot>(m_slot), &ReleaseSlotRef);
 #endif
   GstElement *bin = gst_bin_new(nullptr);
   gst_bin_add_many(GST_BIN(bin), convert, sink, nullptr);
@@ -185,8 +185,8 @@ HRESULT CVideoRendererFilter::PutOwner(OAHWND owner) {
 #ifdef QUAVIX_HAVE_VIDEO_WINDOW
   HWND parent = reinterpret_cast<HWND>(owner);
   if (!IsWindow(parent)) return E_INVALIDARG;
-  HWND surface = quavix::win::CreateVideoSurface(parent, m_slot, static_cast<DWORD>(m_style | kChild), m_left,
-                                                 m_top, m_width, m_height);
+  HWND surface = quavix::win::CreateVideoSurface(
+      parent, m_slot, static_cast<DWORD>(m_style | kChild), m_left, m_top, m_width, m_height);
   if (surface == nullptr) return E_FAIL;
   m_surface = reinterpret_cast<OAHWND>(surface);
   quavix::win::SetVideoSurfaceDrain(surface, reinterpret_cast<HWND>(m_drain));
@@ -206,7 +206,9 @@ HRESULT CVideoRendererFilter::GetOwner(OAHWND *owner) const {
 HRESULT CVideoRendererFilter::PutMessageDrain(OAHWND drain) {
   m_drain = drain;
 #ifdef QUAVIX_HAVE_VIDEO_WINDOW
-  if (m_surface) quavix::win::SetVideoSurfaceDrain(reinterpret_cast<HWND>(m_surface), reinterpret_cast<HWND>(drain));
+  if (m_surface)
+    quavix::win::SetVideoSurfaceDrain(reinterpret_cast<HWND>(m_surface),
+                                      reinterpret_cast<HWND>(drain));
 #endif
   return S_OK;
 }
@@ -225,12 +227,14 @@ HRESULT CVideoRendererFilter::SetWindowPosition(long left, long top, long width,
   m_height = height;
   m_positionSet = true;
 #ifdef QUAVIX_HAVE_VIDEO_WINDOW
-  if (m_surface && !MoveWindow(reinterpret_cast<HWND>(m_surface), left, top, width, height, TRUE)) return E_FAIL;
+  if (m_surface && !MoveWindow(reinterpret_cast<HWND>(m_surface), left, top, width, height, TRUE))
+    return E_FAIL;
 #endif
   return S_OK;
 }
 
-HRESULT CVideoRendererFilter::GetWindowPosition(long *left, long *top, long *width, long *height) const {
+HRESULT CVideoRendererFilter::GetWindowPosition(long *left, long *top, long *width,
+                                                long *height) const {
   if (!left || !top || !width || !height) return E_POINTER;
   *left = m_left;
   *top = m_top;
@@ -247,7 +251,8 @@ HRESULT CVideoRendererFilter::NotifyOwnerMessage(OAHWND, long, LONG_PTR, LONG_PT
 
 void CVideoRendererFilter::ApplyVisibility() {
 #ifdef QUAVIX_HAVE_VIDEO_WINDOW
-  if (m_surface) ShowWindow(reinterpret_cast<HWND>(m_surface), m_visible == OATRUE ? SW_SHOW : SW_HIDE);
+  if (m_surface)
+    ShowWindow(reinterpret_cast<HWND>(m_surface), m_visible == OATRUE ? SW_SHOW : SW_HIDE);
 #endif
 }
 

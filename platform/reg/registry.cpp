@@ -71,7 +71,8 @@ bool SplitSubKey(LPCSTR subKey, std::vector<std::string> *out) {
   size_t start = 0;
   while (true) {
     size_t sep = s.find('\\', start);
-    std::string_view name = s.substr(start, sep == std::string_view::npos ? std::string_view::npos : sep - start);
+    std::string_view name =
+        s.substr(start, sep == std::string_view::npos ? std::string_view::npos : sep - start);
     if (name.empty() || name.size() > quavix::reg::kMaxKeyNameLength) return false;
     out->emplace_back(name);
     if (sep == std::string_view::npos) break;
@@ -155,7 +156,8 @@ constexpr int kLockPollMs = 10;
 int OpenLock(const StorePaths &p, bool create) {
   if (create) {
     // Like mkdir -p: XDG_CONFIG_HOME may name a folder that does not exist yet.
-    for (size_t slash = p.dir.find('/', 1); slash != std::string::npos; slash = p.dir.find('/', slash + 1))
+    for (size_t slash = p.dir.find('/', 1); slash != std::string::npos;
+         slash = p.dir.find('/', slash + 1))
       mkdir(p.dir.substr(0, slash).c_str(), 0700);
     mkdir(p.dir.c_str(), 0700);
   }
@@ -228,7 +230,8 @@ void RemoveStaleTemporaries(const StorePaths &p) {
   DIR *d = opendir(p.dir.c_str());
   if (!d) return;
   while (const dirent *e = readdir(d)) {
-    if (std::strncmp(e->d_name, kTempPrefix, sizeof kTempPrefix - 1) == 0) unlinkat(dirfd(d), e->d_name, 0);
+    if (std::strncmp(e->d_name, kTempPrefix, sizeof kTempPrefix - 1) == 0)
+      unlinkat(dirfd(d), e->d_name, 0);
   }
   closedir(d);
 }
@@ -263,7 +266,8 @@ LONG Mutate(const std::function<LONG(RegKey &root, bool *changed)> &change) {
 
   std::string text = quavix::reg::SerializeRegistryText(root);
   static std::atomic<unsigned> counter{0};
-  std::string tmp = p.dir + "/" + kTempPrefix + std::to_string(getpid()) + "-" + std::to_string(counter.fetch_add(1));
+  std::string tmp = p.dir + "/" + kTempPrefix + std::to_string(getpid()) + "-" +
+                    std::to_string(counter.fetch_add(1));
   int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return ERROR_CANTWRITE;
   bool ok = WriteAll(fd, text) && fsync(fd) == 0;
@@ -280,7 +284,8 @@ LONG Mutate(const std::function<LONG(RegKey &root, bool *changed)> &change) {
   return ERROR_SUCCESS;
 }
 
-std::vector<std::string> Join(const std::vector<std::string> &a, const std::vector<std::string> &b) {
+std::vector<std::string> Join(const std::vector<std::string> &a,
+                              const std::vector<std::string> &b) {
   std::vector<std::string> r = a;
   r.insert(r.end(), b.begin(), b.end());
   return r;
@@ -299,8 +304,8 @@ LONG CopyOut(const std::string &data, LPBYTE out, LPDWORD cb) {
 
 }  // namespace
 
-LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM samDesired, LPSECURITY_ATTRIBUTES,
-                        PHKEY phkResult, LPDWORD lpdwDisposition) {
+LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM samDesired,
+                        LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
   if (!phkResult) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
   std::vector<std::string> base, sub;
@@ -335,8 +340,8 @@ LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM 
 }
 
 LSTATUS RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
-  return RegCreateKeyExA(hKey, lpSubKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, phkResult,
-                         nullptr);
+  return RegCreateKeyExA(hKey, lpSubKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                         nullptr, phkResult, nullptr);
 }
 
 LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
@@ -361,12 +366,14 @@ LSTATUS RegCloseKey(HKEY hKey) {
   return ERROR_SUCCESS;
 }
 
-LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE *lpData, DWORD cbData) {
+LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE *lpData,
+                       DWORD cbData) {
   std::vector<std::string> path;
   REGSAM access;
   if (!ResolveHandle(hKey, &path, &access)) return ERROR_INVALID_HANDLE;
   if (!(access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-  if ((!lpData && cbData) || cbData > quavix::reg::kMaxValueDataSize) return ERROR_INVALID_PARAMETER;
+  if ((!lpData && cbData) || cbData > quavix::reg::kMaxValueDataSize)
+    return ERROR_INVALID_PARAMETER;
   std::string name = lpValueName ? lpValueName : "";
   if (name.size() > quavix::reg::kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
   std::string data(reinterpret_cast<const char *>(lpData), lpData ? cbData : 0);
@@ -379,7 +386,8 @@ LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const
   });
 }
 
-LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
+                         LPDWORD lpcbData) {
   std::vector<std::string> path;
   REGSAM access;
   if (!ResolveHandle(hKey, &path, &access)) return ERROR_INVALID_HANDLE;
@@ -454,7 +462,8 @@ LSTATUS RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   REGSAM access;
   if (!ResolveHandle(hKey, &base, &access)) return ERROR_INVALID_HANDLE;
   if (!SplitSubKey(lpSubKey, &sub) || sub.empty()) return ERROR_INVALID_PARAMETER;
-  std::vector<std::string> parentPath = Join(base, std::vector<std::string>(sub.begin(), sub.end() - 1));
+  std::vector<std::string> parentPath =
+      Join(base, std::vector<std::string>(sub.begin(), sub.end() - 1));
   return Mutate([&](RegKey &r, bool *changed) -> LONG {
     RegKey *parent = quavix::reg::FindKey(r, parentPath);
     RegKey *k = parent ? parent->FindSubkey(sub.back()) : nullptr;

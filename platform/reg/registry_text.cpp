@@ -133,7 +133,8 @@ void SerializeKey(std::string &out, const RegKey &key, std::string &path, bool i
     out += '=';
     if (v.type == kTypeDword && v.data.size() == 4) {
       DWORD d = 0;
-      for (int k = 3; k >= 0; --k) d = (d << 8) | static_cast<unsigned char>(v.data[static_cast<size_t>(k)]);
+      for (int k = 3; k >= 0; --k)
+        d = (d << 8) | static_cast<unsigned char>(v.data[static_cast<size_t>(k)]);
       char buf[16];
       std::snprintf(buf, sizeof buf, "dword:%08x", static_cast<unsigned>(d));
       out += buf;
@@ -218,7 +219,8 @@ class Parser {
     size_t start = 0;
     while (true) {
       size_t sep = body.find('\\', start);
-      std::string_view raw = body.substr(start, sep == std::string_view::npos ? std::string_view::npos : sep - start);
+      std::string_view raw =
+          body.substr(start, sep == std::string_view::npos ? std::string_view::npos : sep - start);
       std::string name;
       for (size_t i = 0; i < raw.size(); ++i) {
         char c = raw[i];
@@ -369,7 +371,9 @@ RegValue *RegKey::FindValue(std::string_view n) {
     if (NamesEqual(v.name, n)) return &v;
   return nullptr;
 }
-const RegValue *RegKey::FindValue(std::string_view n) const { return const_cast<RegKey *>(this)->FindValue(n); }
+const RegValue *RegKey::FindValue(std::string_view n) const {
+  return const_cast<RegKey *>(this)->FindValue(n);
+}
 
 RegKey &RegKey::SubkeyFor(std::string_view n, bool *added) {
   if (RegKey *k = FindSubkey(n)) {
@@ -391,21 +395,24 @@ void RegKey::SetValue(std::string_view n, DWORD type, std::string data) {
 }
 
 bool RegKey::RemoveValue(std::string_view n) {
-  auto it = std::find_if(values.begin(), values.end(), [&](const RegValue &v) { return NamesEqual(v.name, n); });
+  auto it = std::find_if(values.begin(), values.end(),
+                         [&](const RegValue &v) { return NamesEqual(v.name, n); });
   if (it == values.end()) return false;
   values.erase(it);
   return true;
 }
 
 bool RegKey::RemoveSubkey(std::string_view n) {
-  auto it = std::find_if(subkeys.begin(), subkeys.end(), [&](const RegKey &k) { return NamesEqual(k.name, n); });
+  auto it = std::find_if(subkeys.begin(), subkeys.end(),
+                         [&](const RegKey &k) { return NamesEqual(k.name, n); });
   if (it == subkeys.end()) return false;
   subkeys.erase(it);
   return true;
 }
 
 bool RegKey::operator==(const RegKey &o) const {
-  if (name != o.name || values.size() != o.values.size() || subkeys.size() != o.subkeys.size()) return false;
+  if (name != o.name || values.size() != o.values.size() || subkeys.size() != o.subkeys.size())
+    return false;
   for (size_t i = 0; i < values.size(); ++i) {
     const RegValue &a = values[i], &b = o.values[i];
     if (a.name != b.name || a.type != b.type || a.data != b.data) return false;

@@ -32,7 +32,8 @@ void NotifyCommand(HWND hwnd, WORD code) {
   Window *w = FindWindowObject(hwnd);
   if (w == nullptr || !w->IsChild()) return;
   ToolkitCallScope scope;
-  SendMessageA(w->parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(w->id), code), reinterpret_cast<LPARAM>(hwnd));
+  SendMessageA(w->parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(w->id), code),
+               reinterpret_cast<LPARAM>(hwnd));
 }
 
 void NotifyParent(HWND hwnd, int code) {
@@ -83,7 +84,8 @@ template <class QtButton>
 class Button : public QtButton, public WindowWidget {
  public:
   Button(HWND hwnd, QWidget *parent) : QtButton(parent), WindowWidget(hwnd) {
-    QObject::connect(this, &QAbstractButton::clicked, this, [hwnd] { NotifyCommand(hwnd, BN_CLICKED); });
+    QObject::connect(this, &QAbstractButton::clicked, this,
+                     [hwnd] { NotifyCommand(hwnd, BN_CLICKED); });
   }
   QWidget *Widget() override { return this; }
   void PaintDefault(QPaintEvent *event) override {
@@ -118,13 +120,15 @@ class CheckBox : public Button<QCheckBox> {
 
 class Edit : public QLineEdit, public WindowWidget {
  public:
-  Edit(HWND hwnd, DWORD style, DWORD exStyle, QWidget *parent) : QLineEdit(parent), WindowWidget(hwnd) {
+  Edit(HWND hwnd, DWORD style, DWORD exStyle, QWidget *parent)
+      : QLineEdit(parent), WindowWidget(hwnd) {
     setFrame((style & WS_BORDER) || (exStyle & WS_EX_CLIENTEDGE));
     setReadOnly(style & ES_READONLY);
     if (style & ES_PASSWORD) setEchoMode(QLineEdit::Password);
     if (style & ES_CENTER) setAlignment(Qt::AlignCenter);
     if (style & ES_RIGHT) setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    QObject::connect(this, &QLineEdit::textChanged, this, [hwnd] { NotifyCommand(hwnd, EN_CHANGE); });
+    QObject::connect(this, &QLineEdit::textChanged, this,
+                     [hwnd] { NotifyCommand(hwnd, EN_CHANGE); });
   }
   QWidget *Widget() override { return this; }
   void PaintDefault(QPaintEvent *event) override { QLineEdit::paintEvent(event); }
@@ -140,7 +144,8 @@ class Edit : public QLineEdit, public WindowWidget {
 
 class Label : public QLabel, public WindowWidget {
  public:
-  Label(HWND hwnd, DWORD style, QWidget *parent) : QLabel(parent), WindowWidget(hwnd), style_(style) {
+  Label(HWND hwnd, DWORD style, QWidget *parent)
+      : QLabel(parent), WindowWidget(hwnd), style_(style) {
     setTextFormat(Qt::PlainText);
     Qt::Alignment align = Qt::AlignLeft;
     switch (style & SS_TYPEMASK) {
@@ -201,7 +206,8 @@ class ComboBox : public QComboBox, public WindowWidget {
     setEditable(false);
     // activated comes only from the user (mouse, keys, wheel); selections
     // made by the program (CB_SETCURSEL) do not notify.
-    QObject::connect(this, &QComboBox::activated, this, [hwnd](int) { NotifyCommand(hwnd, CBN_SELCHANGE); });
+    QObject::connect(this, &QComboBox::activated, this,
+                     [hwnd](int) { NotifyCommand(hwnd, CBN_SELCHANGE); });
   }
   QWidget *Widget() override { return this; }
   void PaintDefault(QPaintEvent *event) override { QComboBox::paintEvent(event); }
@@ -276,12 +282,8 @@ LRESULT ButtonWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (button->hasFocus()) state |= BST_FOCUS;
       return state;
     }
-    case BM_SETSTATE:
-      button->setDown(wParam != 0);
-      return 0;
-    case BM_CLICK:
-      button->click();
-      return 0;
+    case BM_SETSTATE: button->setDown(wParam != 0); return 0;
+    case BM_CLICK: button->click(); return 0;
     case BM_SETSTYLE: {
       if (Window *w = FindWindowObject(hwnd)) {
         w->style = (w->style & ~0xFFFFu) | (static_cast<DWORD>(wParam) & 0xFFFFu);
@@ -310,9 +312,7 @@ LRESULT ComboBoxWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   const auto index = static_cast<int>(static_cast<std::intptr_t>(wParam));
   const bool valid = index >= 0 && index < count;
   switch (msg) {
-    case CB_ADDSTRING:
-      combo->addItem(ToQ(reinterpret_cast<const char *>(lParam)));
-      return count;
+    case CB_ADDSTRING: combo->addItem(ToQ(reinterpret_cast<const char *>(lParam))); return count;
     case CB_INSERTSTRING: {
       int at = (index < 0 || index > count) ? count : index;
       combo->insertItem(at, ToQ(reinterpret_cast<const char *>(lParam)));
@@ -332,7 +332,8 @@ LRESULT ComboBoxWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       combo->setCurrentIndex(index);
       return index;
-    case CB_GETLBTEXTLEN: return valid ? static_cast<LRESULT>(FromQ(combo->itemText(index)).size()) : CB_ERR;
+    case CB_GETLBTEXTLEN:
+      return valid ? static_cast<LRESULT>(FromQ(combo->itemText(index)).size()) : CB_ERR;
     case CB_GETLBTEXT: {
       if (!valid || lParam == 0) return CB_ERR;
       std::string text = FromQ(combo->itemText(index));
@@ -367,7 +368,8 @@ LRESULT ComboBoxWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void DefaultPageSize(Trackbar *slider) {
-  if (!slider->explicitPageSize) slider->setPageStep(std::max(1, (slider->maximum() - slider->minimum()) / 5));
+  if (!slider->explicitPageSize)
+    slider->setPageStep(std::max(1, (slider->maximum() - slider->minimum()) / 5));
 }
 
 LRESULT TrackbarWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -413,13 +415,15 @@ WNDPROC ControlClassProc(const std::string &classLower) {
   return nullptr;
 }
 
-QWidget *CreateControlWidget(const std::string &classLower, HWND hwnd, DWORD style, QWidget *parent) {
+QWidget *CreateControlWidget(const std::string &classLower, HWND hwnd, DWORD style,
+                             QWidget *parent) {
   Window *w = FindWindowObject(hwnd);
   const DWORD exStyle = w ? w->exStyle : 0;
   QWidget *widget = nullptr;
   if (classLower == "button") {
     DWORD kind = style & BS_TYPEMASK;
-    if (kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX || kind == BS_3STATE || kind == BS_AUTO3STATE)
+    if (kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX || kind == BS_3STATE ||
+        kind == BS_AUTO3STATE)
       widget = new CheckBox(hwnd, parent);
     else
       widget = new PushButton(hwnd, style, parent);

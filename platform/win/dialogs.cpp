@@ -29,7 +29,8 @@ int MulDivRound(int value, int mul, int div) {
 // of the Latin letters (rounded) and the font's height.
 void BaseUnits(const QFont &font, int *x, int *y) {
   QFontMetrics fm(font);
-  int width = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  int width =
+      fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
   *x = std::max(1, (width / 26 + 1) / 2);
   *y = std::max(1, fm.height());
 }
@@ -44,8 +45,12 @@ HWND FirstTabStop(HWND dialog) {
     if (host == nullptr) continue;
     HWND h = host->Hwnd();
     Window *c = FindWindowObject(h);
-    if (c == nullptr || !(c->style & WS_TABSTOP) || !(c->style & WS_VISIBLE) || (c->style & WS_DISABLED)) continue;
-    if (first == nullptr || reinterpret_cast<std::uintptr_t>(h) < reinterpret_cast<std::uintptr_t>(first)) first = h;
+    if (c == nullptr || !(c->style & WS_TABSTOP) || !(c->style & WS_VISIBLE) ||
+        (c->style & WS_DISABLED))
+      continue;
+    if (first == nullptr ||
+        reinterpret_cast<std::uintptr_t>(h) < reinterpret_cast<std::uintptr_t>(first))
+      first = h;
   }
   return first;
 }
@@ -61,7 +66,9 @@ void NameInputsAfterTheirLabels(HWND dialog, const DialogTemplate &t) {
   for (QObject *o : WidgetOf(dialog)->children())
     if (auto *l = dynamic_cast<QLabel *>(o)) labels.push_back(l);
   for (const ControlTemplate &input : t.controls) {
-    if (!classIs(input, kEditClass) && !classIs(input, kComboBoxClass) && !classIs(input, kTrackbarClass)) continue;
+    if (!classIs(input, kEditClass) && !classIs(input, kComboBoxClass) &&
+        !classIs(input, kTrackbarClass))
+      continue;
     // A drop-down list's template height is its dropped height.
     const int inputCy = classIs(input, kComboBoxClass) ? std::min<int>(input.cy, 14) : input.cy;
     std::size_t best = t.controls.size();
@@ -72,7 +79,8 @@ void NameInputsAfterTheirLabels(HWND dialog, const DialogTemplate &t) {
       if ((label.style & SS_TYPEMASK) == SS_ICON) continue;
       const bool sameRow = label.y < input.y + inputCy && input.y < label.y + label.cy;
       const bool leftOf = label.x + label.cx <= input.x + 2;
-      const bool above = label.y + label.cy <= input.y + 2 && label.x < input.x + input.cx && input.x < label.x + label.cx;
+      const bool above = label.y + label.cy <= input.y + 2 && label.x < input.x + input.cx &&
+                         input.x < label.x + label.cx;
       int distance = 0;
       if (sameRow && leftOf)
         distance = input.x - (label.x + label.cx);
@@ -92,7 +100,8 @@ void NameInputsAfterTheirLabels(HWND dialog, const DialogTemplate &t) {
     int staticIndex = 0;
     for (std::size_t i = 0; i < best; ++i)
       if (classIs(t.controls[i], kStaticClass)) ++staticIndex;
-    if (staticIndex < static_cast<int>(labels.size())) labels[static_cast<std::size_t>(staticIndex)]->setBuddy(control);
+    if (staticIndex < static_cast<int>(labels.size()))
+      labels[static_cast<std::size_t>(staticIndex)]->setBuddy(control);
   }
 }
 
@@ -110,8 +119,8 @@ HWND InnermostModalDialog() {
 
 using namespace quavix::win;
 
-HWND CreateDialogIndirectParamA(HINSTANCE hInstance, const DialogTemplate *tmpl, HWND hWndOwner, DLGPROC dlgProc,
-                                LPARAM initParam) {
+HWND CreateDialogIndirectParamA(HINSTANCE hInstance, const DialogTemplate *tmpl, HWND hWndOwner,
+                                DLGPROC dlgProc, LPARAM initParam) {
   if (tmpl == nullptr) return nullptr;
   QFont font = DialogFont(tmpl->fontName, tmpl->fontPointSize);
   HFONT hfont = FontHandleFor(font);
@@ -176,7 +185,8 @@ HWND CreateDialogIndirectParamA(HINSTANCE hInstance, const DialogTemplate *tmpl,
   NameInputsAfterTheirLabels(dialog, *tmpl);
   SendMessageA(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(hfont), FALSE);
   HWND first = FirstTabStop(dialog);
-  LRESULT focusDefault = SendMessageA(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), initParam);
+  LRESULT focusDefault =
+      SendMessageA(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), initParam);
   if (!IsLiveHandle(dialog)) return nullptr;
   if (focusDefault) {
     // The dialog's initialisation may have disabled or hidden the first one.
@@ -192,7 +202,8 @@ INT_PTR RunModalDialogLoop(HWND hDlg) {
   if (!w->modalEnded && !IsQuitPending()) {
     QWidget *widget = w->widget;
     if (widget) {
-      if (!widget->isVisible()) widget->setWindowModality(w->owner ? Qt::WindowModal : Qt::NonModal);
+      if (!widget->isVisible())
+        widget->setWindowModality(w->owner ? Qt::WindowModal : Qt::NonModal);
       ShowWindow(hDlg, SW_SHOW);
       widget->raise();
       widget->activateWindow();
@@ -228,7 +239,8 @@ INT_PTR RunModalDialogLoop(HWND hDlg) {
       }
     }
     PopEventLoop(&loop);
-    if (auto it = std::find(g_modalDialogs.begin(), g_modalDialogs.end(), hDlg); it != g_modalDialogs.end())
+    if (auto it = std::find(g_modalDialogs.begin(), g_modalDialogs.end(), hDlg);
+        it != g_modalDialogs.end())
       g_modalDialogs.erase(it);
     if (Window *d = FindWindowObject(hDlg)) d->modalLoop = nullptr;
   }
@@ -238,8 +250,8 @@ INT_PTR RunModalDialogLoop(HWND hDlg) {
   return w->modalEnded ? w->modalResult : -1;
 }
 
-INT_PTR DialogBoxIndirectParamA(HINSTANCE hInstance, const DialogTemplate *tmpl, HWND hWndOwner, DLGPROC dlgProc,
-                                LPARAM initParam) {
+INT_PTR DialogBoxIndirectParamA(HINSTANCE hInstance, const DialogTemplate *tmpl, HWND hWndOwner,
+                                DLGPROC dlgProc, LPARAM initParam) {
   if (tmpl == nullptr) return -1;
   HWND owner = TopLevelOf(hWndOwner);
   bool disabledOwner = false;
@@ -290,7 +302,8 @@ LRESULT DefDlgProcA(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam) {
         MessageBeep(0);
         return 0;
       }
-      PostMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+      PostMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(cancel));
       return 0;
     }
     default: return DefWindowProcA(hDlg, msg, wParam, lParam);

@@ -56,23 +56,28 @@ bool AskDesktop(const UiRequest &request, bool save, UiAnswer *answer) {
   if (QApplication::instance() == nullptr) return false;
   QWidget *parent = WidgetOf(TopLevelOf(request.owner));
   QPointer<QFileDialog> dialog = new QFileDialog(parent);
-  dialog->setWindowTitle(request.caption.empty() ? (save ? QStringLiteral("Save As") : QStringLiteral("Open"))
-                                                 : ToQ(request.caption));
+  dialog->setWindowTitle(request.caption.empty()
+                             ? (save ? QStringLiteral("Save As") : QStringLiteral("Open"))
+                             : ToQ(request.caption));
   dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog->setFileMode((!save && (request.flags & OFN_FILEMUSTEXIST)) ? QFileDialog::ExistingFile
-                                                                      : QFileDialog::AnyFile);
-  if (save && !(request.flags & OFN_OVERWRITEPROMPT)) dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+                                                                     : QFileDialog::AnyFile);
+  if (save && !(request.flags & OFN_OVERWRITEPROMPT))
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
   QStringList filters;
   for (const auto &[d, p] : request.filters) filters << ToolkitFilter(d, p);
   if (!filters.isEmpty()) {
     dialog->setNameFilters(filters);
-    int index = request.filterIndex >= 1 && request.filterIndex <= filters.size() ? request.filterIndex - 1 : 0;
+    int index = request.filterIndex >= 1 && request.filterIndex <= filters.size()
+                    ? request.filterIndex - 1
+                    : 0;
     dialog->selectNameFilter(filters[index]);
   }
   QString initialFile = ToQ(request.initialFile);
   const bool wildcard = initialFile.contains(u'*') || initialFile.contains(u'?');
   QString folder = ToQ(request.initialDir);
-  if (folder.isEmpty() && !wildcard && initialFile.contains(u'/')) folder = QFileInfo(initialFile).path();
+  if (folder.isEmpty() && !wildcard && initialFile.contains(u'/'))
+    folder = QFileInfo(initialFile).path();
   dialog->setDirectory(folder.isEmpty() ? QDir::currentPath() : folder);
   if (!initialFile.isEmpty() && !wildcard) dialog->selectFile(initialFile);
 
@@ -91,7 +96,8 @@ bool AskDesktop(const UiRequest &request, bool save, UiAnswer *answer) {
 BOOL RunFileDialog(LPOPENFILENAMEA ofn, bool save) {
   g_extendedError = 0;
   if (ofn == nullptr) return FALSE;
-  if (ofn->lStructSize != OPENFILENAME_SIZE_VERSION_400A && ofn->lStructSize != sizeof(OPENFILENAMEA)) {
+  if (ofn->lStructSize != OPENFILENAME_SIZE_VERSION_400A &&
+      ofn->lStructSize != sizeof(OPENFILENAMEA)) {
     g_extendedError = CDERR_STRUCTSIZE;
     return FALSE;
   }
@@ -121,8 +127,9 @@ BOOL RunFileDialog(LPOPENFILENAMEA ofn, bool save) {
     // Cutting the name would name another file: refuse it, and say so.
     g_extendedError = FNERR_BUFFERTOOSMALL;
     ofn->lpstrFile[0] = 0;
-    std::string text = "The chosen path is too long for this program (" + std::to_string(path.size()) +
-                       " characters, at most " + std::to_string(ofn->nMaxFile - 1) + "):\n" + path;
+    std::string text = "The chosen path is too long for this program (" +
+                       std::to_string(path.size()) + " characters, at most " +
+                       std::to_string(ofn->nMaxFile - 1) + "):\n" + path;
     MessageBoxA(ofn->hwndOwner, text.c_str(), "Error", MB_OK | MB_ICONEXCLAMATION);
     return FALSE;
   }

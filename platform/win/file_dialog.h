@@ -11,13 +11,13 @@ struct OPENFILENAMEA {
   DWORD lStructSize;
   HWND hwndOwner;
   HINSTANCE hInstance;
-  LPCSTR lpstrFilter;      // pairs of zero-terminated strings, ended by one more zero
+  LPCSTR lpstrFilter;  // pairs of zero-terminated strings, ended by one more zero
   LPSTR lpstrCustomFilter;
   DWORD nMaxCustFilter;
-  DWORD nFilterIndex;      // 1-based; the chosen filter on return
-  LPSTR lpstrFile;         // in: initial name; out: the chosen full path
+  DWORD nFilterIndex;  // 1-based; the chosen filter on return
+  LPSTR lpstrFile;     // in: initial name; out: the chosen full path
   DWORD nMaxFile;
-  LPSTR lpstrFileTitle;    // out: the chosen name without folder (may be null)
+  LPSTR lpstrFileTitle;  // out: the chosen name without folder (may be null)
   DWORD nMaxFileTitle;
   LPCSTR lpstrInitialDir;
   LPCSTR lpstrTitle;

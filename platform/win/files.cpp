@@ -13,18 +13,10 @@ BOOL DeleteFileA(LPCSTR lpFileName) {
   }
   if (unlink(lpFileName) == 0) return TRUE;
   switch (errno) {
-    case ENOENT:
-      SetLastError(ERROR_FILE_NOT_FOUND);
-      break;
-    case ENOTDIR:
-      SetLastError(ERROR_PATH_NOT_FOUND);
-      break;
-    case ENAMETOOLONG:
-      SetLastError(ERROR_FILENAME_EXCED_RANGE);
-      break;
-    default:
-      SetLastError(ERROR_ACCESS_DENIED);
-      break;
+    case ENOENT: SetLastError(ERROR_FILE_NOT_FOUND); break;
+    case ENOTDIR: SetLastError(ERROR_PATH_NOT_FOUND); break;
+    case ENAMETOOLONG: SetLastError(ERROR_FILENAME_EXCED_RANGE); break;
+    default: SetLastError(ERROR_ACCESS_DENIED); break;
   }
   return FALSE;
 }

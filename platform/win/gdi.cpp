@@ -27,8 +27,8 @@
 struct HDC__ {
   HWND hwnd{};
   std::unique_ptr<QPainter> painter;
-  bool memory{};      // CreateCompatibleDC: holds a bitmap, draws nothing
-  QRect surface;      // the pixels the device context covers
+  bool memory{};  // CreateCompatibleDC: holds a bitmap, draws nothing
+  QRect surface;  // the pixels the device context covers
   HGDIOBJ pen{};
   HGDIOBJ brush{};
   HGDIOBJ font{};
@@ -213,7 +213,8 @@ HFONT FontHandleFor(const QFont &font) {
   auto &fonts = Fonts();
   for (std::size_t i = 0; i < fonts.size(); ++i) {
     const FontDesc &f = fonts[i];
-    if (f.family == desc.family && f.pointSize == desc.pointSize && f.weight == desc.weight && f.italic == desc.italic)
+    if (f.family == desc.family && f.pointSize == desc.pointSize && f.weight == desc.weight &&
+        f.italic == desc.italic)
       return reinterpret_cast<HFONT>(kFontBase + i);
   }
   fonts.push_back(desc);
@@ -242,7 +243,8 @@ QFont DialogFont(const char *faceName, int pointSize) {
   std::string face = faceName ? faceName : "";
   // The old Windows dialog faces stand for the desktop's sans font; their
   // 8 points read small on this desktop, so they take one point more.
-  if (face.empty() || face == "MS Shell Dlg" || face == "MS Shell Dlg 2" || face == "MS Sans Serif") {
+  if (face.empty() || face == "MS Shell Dlg" || face == "MS Shell Dlg 2" ||
+      face == "MS Sans Serif") {
     QFont f = general;
     f.setPointSize(pointSize > 0 ? pointSize + 1 : 9);
     return f;
@@ -292,8 +294,8 @@ HGDIOBJ GetStockObject(int i) {
 bool GetStockBrushColor(HGDIOBJ brush, COLORREF *color) {
   auto value = reinterpret_cast<std::uintptr_t>(brush);
   if (value < kStockBase || value > kStockBase + DKGRAY_BRUSH + 1) return false;
-  static const COLORREF colors[] = {RGB(255, 255, 255), RGB(192, 192, 192), RGB(128, 128, 128), RGB(64, 64, 64),
-                                    RGB(0, 0, 0)};
+  static const COLORREF colors[] = {RGB(255, 255, 255), RGB(192, 192, 192), RGB(128, 128, 128),
+                                    RGB(64, 64, 64), RGB(0, 0, 0)};
   std::uintptr_t i = value - kStockBase;
   if (i > BLACK_BRUSH) return false;
   *color = colors[i];
@@ -316,7 +318,8 @@ HBRUSH CreateSolidBrush(COLORREF color) {
 }
 
 HBRUSH CreateBrushIndirect(const LOGBRUSH *plbrush) {
-  if (plbrush == nullptr || (plbrush->lbStyle != BS_SOLID && plbrush->lbStyle != BS_NULL)) return nullptr;
+  if (plbrush == nullptr || (plbrush->lbStyle != BS_SOLID && plbrush->lbStyle != BS_NULL))
+    return nullptr;
   GdiObject o;
   o.kind = ObjectKind::Brush;
   o.style = static_cast<int>(plbrush->lbStyle);
@@ -328,7 +331,8 @@ HRGN CreateRectRgn(int left, int top, int right, int bottom) {
   GdiObject o;
   o.kind = ObjectKind::Region;
   // Windows orders the corners itself.
-  o.region = QRegion(std::min(left, right), std::min(top, bottom), std::abs(right - left), std::abs(bottom - top));
+  o.region = QRegion(std::min(left, right), std::min(top, bottom), std::abs(right - left),
+                     std::abs(bottom - top));
   return NewObject(o);
 }
 
@@ -337,7 +341,8 @@ BOOL DeleteObject(HGDIOBJ ho) {
   if (Objects().erase(Value(ho)) != 0) return TRUE;
   // Stock objects, fonts and resource bitmaps live as long as the program.
   std::uintptr_t v = Value(ho);
-  if (v >= kStockBase && v <= kDefaultBitmap) return GetStockObject(static_cast<int>(v - kStockBase)) != nullptr ? TRUE : FALSE;
+  if (v >= kStockBase && v <= kDefaultBitmap)
+    return GetStockObject(static_cast<int>(v - kStockBase)) != nullptr ? TRUE : FALSE;
   QFont font;
   if (FontFromHandle(ho, &font)) return TRUE;
   return BitmapResourceId(ho) != 0 ? TRUE : FALSE;
@@ -489,15 +494,18 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
   const QImage *source = nullptr;
   if (hdcSrc->memory) {
     source = SourceImage(hdcSrc);
-  } else if (hdcSrc->painter && hdcSrc->painter->device() && hdcSrc->painter->device()->devType() == QInternal::Image) {
+  } else if (hdcSrc->painter && hdcSrc->painter->device() &&
+             hdcSrc->painter->device()->devType() == QInternal::Image) {
     source = static_cast<const QImage *>(hdcSrc->painter->device());
   }
   QPainter *painter = hdc->painter.get();
   if (painter == nullptr || !painter->isActive()) return TRUE;  // a surface that shows nothing
-  if (source == nullptr) return TRUE;                            // the 1 x 1 default bitmap: nothing to copy
+  if (source == nullptr) return TRUE;  // the 1 x 1 default bitmap: nothing to copy
   QRect from = QRect(x1, y1, cx, cy).intersected(source->rect());
   if (from.isEmpty()) return TRUE;
-  Clipped(hdc, [&](QPainter *p) { p->drawImage(QPoint(x + from.left() - x1, y + from.top() - y1), *source, from); });
+  Clipped(hdc, [&](QPainter *p) {
+    p->drawImage(QPoint(x + from.left() - x1, y + from.top() - y1), *source, from);
+  });
   return TRUE;
 }
 
@@ -510,7 +518,8 @@ BOOL RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int
   // A one-pixel outline of QRect(l, t, w, h) covers l..l+w: one less than
   // the rectangle, so the pen stays inside (left, top)-(right, bottom).
   QRectF r(left, top, right - left - 1, bottom - top - 1);
-  Clipped(hdc, [&](QPainter *p) { p->drawRoundedRect(r, width / 2.0, height / 2.0, Qt::AbsoluteSize); });
+  Clipped(hdc,
+          [&](QPainter *p) { p->drawRoundedRect(r, width / 2.0, height / 2.0, Qt::AbsoluteSize); });
   return TRUE;
 }
 

@@ -31,7 +31,8 @@ bool ResourceIdOf(HICON icon, int *id) {
 
 bool StandardIdOf(HICON icon, int *id) {
   auto v = reinterpret_cast<std::uintptr_t>(icon);
-  if (v < kStandardIconBase + kFirstStandardIcon || v > kStandardIconBase + kLastStandardIcon) return false;
+  if (v < kStandardIconBase + kFirstStandardIcon || v > kStandardIconBase + kLastStandardIcon)
+    return false;
   *id = static_cast<int>(v - kStandardIconBase);
   return true;
 }

@@ -93,7 +93,8 @@ void Fill(QMenu *qmenu, HMENU h) {
 
 void ShowSystemMenuAt(HWND hwnd, const QPoint &globalPos) {
   HMENU menu = GetSystemMenu(hwnd, FALSE);
-  if (menu != nullptr) TrackPopupMenu(menu, TPM_LEFTALIGN, globalPos.x(), globalPos.y(), 0, hwnd, nullptr);
+  if (menu != nullptr)
+    TrackPopupMenu(menu, TPM_LEFTALIGN, globalPos.x(), globalPos.y(), 0, hwnd, nullptr);
 }
 
 }  // namespace quavix::win
@@ -144,7 +145,8 @@ BOOL AppendMenuA(HMENU hMenu, UINT uFlags, UINT_PTR uIDNewItem, LPCSTR lpNewItem
 HMENU LoadMenuA(HINSTANCE hInstance, LPCSTR lpMenuName) {
   (void)hInstance;
   if (lpMenuName == nullptr || !IS_INTRESOURCE(lpMenuName)) return nullptr;
-  const MenuTemplate *t = FindMenuTemplate(static_cast<int>(reinterpret_cast<std::uintptr_t>(lpMenuName)));
+  const MenuTemplate *t =
+      FindMenuTemplate(static_cast<int>(reinterpret_cast<std::uintptr_t>(lpMenuName)));
   if (t == nullptr) return nullptr;
   HMENU bar = NewMenu();
   HMENU popup = NewMenu();
@@ -198,7 +200,8 @@ int GetMenuStringA(HMENU hMenu, UINT uIDItem, LPSTR lpString, int cchMax, UINT f
   return static_cast<int>(n);
 }
 
-BOOL TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int nReserved, HWND hwnd, const RECT *prcRect) {
+BOOL TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int nReserved, HWND hwnd,
+                    const RECT *prcRect) {
   (void)nReserved;
   (void)prcRect;
   Menu *m = FindMenu(hMenu);
@@ -214,7 +217,8 @@ BOOL TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int nReserved, HWND 
     delete qmenu.data();
   }
   if (uFlags & TPM_RETURNCMD) return static_cast<BOOL>(id);
-  if (id != 0 && !(uFlags & TPM_NONOTIFY)) PostMessageA(hwnd, system ? WM_SYSCOMMAND : WM_COMMAND, id, 0);
+  if (id != 0 && !(uFlags & TPM_NONOTIFY))
+    PostMessageA(hwnd, system ? WM_SYSCOMMAND : WM_COMMAND, id, 0);
   return TRUE;
 }
 

@@ -34,6 +34,7 @@ int GetMenuStringA(HMENU hMenu, UINT uIDItem, LPSTR lpString, int cchMax, UINT f
 // Shows the popup at the screen point and waits for the choice. The chosen
 // command is posted to hwnd as WM_COMMAND (WM_SYSCOMMAND for a system menu),
 // or returned with TPM_RETURNCMD. Returns 0 when nothing was chosen.
-BOOL TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int nReserved, HWND hwnd, const RECT *prcRect);
+BOOL TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int nReserved, HWND hwnd,
+                    const RECT *prcRect);
 BOOL DestroyMenu(HMENU hMenu);
 BOOL IsMenu(HMENU hMenu);

@@ -23,8 +23,11 @@ std::vector<ButtonSpec> ButtonsFor(UINT type) {
   switch (type & MB_TYPEMASK) {
     case MB_OKCANCEL: return {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}};
     case MB_ABORTRETRYIGNORE:
-      return {{QMessageBox::Abort, IDABORT}, {QMessageBox::Retry, IDRETRY}, {QMessageBox::Ignore, IDIGNORE}};
-    case MB_YESNOCANCEL: return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}, {QMessageBox::Cancel, IDCANCEL}};
+      return {{QMessageBox::Abort, IDABORT},
+              {QMessageBox::Retry, IDRETRY},
+              {QMessageBox::Ignore, IDIGNORE}};
+    case MB_YESNOCANCEL:
+      return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}, {QMessageBox::Cancel, IDCANCEL}};
     case MB_YESNO: return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}};
     case MB_RETRYCANCEL: return {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}};
     default: return {{QMessageBox::Ok, IDOK}};
@@ -57,8 +60,8 @@ int MessageBoxA(HWND hwnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   if (QApplication::instance() == nullptr) return 0;
   const std::vector<ButtonSpec> buttons = ButtonsFor(uType);
   QWidget *parent = WidgetOf(TopLevelOf(hwnd));
-  QPointer<QMessageBox> box = new QMessageBox(IconFor(uType), ToQ(request.caption), ToQ(request.text),
-                                              QMessageBox::NoButton, parent);
+  QPointer<QMessageBox> box = new QMessageBox(IconFor(uType), ToQ(request.caption),
+                                              ToQ(request.text), QMessageBox::NoButton, parent);
   box->setTextFormat(Qt::PlainText);
   for (const ButtonSpec &b : buttons) box->addButton(b.button);
   std::size_t def = (uType & MB_DEFMASK) >> 8;

@@ -102,7 +102,9 @@ void PopEventLoop(QEventLoop *loop) {
 }
 
 QString ToQ(const char *text) { return QString::fromUtf8(text ? text : ""); }
-QString ToQ(const std::string &text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString ToQ(const std::string &text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 std::string FromQ(const QString &text) { return text.toUtf8().toStdString(); }
 
 QString StripMnemonic(const QString &text) {
@@ -165,7 +167,8 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (dispatcher == nullptr || !IsLiveHandle(hwnd)) return 0;
     lock.unlock();
     QMetaObject::invokeMethod(
-        dispatcher, [&] { result = SendMessageA(hwnd, msg, wParam, lParam); }, Qt::BlockingQueuedConnection);
+        dispatcher, [&] { result = SendMessageA(hwnd, msg, wParam, lParam); },
+        Qt::BlockingQueuedConnection);
     return result;
   }
   Window *w = FindWindowObject(hwnd);
@@ -176,7 +179,8 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (staticText) {
     // A label that paints its own copy of the text (and keeps it from the
     // toolkit's label) still tells assistive technology what it shows.
-    if (Window *after = FindWindowObject(hwnd); after && after->widget && !(after->style & SS_NOPREFIX))
+    if (Window *after = FindWindowObject(hwnd);
+        after && after->widget && !(after->style & SS_NOPREFIX))
       after->widget->setAccessibleName(StripMnemonic(ToQ(reinterpret_cast<const char *>(lParam))));
   }
   return result;
@@ -257,7 +261,8 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       HICON icon = reinterpret_cast<HICON>(lParam);
       HICON previous = wParam == ICON_BIG ? w->iconBig : w->iconSmall;
       (wParam == ICON_BIG ? w->iconBig : w->iconSmall) = icon;
-      if (!w->IsChild() && w->widget) w->widget->setWindowIcon(IconFromHandle(w->iconBig ? w->iconBig : w->iconSmall));
+      if (!w->IsChild() && w->widget)
+        w->widget->setWindowIcon(IconFromHandle(w->iconBig ? w->iconBig : w->iconSmall));
       return reinterpret_cast<LRESULT>(previous);
     }
     default: return 0;
@@ -270,7 +275,8 @@ void PostQuitMessage(int nExitCode) {
   // Queued behind what is already posted, as a quit is taken only after the
   // messages before it.
   std::lock_guard<std::mutex> lock(g_posterMutex);
-  if (g_dispatcher != nullptr) QCoreApplication::postEvent(g_dispatcher, new QEvent(QuitRequestType()));
+  if (g_dispatcher != nullptr)
+    QCoreApplication::postEvent(g_dispatcher, new QEvent(QuitRequestType()));
 }
 
 bool IsQuitPending() { return g_quitPending; }

@@ -94,7 +94,8 @@ SpawnResult SpawnDetached(const std::vector<std::string> &args, const char *dir)
   sigfillset(&all);
   posix_spawnattr_setsigmask(&attr, &none);
   posix_spawnattr_setsigdefault(&attr, &all);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
+  posix_spawnattr_setflags(&attr,
+                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
 
   SpawnResult result = SpawnResult::Failed;
   pid_t middle = fork();
@@ -130,7 +131,8 @@ HRESULT SHGetFolderPathA(HWND, int csidl, HANDLE, DWORD, LPSTR pszPath) {
   if ((csidl & 0xFF) != CSIDL_MYMUSIC) return E_INVALIDARG;
   std::string folder = MusicFolder();
   struct stat st;
-  if (folder.size() >= static_cast<size_t>(MAX_PATH) || stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+  if (folder.size() >= static_cast<size_t>(MAX_PATH) || stat(folder.c_str(), &st) != 0 ||
+      !S_ISDIR(st.st_mode))
     return E_FAIL;
   std::memcpy(pszPath, folder.c_str(), folder.size() + 1);
   return S_OK;
@@ -159,15 +161,13 @@ UINT WinExec(LPCSTR lpCmdLine, UINT) {
   } else {
     size_t blank = line.find(' ');
     args.push_back(line.substr(0, blank));
-    if (blank != std::string::npos && blank + 1 < line.size()) args.push_back(line.substr(blank + 1));
+    if (blank != std::string::npos && blank + 1 < line.size())
+      args.push_back(line.substr(blank + 1));
   }
   switch (SpawnDetached(args, nullptr)) {
-    case SpawnResult::Started:
-      return 33;
-    case SpawnResult::NotFound:
-      return ERROR_FILE_NOT_FOUND;
-    default:
-      return 0;
+    case SpawnResult::Started: return 33;
+    case SpawnResult::NotFound: return ERROR_FILE_NOT_FOUND;
+    default: return 0;
   }
 }
 
@@ -177,18 +177,17 @@ HINSTANCE ShellExecuteA(HWND, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR, LPCSTR 
   if (!lpFile || !*lpFile) return result(ERROR_FILE_NOT_FOUND);
   std::string file(lpFile);
   if (file.find("://") == std::string::npos) {
-    std::string probe = (file[0] != '/' && lpDirectory && *lpDirectory) ? std::string(lpDirectory) + "/" + file : file;
+    std::string probe = (file[0] != '/' && lpDirectory && *lpDirectory)
+                            ? std::string(lpDirectory) + "/" + file
+                            : file;
     struct stat st;
     if (stat(probe.c_str(), &st) != 0) return result(ERROR_FILE_NOT_FOUND);
     // A relative name beginning with '-' must not be read as an option.
     if (file[0] == '-') file = "./" + file;
   }
   switch (SpawnDetached({"xdg-open", file}, lpDirectory)) {
-    case SpawnResult::Started:
-      return result(42);
-    case SpawnResult::NotFound:
-      return result(ERROR_FILE_NOT_FOUND);
-    default:
-      return result(0);
+    case SpawnResult::Started: return result(42);
+    case SpawnResult::NotFound: return result(ERROR_FILE_NOT_FOUND);
+    default: return result(0);
   }
 }

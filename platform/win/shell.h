@@ -29,5 +29,5 @@ UINT WinExec(LPCSTR lpCmdLine, UINT uCmdShow);
 // 32 on success, ERROR_FILE_NOT_FOUND (2) for a missing file or opener,
 // SE_ERR_NOASSOC (31) for other verbs.
 constexpr INT_PTR SE_ERR_NOASSOC = 31;
-HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters, LPCSTR lpDirectory,
-                        INT nShowCmd);
+HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,
+                        LPCSTR lpDirectory, INT nShowCmd);

@@ -35,7 +35,8 @@ std::unordered_map<void *, int> &LoadedModules() {
 bool IsPrivateFolder(const std::string &path, bool exactly0700) {
   struct stat st;
   if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) return false;
-  return exactly0700 ? (st.st_mode & 07777) == 0700 : (st.st_mode & 0077) == 0 && (st.st_mode & 0700) == 0700;
+  return exactly0700 ? (st.st_mode & 07777) == 0700
+                     : (st.st_mode & 0077) == 0 && (st.st_mode & 0700) == 0700;
 }
 
 std::string WithoutTrailingSlashes(std::string s) {
@@ -102,7 +103,8 @@ DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
   } else {
     std::lock_guard<std::mutex> lock(g_modulesMutex);
     link_map *lm = nullptr;
-    if (!LoadedModules().count(hModule) || dlinfo(hModule, RTLD_DI_LINKMAP, &lm) != 0 || !lm || !lm->l_name) {
+    if (!LoadedModules().count(hModule) || dlinfo(hModule, RTLD_DI_LINKMAP, &lm) != 0 || !lm ||
+        !lm->l_name) {
       SetLastError(ERROR_MOD_NOT_FOUND);
       return 0;
     }
@@ -134,7 +136,8 @@ HMODULE LoadLibraryA(LPCSTR name) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  if (strcasecmp(name, "shell32.dll") == 0 || strcasecmp(name, "shell32") == 0) return Shell32Module();
+  if (strcasecmp(name, "shell32.dll") == 0 || strcasecmp(name, "shell32") == 0)
+    return Shell32Module();
   if (std::strchr(name, '/')) {
     void *h = dlopen(name, RTLD_NOW | RTLD_LOCAL);
     if (h) {

@@ -10,7 +10,9 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool KnownCodePage(UINT cp) { return cp == CP_ACP || cp == CP_OEMCP || cp == CP_THREAD_ACP || cp == CP_UTF8; }
+bool KnownCodePage(UINT cp) {
+  return cp == CP_ACP || cp == CP_OEMCP || cp == CP_THREAD_ACP || cp == CP_UTF8;
+}
 
 // Decodes one code point at s[*i]; an ill-formed sequence (its longest valid
 // prefix, at least one byte) yields *ok = false.
@@ -59,16 +61,17 @@ char32_t DecodeUtf8(const unsigned char *s, size_t n, size_t *i, bool *ok) {
 
 }  // namespace
 
-int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte, LPWSTR lpWideCharStr,
-                        int cchWideChar) {
-  if (!KnownCodePage(CodePage) || !lpMultiByteStr || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0 ||
-      (cchWideChar > 0 && !lpWideCharStr) ||
+int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                        LPWSTR lpWideCharStr, int cchWideChar) {
+  if (!KnownCodePage(CodePage) || !lpMultiByteStr || cbMultiByte == 0 || cbMultiByte < -1 ||
+      cchWideChar < 0 || (cchWideChar > 0 && !lpWideCharStr) ||
       (dwFlags & ~static_cast<DWORD>(MB_ERR_INVALID_CHARS | 0x1 /*MB_PRECOMPOSED*/))) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
   const auto *s = reinterpret_cast<const unsigned char *>(lpMultiByteStr);
-  size_t n = cbMultiByte == -1 ? std::char_traits<char>::length(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
+  size_t n = cbMultiByte == -1 ? std::char_traits<char>::length(lpMultiByteStr) + 1
+                               : static_cast<size_t>(cbMultiByte);
   std::u16string out;
   for (size_t i = 0; i < n;) {
     bool ok;
@@ -94,19 +97,22 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int
   return static_cast<int>(out.size());
 }
 
-int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar, LPSTR lpMultiByteStr,
-                        int cbMultiByte, LPCSTR, BOOL *lpUsedDefaultChar) {
-  if (!KnownCodePage(CodePage) || !lpWideCharStr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
-      (cbMultiByte > 0 && !lpMultiByteStr) || (dwFlags & ~static_cast<DWORD>(WC_ERR_INVALID_CHARS))) {
+int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                        LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR, BOOL *lpUsedDefaultChar) {
+  if (!KnownCodePage(CodePage) || !lpWideCharStr || cchWideChar == 0 || cchWideChar < -1 ||
+      cbMultiByte < 0 || (cbMultiByte > 0 && !lpMultiByteStr) ||
+      (dwFlags & ~static_cast<DWORD>(WC_ERR_INVALID_CHARS))) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  size_t n = cchWideChar == -1 ? std::char_traits<char16_t>::length(lpWideCharStr) + 1 : static_cast<size_t>(cchWideChar);
+  size_t n = cchWideChar == -1 ? std::char_traits<char16_t>::length(lpWideCharStr) + 1
+                               : static_cast<size_t>(cchWideChar);
   std::string out;
   bool replaced = false;
   for (size_t i = 0; i < n; ++i) {
     char32_t cp = lpWideCharStr[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && lpWideCharStr[i + 1] >= 0xDC00 && lpWideCharStr[i + 1] <= 0xDFFF) {
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && lpWideCharStr[i + 1] >= 0xDC00 &&
+        lpWideCharStr[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (lpWideCharStr[i + 1] - 0xDC00);
       ++i;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {

@@ -16,10 +16,11 @@ constexpr DWORD WC_ERR_INVALID_CHARS = 0x00000080;
 // small a buffer returns 0 with ERROR_INSUFFICIENT_BUFFER. Ill-formed input
 // becomes U+FFFD (UTF-16) or EF BF BD (UTF-8) unless the *_ERR_INVALID_CHARS
 // flag is given, which fails with ERROR_NO_UNICODE_TRANSLATION instead.
-int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte, LPWSTR lpWideCharStr,
-                        int cchWideChar);
-int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar, LPSTR lpMultiByteStr,
-                        int cbMultiByte, LPCSTR lpDefaultChar, BOOL *lpUsedDefaultChar);
+int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                        LPWSTR lpWideCharStr, int cchWideChar);
+int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                        LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
+                        BOOL *lpUsedDefaultChar);
 
 // printf formatting into lpOut. As on Windows, at most 1024 bytes are written
 // (1023 characters and the terminator), whatever the output, so lpOut must

@@ -74,8 +74,9 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerF
   }
   timer->disconnect();
   QTimer *self = timer;
-  QObject::connect(timer, &QTimer::timeout, timer,
-                   [self, hwnd, nIDEvent, lpTimerFunc] { Fire(self, hwnd, nIDEvent, lpTimerFunc); });
+  QObject::connect(timer, &QTimer::timeout, timer, [self, hwnd, nIDEvent, lpTimerFunc] {
+    Fire(self, hwnd, nIDEvent, lpTimerFunc);
+  });
   // Windows raises shorter intervals to its minimum of 10 ms.
   timer->start(static_cast<int>(std::max<UINT>(uElapse, 10)));
   return nIDEvent;

@@ -78,7 +78,8 @@ void SendDialogCommand(HWND dialog, int id) {
     MessageBeep(0);
     return;
   }
-  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED), reinterpret_cast<LPARAM>(control));
+  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED),
+               reinterpret_cast<LPARAM>(control));
 }
 
 class TopLevelWidget : public QWidget, public WindowWidget {
@@ -104,7 +105,8 @@ class TopLevelWidget : public QWidget, public WindowWidget {
     if (!IsLiveHandle(hwnd_)) return QWidget::keyPressEvent(event);
     ToolkitCallScope scope;
     const int key = event->key();
-    const bool menuKey = key == Qt::Key_Menu || (key == Qt::Key_F10 && (event->modifiers() & Qt::ShiftModifier));
+    const bool menuKey =
+        key == Qt::Key_Menu || (key == Qt::Key_F10 && (event->modifiers() & Qt::ShiftModifier));
     if (isDialog_) {
       if (menuKey) {
         SendMessageA(hwnd_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd_), -1);
@@ -149,7 +151,8 @@ class TopLevelWidget : public QWidget, public WindowWidget {
     ToolkitCallScope scope;
     LPARAM where = -1;
     if (event->reason() != QContextMenuEvent::Keyboard)
-      where = MAKELPARAM(static_cast<WORD>(event->globalPos().x()), static_cast<WORD>(event->globalPos().y()));
+      where = MAKELPARAM(static_cast<WORD>(event->globalPos().x()),
+                         static_cast<WORD>(event->globalPos().y()));
     SendMessageA(hwnd_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd_), where);
     event->accept();
   }
@@ -184,7 +187,8 @@ class TopLevelWidget : public QWidget, public WindowWidget {
     if (!IsLiveHandle(hwnd_)) return;
     ToolkitCallScope scope;
     QPoint origin = geometry().topLeft();
-    SendMessageA(hwnd_, WM_MOVE, 0, MAKELPARAM(static_cast<WORD>(origin.x()), static_cast<WORD>(origin.y())));
+    SendMessageA(hwnd_, WM_MOVE, 0,
+                 MAKELPARAM(static_cast<WORD>(origin.x()), static_cast<WORD>(origin.y())));
   }
 
   void changeEvent(QEvent *event) override {
@@ -219,7 +223,8 @@ class ChildWidget : public QWidget, public WindowWidget {
 
 }  // namespace
 
-QWidget *CreateTopLevelWidget(HWND hwnd, QWidget *ownerWidget, DWORD style, DWORD exStyle, bool isDialog) {
+QWidget *CreateTopLevelWidget(HWND hwnd, QWidget *ownerWidget, DWORD style, DWORD exStyle,
+                              bool isDialog) {
   (void)exStyle;
   Qt::WindowFlags flags = ownerWidget ? Qt::Dialog : Qt::Window;
   if ((style & WS_CAPTION) == WS_CAPTION) {
@@ -235,7 +240,9 @@ QWidget *CreateTopLevelWidget(HWND hwnd, QWidget *ownerWidget, DWORD style, DWOR
   return widget;
 }
 
-QWidget *CreateGenericChildWidget(HWND hwnd, QWidget *parent) { return new ChildWidget(hwnd, parent); }
+QWidget *CreateGenericChildWidget(HWND hwnd, QWidget *parent) {
+  return new ChildWidget(hwnd, parent);
+}
 
 QPaintEvent *CurrentPaintEvent(HWND hwnd) {
   for (auto it = g_paints.rbegin(); it != g_paints.rend(); ++it)

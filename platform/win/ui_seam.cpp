@@ -9,7 +9,9 @@ UiSeamHandler &Handler() {
 }
 }  // namespace
 
-UiSeamHandler SetUiSeamForTest(UiSeamHandler handler) { return std::exchange(Handler(), std::move(handler)); }
+UiSeamHandler SetUiSeamForTest(UiSeamHandler handler) {
+  return std::exchange(Handler(), std::move(handler));
+}
 
 bool HasUiSeamHandler() { return static_cast<bool>(Handler()); }
 

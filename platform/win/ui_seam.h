@@ -15,27 +15,27 @@ enum class UiRequestKind { MessageBox, OpenFile, SaveFile, ModalDialog };
 
 struct UiRequest {
   UiRequestKind kind{};
-  HWND owner{};              // the owner window given by the program (may be null)
+  HWND owner{};  // the owner window given by the program (may be null)
   // Message box
   std::string text;
-  std::string caption;       // message box caption; file dialog title
-  UINT type{};               // MB_ flags of a message box
+  std::string caption;  // message box caption; file dialog title
+  UINT type{};          // MB_ flags of a message box
   // File dialogs
-  DWORD flags{};             // OFN_ flags
+  DWORD flags{};                                             // OFN_ flags
   std::vector<std::pair<std::string, std::string>> filters;  // (description, pattern) as given
-  int filterIndex{};         // 1-based, as given
+  int filterIndex{};                                         // 1-based, as given
   std::string initialDir;
-  std::string initialFile;   // the file buffer's content on entry
+  std::string initialFile;  // the file buffer's content on entry
   // Modal dialog: called once the dialog is shown, inside its modal loop.
   HWND dialog{};
-  int dialogId{};            // the template's resource id
+  int dialogId{};  // the template's resource id
 };
 
 struct UiAnswer {
-  int button = 0;            // message box: IDOK, IDCANCEL, IDYES, ...
-  bool cancel = false;       // file dialog: the user cancelled
-  std::string path;          // file dialog: the chosen full path
-  int filterIndex = 0;       // file dialog: the chosen filter (1-based); 0 keeps the given one
+  int button = 0;       // message box: IDOK, IDCANCEL, IDYES, ...
+  bool cancel = false;  // file dialog: the user cancelled
+  std::string path;     // file dialog: the chosen full path
+  int filterIndex = 0;  // file dialog: the chosen filter (1-based); 0 keeps the given one
 };
 
 // The handler answers on the user-interface thread. For ModalDialog it may

@@ -87,7 +87,9 @@ SurfaceState *StateOf(HWND hwnd) {
 
 // Mouse messages (move to the middle button's double click) and key
 // messages (key down to system key up, characters included).
-bool IsInputMessage(UINT msg) { return (msg >= 0x0200 && msg <= 0x0209) || (msg >= 0x0100 && msg <= 0x0105); }
+bool IsInputMessage(UINT msg) {
+  return (msg >= 0x0200 && msg <= 0x0209) || (msg >= 0x0100 && msg <= 0x0105);
+}
 
 void Paint(HWND hwnd, SurfaceState *state) {
   PAINTSTRUCT ps{};
@@ -114,14 +116,9 @@ void Paint(HWND hwnd, SurfaceState *state) {
 LRESULT SurfaceProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   SurfaceState *state = StateOf(hwnd);
   switch (msg) {
-    case WM_PAINT:
-      Paint(hwnd, state);
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;  // the picture covers the whole client area
-    case WM_VIDEO_FRAME_READY:
-      InvalidateRect(hwnd, nullptr, FALSE);
-      return 0;
+    case WM_PAINT: Paint(hwnd, state); return 0;
+    case WM_ERASEBKGND: return 1;  // the picture covers the whole client area
+    case WM_VIDEO_FRAME_READY: InvalidateRect(hwnd, nullptr, FALSE); return 0;
     case WM_NCDESTROY:
       if (state != nullptr) {
         state->slot->Unbind(hwnd);
@@ -129,10 +126,10 @@ LRESULT SurfaceProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         delete state;
       }
       return DefWindowProcA(hwnd, msg, wParam, lParam);
-    default:
-      break;
+    default: break;
   }
-  if (state != nullptr && IsInputMessage(msg) && state->drain != nullptr && IsWindow(state->drain)) {
+  if (state != nullptr && IsInputMessage(msg) && state->drain != nullptr &&
+      IsWindow(state->drain)) {
     // Posted, not sent: the host may open a menu or destroy this window in
     // answer, which must not happen inside our own handler.
     PostMessageA(state->drain, msg, wParam, lParam);
@@ -156,12 +153,14 @@ void RegisterSurfaceClass() {
 
 }  // namespace
 
-HWND CreateVideoSurface(HWND parent, std::shared_ptr<VideoFrameSlot> slot, DWORD style, int x, int y, int cx,
-                        int cy) {
+HWND CreateVideoSurface(HWND parent, std::shared_ptr<VideoFrameSlot> slot, DWORD style, int x,
+                        int y, int cx, int cy) {
   if (slot == nullptr || !IsWindow(parent)) return nullptr;
   RegisterSurfaceClass();
-  const DWORD childStyle = (style & ~(WS_POPUP | WS_CAPTION | WS_THICKFRAME)) | WS_CHILD | WS_CLIPSIBLINGS;
-  HWND hwnd = CreateWindowExA(0, kClassName, "", childStyle, x, y, cx, cy, parent, nullptr, nullptr, nullptr);
+  const DWORD childStyle =
+      (style & ~(WS_POPUP | WS_CAPTION | WS_THICKFRAME)) | WS_CHILD | WS_CLIPSIBLINGS;
+  HWND hwnd = CreateWindowExA(0, kClassName, "", childStyle, x, y, cx, cy, parent, nullptr, nullptr,
+                              nullptr);
   if (hwnd == nullptr) return nullptr;
   auto *state = new SurfaceState{slot, nullptr, 0};
   SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));

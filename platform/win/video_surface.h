@@ -71,8 +71,8 @@ constexpr UINT WM_VIDEO_FRAME_READY = 0x8000 + 0x3A0;  // WM_APP + 0x3A0
 // given client rectangle of the parent, painting the frames of `slot` (which
 // it binds to itself). Null when the parent is not a window or `slot` is
 // null. The surface lives until it or its parent is destroyed.
-HWND CreateVideoSurface(HWND parent, std::shared_ptr<VideoFrameSlot> slot, DWORD style, int x, int y, int cx,
-                        int cy);
+HWND CreateVideoSurface(HWND parent, std::shared_ptr<VideoFrameSlot> slot, DWORD style, int x,
+                        int y, int cx, int cy);
 // The window that receives the surface's mouse and key messages; null for
 // none. False when `surface` is not a video surface.
 bool SetVideoSurfaceDrain(HWND surface, HWND drain);

@@ -104,10 +104,12 @@ void CollectTree(HWND hwnd, std::vector<HWND> *out) {
 
 // Frame added around a top-level window's client area (see window.h).
 void FrameExtents(const Window &w, int *cx, int *cy, int *captionCy) {
-  bool framed = !w.IsChild() && (w.style & (WS_CAPTION | WS_THICKFRAME | WS_DLGFRAME | WS_BORDER)) != 0;
+  bool framed =
+      !w.IsChild() && (w.style & (WS_CAPTION | WS_THICKFRAME | WS_DLGFRAME | WS_BORDER)) != 0;
   *cx = framed ? GetSystemMetrics(SM_CXFRAME) : 0;
   *cy = framed ? GetSystemMetrics(SM_CYFRAME) : 0;
-  *captionCy = (!w.IsChild() && (w.style & WS_CAPTION) == WS_CAPTION) ? GetSystemMetrics(SM_CYCAPTION) : 0;
+  *captionCy =
+      (!w.IsChild() && (w.style & WS_CAPTION) == WS_CAPTION) ? GetSystemMetrics(SM_CYCAPTION) : 0;
 }
 
 void ApplyVisibility(Window *w) {
@@ -211,9 +213,11 @@ HWND CreateWindowObject(const CreateParams &p) {
   w->host = dynamic_cast<WindowWidget *>(widget);
 
   COLORREF background = 0;
-  if (cls->second.background != nullptr && GetStockBrushColor(cls->second.background, &background)) {
+  if (cls->second.background != nullptr &&
+      GetStockBrushColor(cls->second.background, &background)) {
     QPalette pal = widget->palette();
-    pal.setColor(QPalette::Window, QColor(GetRValue(background), GetGValue(background), GetBValue(background)));
+    pal.setColor(QPalette::Window,
+                 QColor(GetRValue(background), GetGValue(background), GetBValue(background)));
     widget->setPalette(pal);
     widget->setAutoFillBackground(true);
   }
@@ -273,12 +277,14 @@ ATOM RegisterClassExA(const WNDCLASSEXA *wc) {
   if (IS_INTRESOURCE(wc->lpszClassName)) return 0;
   std::string lower = Lower(wc->lpszClassName);
   if (Classes().count(lower)) return 0;
-  Classes()[lower] = WindowClass{wc->lpszClassName, wc->style, wc->lpfnWndProc, wc->hIcon, wc->hbrBackground};
+  Classes()[lower] =
+      WindowClass{wc->lpszClassName, wc->style, wc->lpfnWndProc, wc->hIcon, wc->hbrBackground};
   return static_cast<ATOM>(0xC000 + Classes().size());
 }
 
-HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int x, int y,
-                     int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam) {
+HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int x,
+                     int y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
+                     HINSTANCE hInstance, LPVOID lpParam) {
   if (lpClassName == nullptr || IS_INTRESOURCE(lpClassName)) return nullptr;
   CreateParams p;
   p.exStyle = dwExStyle;
@@ -370,7 +376,8 @@ HWND GetParent(HWND hwnd) {
 
 BOOL SetWindowTextA(HWND hwnd, LPCSTR text) {
   if (!IsLiveHandle(hwnd)) return FALSE;
-  return SendMessageA(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text ? text : "")) >= 0 ? TRUE : FALSE;
+  return SendMessageA(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text ? text : "")) >= 0 ? TRUE
+                                                                                            : FALSE;
 }
 
 int GetWindowTextA(HWND hwnd, LPSTR buffer, int nMaxCount) {
@@ -459,7 +466,8 @@ BOOL EnableWindow(HWND hwnd, BOOL bEnable) {
   // disable the windows it owns along with it. Modal dialogs block their
   // owner through the toolkit's modality instead.
   if (w->IsChild() && w->widget) w->widget->setEnabled(bEnable != FALSE);
-  if (wasDisabled != (bEnable ? FALSE : TRUE)) SendMessageA(hwnd, WM_ENABLE, bEnable ? TRUE : FALSE, 0);
+  if (wasDisabled != (bEnable ? FALSE : TRUE))
+    SendMessageA(hwnd, WM_ENABLE, bEnable ? TRUE : FALSE, 0);
   return wasDisabled;
 }
 
@@ -480,7 +488,8 @@ BOOL InvalidateRect(HWND hwnd, const RECT *rect, BOOL bErase) {
   Window *w = FindWindowObject(hwnd);
   if (w == nullptr || !w->widget) return FALSE;
   if (rect)
-    w->widget->update(QRect(QPoint(rect->left, rect->top), QPoint(rect->right - 1, rect->bottom - 1)));
+    w->widget->update(
+        QRect(QPoint(rect->left, rect->top), QPoint(rect->right - 1, rect->bottom - 1)));
   else
     w->widget->update();
   return TRUE;
@@ -511,7 +520,8 @@ BOOL GetWindowRect(HWND hwnd, RECT *rect) {
     int fx = 0, fy = 0, cap = 0;
     FrameExtents(*w, &fx, &fy, &cap);
     QPoint pos = widget->pos();
-    *rect = RECT{pos.x(), pos.y(), pos.x() + widget->width() + 2 * fx, pos.y() + widget->height() + 2 * fy + cap};
+    *rect = RECT{pos.x(), pos.y(), pos.x() + widget->width() + 2 * fx,
+                 pos.y() + widget->height() + 2 * fy + cap};
   }
   return TRUE;
 }
@@ -636,7 +646,8 @@ LONG_PTR SetWindowLongPtrA(HWND hwnd, int nIndex, LONG_PTR value) {
       DWORD changed = style ^ w->style;
       w->style = style;
       if (changed & WS_VISIBLE) ApplyVisibility(w);
-      if ((changed & WS_DISABLED) && w->IsChild() && w->widget) w->widget->setEnabled(!(style & WS_DISABLED));
+      if ((changed & WS_DISABLED) && w->IsChild() && w->widget)
+        w->widget->setEnabled(!(style & WS_DISABLED));
       if (w->widget) w->widget->update();
       break;
     }
@@ -678,7 +689,8 @@ BOOL SystemParametersInfoA(UINT uiAction, UINT uiParam, PVOID pvParam, UINT fWin
   QScreen *screen = QGuiApplication::primaryScreen();
   if (screen == nullptr) return FALSE;
   QRect area = screen->availableGeometry();
-  *static_cast<RECT *>(pvParam) = RECT{area.left(), area.top(), area.left() + area.width(), area.top() + area.height()};
+  *static_cast<RECT *>(pvParam) =
+      RECT{area.left(), area.top(), area.left() + area.width(), area.top() + area.height()};
   return TRUE;
 }
 

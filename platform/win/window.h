@@ -18,8 +18,9 @@ ATOM RegisterClassExA(const WNDCLASSEXA *wc);
 // the outer rectangle in screen pixels for a top-level window, the parent's
 // client pixels for a child. WM_CREATE reaches the window procedure before
 // this returns; a result of -1 from it destroys the window and fails.
-HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int x, int y,
-                     int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam);
+HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int x,
+                     int y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
+                     HINSTANCE hInstance, LPVOID lpParam);
 
 // Sends WM_DESTROY (the window, then its children) and WM_NCDESTROY, stops
 // its timers, destroys the windows it owns, and frees the handle.
@@ -73,7 +74,9 @@ HWND GetFocus();
 // with CallWindowProcA), GWLP_HINSTANCE, GWLP_HWNDPARENT (read only).
 LONG_PTR GetWindowLongPtrA(HWND hwnd, int nIndex);
 LONG_PTR SetWindowLongPtrA(HWND hwnd, int nIndex, LONG_PTR value);
-inline LONG GetWindowLongA(HWND hwnd, int nIndex) { return static_cast<LONG>(GetWindowLongPtrA(hwnd, nIndex)); }
+inline LONG GetWindowLongA(HWND hwnd, int nIndex) {
+  return static_cast<LONG>(GetWindowLongPtrA(hwnd, nIndex));
+}
 inline LONG SetWindowLongA(HWND hwnd, int nIndex, LONG value) {
   return static_cast<LONG>(SetWindowLongPtrA(hwnd, nIndex, value));
 }

@@ -33,7 +33,10 @@ class WindowWidget {
   virtual void PaintDefault(QPaintEvent *event) = 0;
   // The window text as the control shows it (edit boxes hold what the user
   // typed); the default is the text last set.
-  virtual bool ReadText(std::string *text) { (void)text; return false; }
+  virtual bool ReadText(std::string *text) {
+    (void)text;
+    return false;
+  }
   // Shows new window text; false when the widget keeps no text of its own.
   virtual void ShowText(const std::string &text) { (void)text; }
 
@@ -43,17 +46,17 @@ class WindowWidget {
 
 struct Window {
   HWND hwnd{};
-  std::string className;   // as registered
-  WNDPROC proc{};          // current procedure (subclassing replaces it)
+  std::string className;  // as registered
+  WNDPROC proc{};         // current procedure (subclassing replaces it)
   DWORD style{};
   DWORD exStyle{};
   int id{};
   LONG_PTR userData{};
-  HWND parent{};           // child windows
-  HWND owner{};            // top-level windows
+  HWND parent{};  // child windows
+  HWND owner{};   // top-level windows
   HINSTANCE instance{};
   QPointer<QWidget> widget;
-  WindowWidget *host{};    // the same object as widget
+  WindowWidget *host{};  // the same object as widget
   std::string text;
   HFONT font{};
   HICON iconBig{};
@@ -83,7 +86,7 @@ struct CreateParams {
   const char *text{};
   DWORD style{};
   int x{}, y{}, cx{}, cy{};
-  HWND parent{};   // parent (child window) or owner (top-level window)
+  HWND parent{};  // parent (child window) or owner (top-level window)
   int id{};
   HINSTANCE instance{};
   LPVOID createParam{};
@@ -119,12 +122,14 @@ class ToolkitCallScope {
 
 // Creates the widget of a built-in control class; null when the class is
 // not one of them. Defined with the controls.
-QWidget *CreateControlWidget(const std::string &classLower, HWND hwnd, DWORD style, QWidget *parent);
+QWidget *CreateControlWidget(const std::string &classLower, HWND hwnd, DWORD style,
+                             QWidget *parent);
 // The procedure of a built-in control class, null for other names.
 WNDPROC ControlClassProc(const std::string &classLower);
 
 // The top-level widget for dialogs and windows of registered classes.
-QWidget *CreateTopLevelWidget(HWND hwnd, QWidget *ownerWidget, DWORD style, DWORD exStyle, bool isDialog);
+QWidget *CreateTopLevelWidget(HWND hwnd, QWidget *ownerWidget, DWORD style, DWORD exStyle,
+                              bool isDialog);
 QWidget *CreateGenericChildWidget(HWND hwnd, QWidget *parent);
 
 // Paint dispatch: the paint event in progress for a window, if any.

@@ -12,14 +12,22 @@ using DLGPROC = INT_PTR (*)(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 using TIMERPROC = void (*)(HWND hwnd, UINT msg, UINT_PTR idEvent, DWORD time);
 
 // Resource names: a small integer id travels in a string pointer.
-inline LPSTR MAKEINTRESOURCEA(WORD id) { return reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(id)); }
+inline LPSTR MAKEINTRESOURCEA(WORD id) {
+  return reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(id));
+}
 inline LPSTR MAKEINTRESOURCE(WORD id) { return MAKEINTRESOURCEA(id); }
 inline bool IS_INTRESOURCE(LPCSTR name) { return (reinterpret_cast<ULONG_PTR>(name) >> 16) == 0; }
 
-constexpr WPARAM MAKEWPARAM(WORD lo, WORD hi) { return static_cast<WPARAM>(static_cast<DWORD>(MAKELONG(lo, hi))); }
+constexpr WPARAM MAKEWPARAM(WORD lo, WORD hi) {
+  return static_cast<WPARAM>(static_cast<DWORD>(MAKELONG(lo, hi)));
+}
 constexpr LPARAM MAKELPARAM(WORD lo, WORD hi) { return static_cast<LPARAM>(MAKELONG(lo, hi)); }
-constexpr int GET_X_LPARAM(LPARAM l) { return static_cast<SHORT>(LOWORD(static_cast<DWORD_PTR>(l))); }
-constexpr int GET_Y_LPARAM(LPARAM l) { return static_cast<SHORT>(HIWORD(static_cast<DWORD_PTR>(l))); }
+constexpr int GET_X_LPARAM(LPARAM l) {
+  return static_cast<SHORT>(LOWORD(static_cast<DWORD_PTR>(l)));
+}
+constexpr int GET_Y_LPARAM(LPARAM l) {
+  return static_cast<SHORT>(HIWORD(static_cast<DWORD_PTR>(l)));
+}
 
 // More messages
 constexpr UINT WM_ACTIVATE = 0x0006;

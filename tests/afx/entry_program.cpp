@@ -15,7 +15,14 @@
 namespace {
 
 const DialogTemplate kEntryDialog{
-    960, "Entry", "MS Shell Dlg", 8, 100, 40, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, 0,
+    960,
+    "Entry",
+    "MS Shell Dlg",
+    8,
+    100,
+    40,
+    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
+    0,
     {{IDOK, kButtonClass, "OK", 7, 7, 50, 14, BS_DEFPUSHBUTTON | WS_TABSTOP, 0}},
 };
 

@@ -34,7 +34,9 @@ class PrivateFolders {
            "/runtime' ";
   }
   bool Ready() const {
-    return !root_.empty() && std::system(("mkdir -p -m 0700 '" + root_ + "/config' '" + root_ + "/runtime'").c_str()) == 0;
+    return !root_.empty() &&
+           std::system(
+               ("mkdir -p -m 0700 '" + root_ + "/config' '" + root_ + "/runtime'").c_str()) == 0;
   }
 
  private:
@@ -45,8 +47,9 @@ Outcome RunProgram(const std::string &mode) {
   PrivateFolders folders;
   Outcome outcome;
   if (!folders.Ready()) return outcome;
-  std::string command = "env -u PULSE_SERVER -u DISPLAY -u WAYLAND_DISPLAY " + folders.Environment() +
-                        "QT_QPA_PLATFORM=offscreen '" QUAVIX_ENTRY_PROGRAM "' " + mode + " 2>/dev/null";
+  std::string command =
+      "env -u PULSE_SERVER -u DISPLAY -u WAYLAND_DISPLAY " + folders.Environment() +
+      "QT_QPA_PLATFORM=offscreen '" QUAVIX_ENTRY_PROGRAM "' " + mode + " 2>/dev/null";
   FILE *pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return outcome;
   std::array<char, 256> buffer{};
@@ -59,8 +62,9 @@ Outcome RunProgram(const std::string &mode) {
 TEST(ProgramEntry, NamesComeFromTheRunningExecutable) {
   Outcome o = RunProgram("names");
   EXPECT_EQ(o.exitCode, 0);
-  EXPECT_EQ(o.output, "app=quavix_afx_entry_program exe=quavix_afx_entry_program "
-                      "profile=quavix_afx_entry_program key=ZORVEKA\n");
+  EXPECT_EQ(o.output,
+            "app=quavix_afx_entry_program exe=quavix_afx_entry_program "
+            "profile=quavix_afx_entry_program key=ZORVEKA\n");
 }
 
 TEST(ProgramEntry, ModalMainDialogIsTheProgram) {

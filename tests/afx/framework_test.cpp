@@ -20,7 +20,8 @@
 
 namespace {
 
-constexpr int kEdit = 201, kPush = 202, kCheck = 203, kCombo = 204, kSlider = 205, kLabel = 206, kOther = 207;
+constexpr int kEdit = 201, kPush = 202, kCheck = 203, kCombo = 204, kSlider = 205, kLabel = 206,
+              kOther = 207;
 
 const DialogTemplate kFrameworkDialog{
     950,
@@ -141,14 +142,14 @@ class CTestDlg : public CDialog {
 };
 
 BEGIN_MESSAGE_MAP(CTestDlg, CDialog)
-  ON_WM_SYSCOMMAND()
-  ON_WM_CLOSE()
-  ON_WM_DESTROY()
-  ON_WM_TIMER()
-  ON_BN_CLICKED(kPush, &CTestDlg::OnPush)
-  ON_CBN_SELCHANGE(kCombo, &CTestDlg::OnSelchange)
-  ON_NOTIFY(NM_RELEASEDCAPTURE, kSlider, &CTestDlg::OnReleased)
-  ON_MESSAGE(WM_USER + 7, &CTestDlg::OnCustom)
+ON_WM_SYSCOMMAND()
+ON_WM_CLOSE()
+ON_WM_DESTROY()
+ON_WM_TIMER()
+ON_BN_CLICKED(kPush, &CTestDlg::OnPush)
+ON_CBN_SELCHANGE(kCombo, &CTestDlg::OnSelchange)
+ON_NOTIFY(NM_RELEASEDCAPTURE, kSlider, &CTestDlg::OnReleased)
+ON_MESSAGE(WM_USER + 7, &CTestDlg::OnCustom)
 END_MESSAGE_MAP()
 
 // A derived dialog adds an entry; the base's entries still route.
@@ -162,7 +163,7 @@ class CDerivedDlg : public CTestDlg {
 };
 
 BEGIN_MESSAGE_MAP(CDerivedDlg, CTestDlg)
-  ON_BN_CLICKED(kOther, &CDerivedDlg::OnOther)
+ON_BN_CLICKED(kOther, &CDerivedDlg::OnOther)
 END_MESSAGE_MAP()
 
 class FrameworkTest : public ::testing::Test {
@@ -257,7 +258,8 @@ TEST_F(FrameworkTest, MessageTableRoutesRealUserActions) {
     QTest::keyClick(slider, Qt::Key_Home);  // keys move it without a release notice
     EXPECT_EQ(dlg.m_slider.GetPos(), 0);
     EXPECT_EQ(dlg.releases, 0);
-    QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(slider->width() - 3, slider->height() / 2));
+    QTest::mouseClick(slider, Qt::LeftButton, {},
+                      QPoint(slider->width() - 3, slider->height() / 2));
     EXPECT_EQ(dlg.releases, 1);
 
     std::thread poster([hwnd] { PostMessageA(hwnd, WM_USER + 7, 11, 22); });
@@ -431,12 +433,14 @@ class CIconWnd : public CWnd {
 };
 
 BEGIN_MESSAGE_MAP(CIconWnd, CWnd)
-  ON_WM_PAINT()
-  ON_WM_QUERYDRAGICON()
-  ON_WM_ERASEBKGND()
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_WM_ERASEBKGND()
 END_MESSAGE_MAP()
 
-LRESULT PlainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) { return DefWindowProcA(hwnd, msg, wParam, lParam); }
+LRESULT PlainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
 
 TEST(Framework, PaintIconAndEraseEntries) {
   static bool registered = [] {
@@ -447,8 +451,8 @@ TEST(Framework, PaintIconAndEraseEntries) {
     return RegisterClassExA(&wc) != 0;
   }();
   ASSERT_TRUE(registered);
-  HWND hwnd = CreateWindowExA(0, "QuavixIconWindow", "Icon", WS_CAPTION | WS_VISIBLE, 0, 0, 120, 100, nullptr,
-                              nullptr, nullptr, nullptr);
+  HWND hwnd = CreateWindowExA(0, "QuavixIconWindow", "Icon", WS_CAPTION | WS_VISIBLE, 0, 0, 120,
+                              100, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(hwnd, nullptr);
   {
     CIconWnd wnd;

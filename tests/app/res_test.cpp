@@ -186,7 +186,8 @@ TEST(ButtonFaceBitmap, BmpFileMatchesPixels) {
   const BitmapResource &b = *FindBitmapResource(IDB_BUTTON_FACE);
   const std::vector<unsigned char> &f = b.bmpFile;
   auto le32 = [&](std::size_t at) {
-    return unsigned(f[at]) | unsigned(f[at + 1]) << 8 | unsigned(f[at + 2]) << 16 | unsigned(f[at + 3]) << 24;
+    return unsigned(f[at]) | unsigned(f[at + 1]) << 8 | unsigned(f[at + 2]) << 16 |
+           unsigned(f[at + 3]) << 24;
   };
   ASSERT_GE(f.size(), 54u);
   EXPECT_EQ(f[0], 'B');

@@ -47,7 +47,9 @@ class CProbe final : public IQxProbe, public CRefCounted {
 // Sets up COM on the test's thread the way the program does.
 class ComTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  }
   void TearDown() override {
     CoUninitialize();
     EXPECT_EQ(g_probeAlive.load(), 0) << "a test object leaked";
@@ -245,9 +247,11 @@ TEST(Text, Utf8AndUtf16RoundTrip) {
 }
 
 TEST(Text, MalformedInputBecomesReplacementCharacters) {
-  EXPECT_EQ(Utf8ToUtf16("a\xff" "b"), u"a\ufffdb");
-  EXPECT_EQ(Utf8ToUtf16("\xc3"), u"\ufffd");              // cut sequence at the end
-  EXPECT_EQ(Utf8ToUtf16("\xc0\xaf"), u"\ufffd\ufffd");    // overlong '/' must not become a slash
+  EXPECT_EQ(Utf8ToUtf16("a\xff"
+                        "b"),
+            u"a\ufffdb");
+  EXPECT_EQ(Utf8ToUtf16("\xc3"), u"\ufffd");            // cut sequence at the end
+  EXPECT_EQ(Utf8ToUtf16("\xc0\xaf"), u"\ufffd\ufffd");  // overlong '/' must not become a slash
   EXPECT_EQ(Utf8ToUtf16("\xed\xa0\x80"), u"\ufffd\ufffd\ufffd");  // encoded surrogate
   const char16_t lone[] = {u'x', 0xD800, u'y', 0};
   EXPECT_EQ(Utf16ToUtf8(lone), "x\xef\xbf\xbdy");

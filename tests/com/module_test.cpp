@@ -70,11 +70,12 @@ TEST_F(ModuleTest, OverrideFolderIsSearched) {
 
 // Run only inside the copy of this program made by the next test.
 TEST_F(ModuleTest, ChildFindsTheModuleOfTheInstalledLayout) {
-  if (!std::getenv("QX_INSTALLED_LAYOUT_CHILD")) GTEST_SKIP() << "runs as a child of InstalledLayout";
+  if (!std::getenv("QX_INSTALLED_LAYOUT_CHILD"))
+    GTEST_SKIP() << "runs as a child of InstalledLayout";
   RegisterModuleClass(CLSID_QxTestModuleAdder, "qx_test_module_installed.so");
   IQxTestAdder *a = nullptr;
-  ASSERT_EQ(CoCreateInstance(CLSID_QxTestModuleAdder, nullptr, CLSCTX_INPROC_SERVER, IID_IQxTestAdder,
-                             reinterpret_cast<void **>(&a)),
+  ASSERT_EQ(CoCreateInstance(CLSID_QxTestModuleAdder, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_IQxTestAdder, reinterpret_cast<void **>(&a)),
             S_OK);
   EXPECT_EQ(a->Add(2, 3), 5);
   a->Release();
@@ -88,14 +89,16 @@ TEST_F(ModuleTest, InstalledLayoutFindsModulesInLibVorlinta) {
   fs::create_directories(prefix / "bin");
   fs::create_directories(prefix / "lib" / "vorlinta");
   fs::copy_file(fs::read_symlink("/proc/self/exe"), prefix / "bin" / "com_test");
-  fs::copy_file(fs::path(QX_TEST_MODULE_PATH), prefix / "lib" / "vorlinta" / "qx_test_module_installed.so");
+  fs::copy_file(fs::path(QX_TEST_MODULE_PATH),
+                prefix / "lib" / "vorlinta" / "qx_test_module_installed.so");
   std::string program = (prefix / "bin" / "com_test").string();
   pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
     setenv("QX_INSTALLED_LAYOUT_CHILD", "1", 1);
     unsetenv("QUAVIX_MODULE_DIR");
-    execl(program.c_str(), program.c_str(), "--gtest_filter=ModuleTest.ChildFindsTheModuleOfTheInstalledLayout",
+    execl(program.c_str(), program.c_str(),
+          "--gtest_filter=ModuleTest.ChildFindsTheModuleOfTheInstalledLayout",
           static_cast<char *>(nullptr));
     _exit(127);
   }
@@ -109,8 +112,9 @@ TEST_F(ModuleTest, InstalledLayoutFindsModulesInLibVorlinta) {
 TEST_F(ModuleTest, MissingModuleMeansClassNotRegistered) {
   RegisterModuleClass(CLSID_QxTestMissingModule, "qx_no_such_module.so");
   void *p = reinterpret_cast<void *>(1);
-  EXPECT_EQ(CoCreateInstance(CLSID_QxTestMissingModule, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &p),
-            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(
+      CoCreateInstance(CLSID_QxTestMissingModule, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &p),
+      REGDB_E_CLASSNOTREG);
   EXPECT_EQ(p, nullptr);
   UnregisterModuleClass(CLSID_QxTestMissingModule);
 }
@@ -119,18 +123,21 @@ TEST_F(ModuleTest, ModuleNamesCannotReachOutsideTheProgramFolders) {
   // Even a real module, named by a path, is not loaded.
   RegisterModuleClass(CLSID_QxTestModuleAdder, QX_TEST_MODULE_PATH);
   void *p = reinterpret_cast<void *>(1);
-  EXPECT_EQ(CoCreateInstance(CLSID_QxTestModuleAdder, nullptr, CLSCTX_INPROC_SERVER, IID_IQxTestAdder, &p),
+  EXPECT_EQ(CoCreateInstance(CLSID_QxTestModuleAdder, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_IQxTestAdder, &p),
             REGDB_E_CLASSNOTREG);
   EXPECT_EQ(p, nullptr);
   RegisterModuleClass(CLSID_QxTestModuleAdder, "../qx_test_module.so");
-  EXPECT_EQ(CoCreateInstance(CLSID_QxTestModuleAdder, nullptr, CLSCTX_INPROC_SERVER, IID_IQxTestAdder, &p),
+  EXPECT_EQ(CoCreateInstance(CLSID_QxTestModuleAdder, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_IQxTestAdder, &p),
             REGDB_E_CLASSNOTREG);
 }
 
 TEST_F(ModuleTest, LibraryWithoutEntryPointFailsCleanly) {
   RegisterModuleClass(CLSID_QxTestBrokenModule, "qx_broken_module.so");
   void *p = reinterpret_cast<void *>(1);
-  HRESULT hr = CoCreateInstance(CLSID_QxTestBrokenModule, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &p);
+  HRESULT hr =
+      CoCreateInstance(CLSID_QxTestBrokenModule, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &p);
   EXPECT_TRUE(FAILED(hr));
   EXPECT_EQ(hr, CO_E_ERRORINDLL);
   EXPECT_EQ(p, nullptr);

@@ -108,7 +108,8 @@ class AboutBoxTest : public quavix::test::PrivatePulseTest {
       for (QObject *child : WidgetOf(about)->children()) {
         auto *w = qobject_cast<QWidget *>(child);
         HWND h = quavix::win::HwndFromWidget(w);
-        if (w == nullptr || h == about || (GetWindowLongA(h, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) continue;
+        if (w == nullptr || h == about || (GetWindowLongA(h, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+          continue;
         QColor c = picture.pixelColor(w->geometry().center());
         seen.iconShown = c.blue() > c.red() + 40;
       }
@@ -134,8 +135,8 @@ class AboutBoxTest : public quavix::test::PrivatePulseTest {
       return false;
     };
     for (const char *part : {"Quavix", "Version 1.0", "Quavix is made by the Quavix developers",
-                             "https://quavix.example.org/", "Contact: ", "Qt", "GStreamer", "PulseAudio",
-                             "FluidSynth", "FluidR3"})
+                             "https://quavix.example.org/", "Contact: ", "Qt", "GStreamer",
+                             "PulseAudio", "FluidSynth", "FluidR3"})
       EXPECT_TRUE(has(part)) << part;
     EXPECT_TRUE(seen.roundOk) << "the OK button is the rounded button";
     EXPECT_TRUE(seen.iconShown);
@@ -160,7 +161,8 @@ TEST_F(AboutBoxTest, ContextMenuOpensItAndEnterClosesIt) {
           QTest::keyClick(menu, Qt::Key_Return);
         }
     });
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), WidgetOf(dlg.m_hWnd)->mapToGlobal(QPoint(5, 5)));
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            WidgetOf(dlg.m_hWnd)->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(WidgetOf(dlg.m_hWnd), &event);
     PumpPendingMessages();
     EXPECT_TRUE(IsWindowEnabled(dlg.m_hWnd)) << "the main window is usable again";
@@ -197,7 +199,8 @@ TEST_F(AboutBoxTest, TheBoxRunsOnItsOwnWithTheRoundedButtonBound) {
   EXPECT_EQ(box.m_btnOK.m_hWnd, nullptr);
   bool bound = false;
   drivers_[IDD_ABOUTBOX] = [&](HWND about) {
-    bound = box.m_btnOK.m_hWnd == GetDlgItem(about, IDOK) && box.m_btnOK.m_nButtonType == BS_DEFPUSHBUTTON;
+    bound = box.m_btnOK.m_hWnd == GetDlgItem(about, IDOK) &&
+            box.m_btnOK.m_nButtonType == BS_DEFPUSHBUTTON;
     QTest::keyClick(WidgetOf(about), Qt::Key_Return);
   };
   EXPECT_EQ(box.DoModal(), IDOK);
@@ -232,7 +235,8 @@ TEST_F(AboutBoxTest, MainWindowLabelsPaintThemselvesAndTheMinimisedWindowShowsTh
     RECT client{};
     GetClientRect(dlg.m_hWnd, &client);
     const int icon = GetSystemMetrics(SM_CXICON);
-    QColor middle = iconic.pixelColor((client.right - icon + 1) / 2 + icon / 2, (client.bottom - icon + 1) / 2 + icon / 2);
+    QColor middle = iconic.pixelColor((client.right - icon + 1) / 2 + icon / 2,
+                                      (client.bottom - icon + 1) / 2 + icon / 2);
     EXPECT_GT(middle.blue(), middle.red() + 40) << middle.name().toStdString();
     SaveForDocs(iconic, "main-window-minimised.png");
     dlg.ShowWindow(SW_RESTORE);

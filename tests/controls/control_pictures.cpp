@@ -17,8 +17,15 @@ void PublishButtonFaces() {
 }
 
 TestDialog::TestDialog(std::vector<ControlTemplate> controls, short cx, short cy, CWnd *host)
-    : template_{9001, "Controls", "MS Shell Dlg", 8, cx, cy,
-                WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_SETFONT, 0, std::move(controls)},
+    : template_{9001,
+                "Controls",
+                "MS Shell Dlg",
+                8,
+                cx,
+                cy,
+                WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_SETFONT,
+                0,
+                std::move(controls)},
       host_(host ? host : &ownHost_) {
   HWND dialog = CreateDialogIndirectParamA(nullptr, &template_, nullptr, nullptr, 0);
   if (dialog != nullptr) {
@@ -52,7 +59,8 @@ QRect InkBox(const QImage &image, QRgb ground, int tolerance) {
   for (int y = 0; y < image.height(); ++y)
     for (int x = 0; x < image.width(); ++x) {
       QRgb p = image.pixel(x, y);
-      if (std::abs(qRed(p) - qRed(ground)) > tolerance || std::abs(qGreen(p) - qGreen(ground)) > tolerance ||
+      if (std::abs(qRed(p) - qRed(ground)) > tolerance ||
+          std::abs(qGreen(p) - qGreen(ground)) > tolerance ||
           std::abs(qBlue(p) - qBlue(ground)) > tolerance)
         box |= QRect(x, y, 1, 1);
     }

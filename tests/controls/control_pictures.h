@@ -17,7 +17,8 @@ void PublishButtonFaces();
 class TestDialog {
  public:
   // The dialog's messages go to `host` (a plain window object when null).
-  explicit TestDialog(std::vector<ControlTemplate> controls, short cx = 200, short cy = 120, CWnd *host = nullptr);
+  explicit TestDialog(std::vector<ControlTemplate> controls, short cx = 200, short cy = 120,
+                      CWnd *host = nullptr);
   ~TestDialog();
   TestDialog(const TestDialog &) = delete;
   TestDialog &operator=(const TestDialog &) = delete;

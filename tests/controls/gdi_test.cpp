@@ -198,7 +198,10 @@ TEST(Drawing, BitBltCopiesTheResourceBitmapUnscaled) {
   EXPECT_TRUE(BitBlt(canvas.dc, 1, 1, face->width + 10, face->height + 5, memory, 0, 0, SRCCOPY));
   DeleteDC(memory);
   canvas.Release();
-  for (auto [x, y] : {std::pair{0, 0}, {3, 5}, {face->width / 2, face->height / 2}, {face->width - 1, face->height - 1}})
+  for (auto [x, y] : {std::pair{0, 0},
+                      {3, 5},
+                      {face->width / 2, face->height / 2},
+                      {face->width - 1, face->height - 1}})
     EXPECT_EQ(canvas.At(x + 1, y + 1), Rgb(face->At(x, y))) << x << "," << y;
   EXPECT_EQ(canvas.At(0, 0), kGround);
   EXPECT_EQ(canvas.At(face->width + 2, 3), kGround);

@@ -20,7 +20,8 @@ namespace {
 
 using quavix::win::WidgetOf;
 
-constexpr int kButton = 10, kEmpty = 11, kDefault = 12, kCheck = 13, kGrey = 14, kLongA = 15, kLongB = 16;
+constexpr int kButton = 10, kEmpty = 11, kDefault = 12, kCheck = 13, kGrey = 14, kLongA = 15,
+              kLongB = 16;
 constexpr QRgb kLight = qRgb(255, 255, 255);
 constexpr QRgb kShadow = qRgb(0x60, 0x60, 0x60);
 
@@ -116,7 +117,8 @@ TEST_F(RoundButtonTest, UpButtonIsRaisedWithTheFaceAndTheCaptionInTheMiddle) {
   EXPECT_LE(ink.bottom(), y + extent.cy);
   int darkest = 255;
   for (int yy = ink.top(); yy <= ink.bottom(); ++yy)
-    for (int xx = ink.left(); xx <= ink.right(); ++xx) darkest = std::min(darkest, qRed(up.pixel(xx, yy)));
+    for (int xx = ink.left(); xx <= ink.right(); ++xx)
+      darkest = std::min(darkest, qRed(up.pixel(xx, yy)));
   EXPECT_LT(darkest, 60) << "an enabled caption is black";
 }
 

@@ -21,8 +21,8 @@ namespace {
 
 using quavix::win::WidgetOf;
 
-constexpr int kTwoLines = 20, kOneLine = 21, kCentred = 22, kRight = 23, kLeft = 24, kDisabled = 25, kEnabled = 26,
-              kNarrow = 27, kBlock = 28;
+constexpr int kTwoLines = 20, kOneLine = 21, kCentred = 22, kRight = 23, kLeft = 24, kDisabled = 25,
+              kEnabled = 26, kNarrow = 27, kBlock = 28;
 // Full blocks: ink over the whole height of a line in the desktop's font.
 const char *const kBlocks = "\u2588\u2588\u2588\u2588\u2588\u2588";
 
@@ -54,13 +54,14 @@ class PaintRecorder : public CWnd {
 };
 
 BEGIN_MESSAGE_MAP(PaintRecorder, CWnd)
-  ON_WM_PAINT()
+ON_WM_PAINT()
 END_MESSAGE_MAP()
 
 class TransparentLabelTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (int id = kTwoLines; id <= kBlock; ++id) ASSERT_TRUE(dialog_.Bind(id, labels_[id - kTwoLines])) << id;
+    for (int id = kTwoLines; id <= kBlock; ++id)
+      ASSERT_TRUE(dialog_.Bind(id, labels_[id - kTwoLines])) << id;
     ground_ = WidgetOf(dialog_.Hwnd())->grab().toImage().pixel(1, 1);
   }
   CTransparentLabel &Label(int id) { return labels_[id - kTwoLines]; }
@@ -112,7 +113,8 @@ TEST_F(TransparentLabelTest, TwoLinesStartAtTheLeftOneLineHeightAndAPixelApart) 
   EXPECT_EQ(Label(kTwoLines).m_nLines, 2) << "a final line feed counts an empty line";
   Label(kTwoLines).SetWindowText("");
   EXPECT_EQ(Label(kTwoLines).m_nLines, 1);
-  EXPECT_TRUE(InkBox(Picture(dialog_.Item(kTwoLines)), ground_, 0).isEmpty()) << "no text, nothing drawn";
+  EXPECT_TRUE(InkBox(Picture(dialog_.Item(kTwoLines)), ground_, 0).isEmpty())
+      << "no text, nothing drawn";
 }
 
 TEST_F(TransparentLabelTest, CentredAndRightAlignedLinesMoveByTheirMeasuredPlace) {
@@ -136,7 +138,8 @@ TEST_F(TransparentLabelTest, DisabledLabelDrawsEachLineTwiceInBlack) {
   EXPECT_EQ(b, a.adjusted(0, 0, 1, 1)) << "the second copy one pixel left of and above the first";
   int darkest = 255;
   for (int y = b.top(); y <= b.bottom(); ++y)
-    for (int x = b.left(); x <= b.right(); ++x) darkest = std::min(darkest, qRed(disabled.pixel(x, y)));
+    for (int x = b.left(); x <= b.right(); ++x)
+      darkest = std::min(darkest, qRed(disabled.pixel(x, y)));
   EXPECT_LT(darkest, 40) << "black, not grey";
 }
 
@@ -176,7 +179,8 @@ TEST_F(TransparentLabelTest, NewTextRepaintsTheParentUnderTheLabelAndIsKeptByThe
   EXPECT_STREQ(Label(kOneLine).m_szText, "Volume:");
   QAccessibleInterface *a = QAccessible::queryAccessibleInterface(WidgetOf(hwnd));
   ASSERT_NE(a, nullptr);
-  EXPECT_EQ(a->text(QAccessible::Name).toStdString(), "Volume:") << "assistive technology reads what is shown";
+  EXPECT_EQ(a->text(QAccessible::Name).toStdString(), "Volume:")
+      << "assistive technology reads what is shown";
 }
 
 TEST_F(TransparentLabelTest, OverlongTextIsCutToTheLimits) {

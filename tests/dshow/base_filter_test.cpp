@@ -182,7 +182,8 @@ TEST_F(BaseFilterTest, NoConnectionWhileTheFilterStreams) {
 TEST_F(BaseFilterTest, FilterAnswersItsInterfacesOnly) {
   auto f = Hold(new CPinBoardFilter("i"));
   void *p = nullptr;
-  for (const GUID &iid : {IID_IUnknown, IID_IPersist, IID_IMediaFilter, IID_IBaseFilter, IID_IGstFilter}) {
+  for (const GUID &iid :
+       {IID_IUnknown, IID_IPersist, IID_IMediaFilter, IID_IBaseFilter, IID_IGstFilter}) {
     ASSERT_EQ(f->QueryInterface(iid, &p), S_OK) << GuidToString(iid);
     static_cast<IUnknown *>(p)->Release();
   }

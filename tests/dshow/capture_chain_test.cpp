@@ -28,7 +28,8 @@ std::string ReadFriendlyName(IMoniker *m) {
   VariantInit(&v);
   v.vt = VT_BSTR;
   std::string name;
-  if (SUCCEEDED(bag->Read(u"FriendlyName", &v, nullptr)) && v.vt == VT_BSTR) name = Utf16ToUtf8(v.bstrVal);
+  if (SUCCEEDED(bag->Read(u"FriendlyName", &v, nullptr)) && v.vt == VT_BSTR)
+    name = Utf16ToUtf8(v.bstrVal);
   VariantClear(&v);
   return name;
 }
@@ -54,8 +55,9 @@ class CaptureChainTest : public quavix::test::PrivatePulseTest {
   // The device whose friendly name is given, bound to its capture filter.
   ComPtr<IBaseFilter> CaptureFilterOf(const std::string &friendly) {
     ComPtr<ICreateDevEnum> devices;
-    EXPECT_EQ(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                               IID_ICreateDevEnum, devices.OutVoid()),
+    EXPECT_EQ(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr,
+                               CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, IID_ICreateDevEnum,
+                               devices.OutVoid()),
               S_OK);
     if (!devices) return {};
     ComPtr<IEnumMoniker> e;
@@ -87,7 +89,8 @@ TEST_F(CaptureChainTest, ARunRecordsTheLoopBackIntoTheWmaAndTheTemporaryWav) {
   ComPtr<IMediaControl> mc;
   ComPtr<IMediaEventEx> me;
   ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, 3, IID_IGraphBuilder, gb.OutVoid()), S_OK);
-  ASSERT_EQ(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, 3, IID_ICaptureGraphBuilder2, builder.OutVoid()),
+  ASSERT_EQ(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, 3, IID_ICaptureGraphBuilder2,
+                             builder.OutVoid()),
             S_OK);
   ASSERT_EQ(builder->SetFiltergraph(gb.Get()), S_OK);
   ASSERT_EQ(gb->QueryInterface(IID_IMediaControl, mc.OutVoid()), S_OK);
@@ -103,10 +106,12 @@ TEST_F(CaptureChainTest, ARunRecordsTheLoopBackIntoTheWmaAndTheTemporaryWav) {
   ASSERT_EQ(RegSetValueA(key, "OUTPUTWAVE", REG_SZ, "0", 0), ERROR_SUCCESS);
   RegCloseKey(key);
   ComPtr<IBaseFilter> wavDest, fileWriter;
-  ASSERT_EQ(CoCreateInstance(CLSID_WavDestWriter, nullptr, 3, IID_IBaseFilter, wavDest.OutVoid()), S_OK)
+  ASSERT_EQ(CoCreateInstance(CLSID_WavDestWriter, nullptr, 3, IID_IBaseFilter, wavDest.OutVoid()),
+            S_OK)
       << "the writer module was not found beside the test program";
   ComPtr<IFileSinkFilter2> sink;
-  ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, 3, IID_IFileSinkFilter2, sink.OutVoid()), S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, 3, IID_IFileSinkFilter2, sink.OutVoid()),
+            S_OK);
   ASSERT_EQ(sink->QueryInterface(IID_IBaseFilter, fileWriter.OutVoid()), S_OK);
   ASSERT_EQ(gb->AddFilter(wavDest.Get(), u"WAV Dest"), S_OK);
   ASSERT_EQ(gb->AddFilter(fileWriter.Get(), u"File Writer"), S_OK);
@@ -131,7 +136,8 @@ TEST_F(CaptureChainTest, ARunRecordsTheLoopBackIntoTheWmaAndTheTemporaryWav) {
 
   // Run: record while another graph plays into the recorded output.
   ComPtr<IGraphBuilder> player;
-  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, player.OutVoid()),
+  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                             player.OutVoid()),
             S_OK);
   ASSERT_EQ(player->RenderFile(Wide(tone).c_str(), nullptr), S_OK);
   ComPtr<IMediaControl> playerControl;
@@ -168,10 +174,11 @@ TEST_F(CaptureChainTest, ARunRecordsTheLoopBackIntoTheWmaAndTheTemporaryWav) {
 
   // The WMA decodes back to the same tone.
   const std::string decoded = m_dir.File("decoded.wav");
-  auto r = RunProcess({"gst-launch-1.0", "-q", "filesrc", "location=" + wma, "!", "decodebin", "!", "audioconvert",
-                       "!", "audioresample", "!", "audio/x-raw,format=S16LE,rate=44100,channels=2", "!", "wavenc",
-                       "!", "filesink", "location=" + decoded},
-                      60000);
+  auto r = RunProcess(
+      {"gst-launch-1.0", "-q", "filesrc", "location=" + wma, "!", "decodebin", "!", "audioconvert",
+       "!", "audioresample", "!", "audio/x-raw,format=S16LE,rate=44100,channels=2", "!", "wavenc",
+       "!", "filesink", "location=" + decoded},
+      60000);
   ASSERT_EQ(r.exit_code, 0);
   WavInfo d = ReadWav(decoded);
   ASSERT_TRUE(d.ok) << d.error;
@@ -202,9 +209,11 @@ TEST_F(CaptureChainTest, DeviceUnpluggedMidRunStillLeavesCompleteFiles) {
   ASSERT_EQ(RegSetValueA(key, "OutputWMAName", REG_SZ, wma.c_str(), 0), ERROR_SUCCESS);
   RegCloseKey(key);
   ComPtr<IBaseFilter> wavDest, fileWriter;
-  ASSERT_EQ(CoCreateInstance(CLSID_WavDestWriter, nullptr, 3, IID_IBaseFilter, wavDest.OutVoid()), S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_WavDestWriter, nullptr, 3, IID_IBaseFilter, wavDest.OutVoid()),
+            S_OK);
   ComPtr<IFileSinkFilter2> sink;
-  ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, 3, IID_IFileSinkFilter2, sink.OutVoid()), S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, 3, IID_IFileSinkFilter2, sink.OutVoid()),
+            S_OK);
   sink->QueryInterface(IID_IBaseFilter, fileWriter.OutVoid());
   ASSERT_EQ(gb->AddFilter(wavDest.Get(), u"WAV Dest"), S_OK);
   ASSERT_EQ(gb->AddFilter(fileWriter.Get(), u"File Writer"), S_OK);
@@ -222,7 +231,8 @@ TEST_F(CaptureChainTest, DeviceUnpluggedMidRunStillLeavesCompleteFiles) {
   bool lost = false;
   long code;
   LONG_PTR p1, p2;
-  while (!lost && me->GetEvent(&code, &p1, &p2, 10000) == S_OK) lost = code == EC_DEVICE_LOST && p2 == 0;
+  while (!lost && me->GetEvent(&code, &p1, &p2, 10000) == S_OK)
+    lost = code == EC_DEVICE_LOST && p2 == 0;
   EXPECT_TRUE(lost);
   EXPECT_EQ(mc->StopWhenReady(), S_OK) << "the streams did not end";
   gb->RemoveFilter(wavDest.Get());

@@ -30,14 +30,17 @@ int OpenDescriptors() {
 struct Finalised {
   std::atomic<int> count{0};
   void Watch(gpointer object) {
-    g_object_weak_ref(G_OBJECT(object), [](gpointer self, GObject *) { ++static_cast<Finalised *>(self)->count; },
-                      this);
+    g_object_weak_ref(
+        G_OBJECT(object), [](gpointer self, GObject *) { ++static_cast<Finalised *>(self)->count; },
+        this);
   }
 };
 
 class GraphReleaseTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))); }
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  }
   void TearDown() override { CoUninitialize(); }
 
   // Source, "WAV Dest" and "File Writer" to path, run to the end of the
@@ -56,8 +59,8 @@ class GraphReleaseTest : public ::testing::Test {
     auto source = Hold(new CToneSourceFilter(440.0, false, 10));
     auto wav = Hold(new CWavEncoderFilter);
     ComPtr<IFileSinkFilter2> sink;
-    EXPECT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER, IID_IFileSinkFilter2,
-                               sink.OutVoid()),
+    EXPECT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IFileSinkFilter2, sink.OutVoid()),
               S_OK);
     ComPtr<IBaseFilter> writer;
     EXPECT_EQ(sink->QueryInterface(IID_IBaseFilter, writer.OutVoid()), S_OK);
@@ -110,7 +113,8 @@ TEST_F(GraphReleaseTest, RunGraphsReleasedAgainAndAgainFinaliseEverythingAndClos
     const bool run = i % 2 == 0;  // paused-only graphs make their elements too
     const int watched = RunOnce(path, run, finalised);
     ASSERT_EQ(watched, 4);
-    EXPECT_EQ(finalised.count.load(), watched) << "objects of the graph are still alive after its release";
+    EXPECT_EQ(finalised.count.load(), watched)
+        << "objects of the graph are still alive after its release";
     WavInfo w = ReadWav(path);
     if (run) {
       EXPECT_TRUE(w.ok) << w.error;

@@ -47,9 +47,10 @@ class GraphTest : public ::testing::Test {
                                      DWORD mode = AM_FILE_OVERWRITE) {
     ComPtr<IBaseFilter> wav = Hold(new CWavEncoderFilter);
     ComPtr<IFileSinkFilter2> sink;
-    EXPECT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                               IID_IFileSinkFilter2, sink.OutVoid()),
-              S_OK);
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                         IID_IFileSinkFilter2, sink.OutVoid()),
+        S_OK);
     ComPtr<IBaseFilter> writer;
     EXPECT_EQ(sink->QueryInterface(IID_IBaseFilter, writer.OutVoid()), S_OK);
     EXPECT_EQ(m_graph->AddFilter(wav.Get(), u"WAV Dest"), S_OK);
@@ -127,7 +128,7 @@ TEST_F(GraphTest, RenderGoesThroughTheFiltersInTheGraphAndBacksOutOfDeadEnds) {
   auto source = Hold(new CPinBoardFilter("o"));
   auto deadEnd = Hold(new CPinBoardFilter("iS"));  // takes audio, but its output leads nowhere
   auto wavDest = Hold(new CPinBoardFilter("iS"));
-  auto sink = Hold(new CPinBoardFilter("s"));     // takes a stream only
+  auto sink = Hold(new CPinBoardFilter("s"));  // takes a stream only
   auto streamOnly = Hold(new CPinBoardFilter("s"));
   ASSERT_EQ(m_graph->AddFilter(source.Get(), u"Audio Capture"), S_OK);
   ASSERT_EQ(m_graph->AddFilter(streamOnly.Get(), u"Other"), S_OK);
@@ -145,7 +146,8 @@ TEST_F(GraphTest, RenderGoesThroughTheFiltersInTheGraphAndBacksOutOfDeadEnds) {
 
   // A second graph where the first candidate is a dead end.
   ComPtr<IGraphBuilder> g2;
-  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, g2.OutVoid()),
+  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                             g2.OutVoid()),
             S_OK);
   auto src2 = Hold(new CPinBoardFilter("o"));
   auto end2 = Hold(new CPinBoardFilter("i"));
@@ -327,7 +329,8 @@ TEST_F(GraphTest, AFailedStartReturnsTheErrorAndQueuesAnAbort) {
   auto source = Hold(new CBrokenSourceFilter);
   ASSERT_EQ(m_graph->AddFilter(source.Get(), u"Source"), S_OK);
   ComPtr<IFileSinkFilter> sink;
-  ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER, IID_IFileSinkFilter, sink.OutVoid()),
+  ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER, IID_IFileSinkFilter,
+                             sink.OutVoid()),
             S_OK);
   ComPtr<IBaseFilter> writer;
   sink->QueryInterface(IID_IBaseFilter, writer.OutVoid());
@@ -394,7 +397,8 @@ TEST_F(GraphTest, FileWriterNeverWritesThroughALinkAndOverwritesCleanly) {
 
   // A file name is needed, and a mode the writer knows.
   ComPtr<IFileSinkFilter2> sink;
-  ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, 3, IID_IFileSinkFilter2, sink.OutVoid()), S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, 3, IID_IFileSinkFilter2, sink.OutVoid()),
+            S_OK);
   EXPECT_EQ(sink->SetFileName(u"", nullptr), E_INVALIDARG);
   EXPECT_EQ(sink->SetMode(0x2), E_INVALIDARG);
 
@@ -433,7 +437,8 @@ TEST_F(GraphTest, AGraphWithoutVideoAnswersTheVideoInterfacesWithNoInterface) {
 
 TEST_F(GraphTest, CaptureGraphBuilderHoldsItsGraph) {
   ComPtr<ICaptureGraphBuilder2> builder;
-  ASSERT_EQ(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+  ASSERT_EQ(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr,
+                             CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
                              IID_ICaptureGraphBuilder2, builder.OutVoid()),
             S_OK);
   ComPtr<IGraphBuilder> got;

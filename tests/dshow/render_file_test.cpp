@@ -23,14 +23,14 @@ namespace {
 // A MIDI song of exactly 1.5 s: 480 ticks at 120 bpm (0.5 s), a tempo
 // change to 60 bpm, 480 more ticks (1.0 s).
 std::vector<unsigned char> SongBytes() {
-  const unsigned char track[] = {
-      0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,        // tempo 500000 us
-      0x00, 0x90, 0x3C, 0x64,                          // note on
-      0x83, 0x60, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40,  // +480: tempo 1000000 us
-      0x83, 0x60, 0x80, 0x3C, 0x40,                    // +480: note off
-      0x00, 0xFF, 0x2F, 0x00};                         // end of track
-  std::vector<unsigned char> b = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0,
-                                  'M', 'T', 'r', 'k', 0, 0, 0, sizeof track};
+  const unsigned char track[] = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,  // tempo 500000 us
+                                 0x00, 0x90, 0x3C, 0x64,                    // note on
+                                 0x83, 0x60, 0xFF, 0x51, 0x03, 0x0F, 0x42,
+                                 0x40,                          // +480: tempo 1000000 us
+                                 0x83, 0x60, 0x80, 0x3C, 0x40,  // +480: note off
+                                 0x00, 0xFF, 0x2F, 0x00};       // end of track
+  std::vector<unsigned char> b = {'M', 'T',  'h',  'd', 0,   0,   0,   6, 0, 0, 0,
+                                  1,   0x01, 0xE0, 'M', 'T', 'r', 'k', 0, 0, 0, sizeof track};
   b.insert(b.end(), track, track + sizeof track);
   return b;
 }
@@ -49,8 +49,8 @@ std::vector<unsigned char> RmidBytes(const std::vector<unsigned char> &smf) {
 }
 
 void WriteBytes(const std::string &path, const std::vector<unsigned char> &b) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(b.data()),
-                                              static_cast<std::streamsize>(b.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char *>(b.data()), static_cast<std::streamsize>(b.size()));
 }
 
 bool GstLaunch(std::vector<std::string> args) {
@@ -147,8 +147,9 @@ TEST_F(RenderFileTest, WavFileGivesItsDurationAndNoVideo) {
 
 TEST_F(RenderFileTest, OggVorbisIsMeasured) {
   std::string ogg = m_dir.File("tone.ogg");
-  ASSERT_TRUE(GstLaunch({"audiotestsrc", "num-buffers=43", "samplesperbuffer=1024", "!", "audioconvert", "!",
-                         "vorbisenc", "!", "oggmux", "!", "filesink", "location=" + ogg}));
+  ASSERT_TRUE(
+      GstLaunch({"audiotestsrc", "num-buffers=43", "samplesperbuffer=1024", "!", "audioconvert",
+                 "!", "vorbisenc", "!", "oggmux", "!", "filesink", "location=" + ogg}));
   GraphOnFile g;
   ASSERT_EQ(g.Render(ogg), S_OK);
   LONGLONG duration = 0;
@@ -158,8 +159,9 @@ TEST_F(RenderFileTest, OggVorbisIsMeasured) {
 
 TEST_F(RenderFileTest, VideoFileHasItsNativeSize) {
   std::string ogv = m_dir.File("clip.ogv");
-  ASSERT_TRUE(GstLaunch({"videotestsrc", "num-buffers=30", "!", "video/x-raw,width=320,height=240,framerate=30/1",
-                         "!", "theoraenc", "!", "oggmux", "!", "filesink", "location=" + ogv}));
+  ASSERT_TRUE(GstLaunch({"videotestsrc", "num-buffers=30", "!",
+                         "video/x-raw,width=320,height=240,framerate=30/1", "!", "theoraenc", "!",
+                         "oggmux", "!", "filesink", "location=" + ogv}));
   GraphOnFile g;
   ASSERT_EQ(g.Render(ogv), S_OK);
   ComPtr<IVideoWindow> vw;
@@ -181,7 +183,8 @@ TEST_F(RenderFileTest, VideoFileHasItsNativeSize) {
   EXPECT_EQ(vw->put_Visible(5), E_INVALIDARG);
   ComPtr<IBaseFilter> renderer;
   EXPECT_EQ(g.graph->FindFilterByName(u"Video Renderer", renderer.Out()), S_OK);
-  EXPECT_EQ(g.graph->FindFilterByName(u"Default DirectSound Device", renderer.Out()), VFW_E_NOT_FOUND)
+  EXPECT_EQ(g.graph->FindFilterByName(u"Default DirectSound Device", renderer.Out()),
+            VFW_E_NOT_FOUND)
       << "the clip has no sound";
 }
 
@@ -273,7 +276,8 @@ TEST_F(PlaybackTest, FilePlaysToTheEndThenRewindsCuesAndPlaysAgain) {
   // What the player does on Stop: stop, rewind, cue.
   ASSERT_EQ(g.control->Stop(), S_OK);
   LONGLONG zero = 0;
-  ASSERT_EQ(g.seeking->SetPositions(&zero, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
+  ASSERT_EQ(g.seeking->SetPositions(&zero, AM_SEEKING_AbsolutePositioning, nullptr,
+                                    AM_SEEKING_NoPositioning),
             S_OK);
   ASSERT_EQ(g.seeking->GetCurrentPosition(&pos), S_OK);
   EXPECT_EQ(pos, 0);
@@ -286,7 +290,9 @@ TEST_F(PlaybackTest, FilePlaysToTheEndThenRewindsCuesAndPlaysAgain) {
 
   // A seek while paused lands where asked.
   LONGLONG half = 5000000;
-  ASSERT_EQ(g.seeking->SetPositions(&half, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning), S_OK);
+  ASSERT_EQ(g.seeking->SetPositions(&half, AM_SEEKING_AbsolutePositioning, nullptr,
+                                    AM_SEEKING_NoPositioning),
+            S_OK);
   ASSERT_EQ(g.seeking->GetCurrentPosition(&pos), S_OK);
   EXPECT_NEAR(static_cast<double>(pos), 5000000.0, 500000.0);
 
@@ -317,14 +323,16 @@ TEST_F(PlaybackTest, WhatOneGraphPlaysAnotherRecordsFromTheLoopBack) {
 
   // The recording graph: loop-back of the default output -> WAV -> file.
   ComPtr<IGraphBuilder> capture;
-  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, capture.OutVoid()),
+  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                             capture.OutVoid()),
             S_OK);
   ComPtr<IMediaControl> captureControl;
   capture->QueryInterface(IID_IMediaControl, captureControl.OutVoid());
   auto source = Hold(new CMonitorSourceFilter("quavix_a.monitor"));
   auto wavDest = Hold(new CWavEncoderFilter);
   ComPtr<IFileSinkFilter2> sink;
-  ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, 3, IID_IFileSinkFilter2, sink.OutVoid()), S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, 3, IID_IFileSinkFilter2, sink.OutVoid()),
+            S_OK);
   ComPtr<IBaseFilter> writer;
   sink->QueryInterface(IID_IBaseFilter, writer.OutVoid());
   ASSERT_EQ(capture->AddFilter(source.Get(), u"Audio Capture"), S_OK);
@@ -354,7 +362,8 @@ TEST_F(PlaybackTest, WhatOneGraphPlaysAnotherRecordsFromTheLoopBack) {
 
 #ifdef QUAVIX_HAVE_MIDI
 TEST_F(PlaybackTest, MidiSongPlaysThroughTheSynthesiserToTheEnd) {
-  if (access("/usr/share/sounds/sf2/default-GM.sf2", R_OK) != 0) GTEST_SKIP() << "no General MIDI SoundFont";
+  if (access("/usr/share/sounds/sf2/default-GM.sf2", R_OK) != 0)
+    GTEST_SKIP() << "no General MIDI SoundFont";
   std::string mid = m_dir.File("song.mid");
   WriteBytes(mid, SongBytes());
   GraphOnFile g;

@@ -33,7 +33,8 @@ GstElement *BinOf(const char *description, bool ghostUnlinked) {
 
 // Gives the bin's unlinked pad of a direction a ghost pad named after pin.
 bool NamePad(GstElement *bin, const char *dir, const CBasePin *pin) {
-  GstPad *inner = gst_bin_find_unlinked_pad(GST_BIN(bin), std::strcmp(dir, "src") == 0 ? GST_PAD_SRC : GST_PAD_SINK);
+  GstPad *inner = gst_bin_find_unlinked_pad(
+      GST_BIN(bin), std::strcmp(dir, "src") == 0 ? GST_PAD_SRC : GST_PAD_SINK);
   if (!inner) return false;
   GstPad *ghost = gst_ghost_pad_new(pin->PadName().c_str(), inner);
   gst_object_unref(inner);
@@ -73,7 +74,8 @@ CMonitorSourceFilter::CMonitorSourceFilter(std::string device)
 
 GstElement *CMonitorSourceFilter::CreateElement() {
   std::string d = "pulsesrc device=" + m_device +
-                  " ! audioconvert ! audioresample ! capsfilter caps=audio/x-raw,format=S16LE,rate=44100,channels=2";
+                  " ! audioconvert ! audioresample ! capsfilter "
+                  "caps=audio/x-raw,format=S16LE,rate=44100,channels=2";
   GstElement *bin = BinOf(d.c_str(), false);
   if (bin && !NamePad(bin, "src", Pin(0))) {
     gst_object_unref(gst_object_ref_sink(bin));
@@ -128,8 +130,7 @@ CPinBoardFilter::CPinBoardFilter(const std::string &layout) : CBaseFilter(CLSID_
       case 'S':
         AddPin(std::make_unique<CBasePin>(this, PINDIR_OUTPUT, name, Major(MEDIATYPE_Stream)));
         break;
-      default:
-        break;
+      default: break;
     }
   }
 }
@@ -141,14 +142,16 @@ WavInfo ReadWav(const std::string &path) {
     w.error = "cannot open";
     return w;
   }
-  std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
   w.fileSize = b.size();
   auto u32 = [&](std::size_t o) {
     return static_cast<std::uint32_t>(b[o] | (b[o + 1] << 8) | (b[o + 2] << 16) |
                                       (static_cast<std::uint32_t>(b[o + 3]) << 24));
   };
   auto u16 = [&](std::size_t o) { return static_cast<int>(b[o] | (b[o + 1] << 8)); };
-  if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 || std::memcmp(b.data() + 8, "WAVE", 4) != 0) {
+  if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 ||
+      std::memcmp(b.data() + 8, "WAVE", 4) != 0) {
     w.error = "no RIFF/WAVE header";
     return w;
   }
@@ -208,7 +211,8 @@ std::vector<std::int16_t> LoudPart(const std::vector<std::int16_t> &s, int thres
       last = i;
     }
   if (first == s.size()) return {};
-  return std::vector<std::int16_t>(s.begin() + static_cast<long>(first), s.begin() + static_cast<long>(last) + 1);
+  return std::vector<std::int16_t>(s.begin() + static_cast<long>(first),
+                                   s.begin() + static_cast<long>(last) + 1);
 }
 
 TempDir::TempDir() {

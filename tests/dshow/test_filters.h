@@ -89,14 +89,14 @@ ComPtr<IBaseFilter> Hold(F *f) {
 struct WavInfo {
   bool ok = false;
   std::string error;
-  std::uint32_t riffSize = 0;   // as written in the header
+  std::uint32_t riffSize = 0;  // as written in the header
   std::uint64_t fileSize = 0;
   int channels = 0;
   int rate = 0;
   int bits = 0;
-  std::uint32_t dataSize = 0;   // as written in the header
-  std::uint64_t dataOffset = 0; // where the samples start
-  std::uint64_t chunksEnd = 0;  // where the chain of chunks ends (the file size when complete)
+  std::uint32_t dataSize = 0;      // as written in the header
+  std::uint64_t dataOffset = 0;    // where the samples start
+  std::uint64_t chunksEnd = 0;     // where the chain of chunks ends (the file size when complete)
   std::vector<std::int16_t> left;  // first channel's samples
 };
 WavInfo ReadWav(const std::string &path);

@@ -72,15 +72,18 @@ TEST_F(ConversionTest, ASongConvertsByItselfIntoAWmaThatSoundsLikeIt) {
   EXPECT_LE(recorded.Seconds(), length + 2.0 + 0.5);
 
   std::string ref = env_->root + "/reference.wav";
-  quavix::test::ProcessResult render = quavix::test::RunProcess(
-      {"fluidsynth", "-ni", "-F", ref, "-r", "44100", "-g", "0.3", "/usr/share/sounds/sf2/default-GM.sf2", song},
-      120000);
+  quavix::test::ProcessResult render =
+      quavix::test::RunProcess({"fluidsynth", "-ni", "-F", ref, "-r", "44100", "-g", "0.3",
+                                "/usr/share/sounds/sf2/default-GM.sf2", song},
+                               120000);
   ASSERT_EQ(render.exit_code, 0) << render.output;
   ASSERT_TRUE(DecodeToMono(ref, kRate, &reference, &error)) << error;
-  std::vector<float> excerpt(reference.mono.begin(),
-                             reference.mono.begin() + std::min<size_t>(reference.mono.size(), length * kRate));
+  std::vector<float> excerpt(
+      reference.mono.begin(),
+      reference.mono.begin() + std::min<size_t>(reference.mono.size(), length * kRate));
   const size_t fine = kRate / 200;
-  long lag = BestLag(RmsEnvelope(excerpt, fine), RmsEnvelope(recorded.mono, fine), 400) * static_cast<long>(fine);
+  long lag = BestLag(RmsEnvelope(excerpt, fine), RmsEnvelope(recorded.mono, fine), 400) *
+             static_cast<long>(fine);
   std::vector<float> aligned(excerpt.size(), 0.0f);
   for (size_t i = 0; i < aligned.size(); ++i) {
     long j = static_cast<long>(i) + lag;

@@ -45,7 +45,8 @@ class RepeatedRunsTest : public MainWindowFixture {};
 
 TEST_F(RepeatedRunsTest, FiftyRunsLeaveNoDescriptorsOrMemoryBehind) {
   std::string song = env_->root + "/short song.mid";
-  WriteFile(song, MakeType1Song(480, {{0, 500000}}, {{0, 480, 60}, {480, 480, 64}, {960, 480, 67}}));
+  WriteFile(song,
+            MakeType1Song(480, {{0, 500000}}, {{0, 480, 60}, {480, 480, 64}, {960, 480, 67}}));
   std::string wma = music_ + "short song.wma";
   int fdsAfterWarmUp = 0;
   long memoryAfterWarmUp = 0;
@@ -73,7 +74,8 @@ TEST_F(RepeatedRunsTest, FiftyRunsLeaveNoDescriptorsOrMemoryBehind) {
       }
     }
     PumpFor(200);
-    EXPECT_LE(OpenDescriptors(), fdsAfterWarmUp) << "descriptors left open by the runs:\n" << DescribeDescriptors();
+    EXPECT_LE(OpenDescriptors(), fdsAfterWarmUp) << "descriptors left open by the runs:\n"
+                                                 << DescribeDescriptors();
     // Forty runs; a leak of even a small buffer per run would add up far
     // beyond what allocator caches move.
 #ifndef __SANITIZE_ADDRESS__
@@ -140,7 +142,8 @@ TEST_F(RepeatedRunsTest, ConvertRefusesToOverwriteTheOpenedSong) {
       EXPECT_EQ(boxes_[0].caption, "Error");
       EXPECT_EQ(dlg.m_bConverting, 0);
       std::ifstream in(song, std::ios::binary);
-      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), bytes) << "the song is untouched";
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), bytes)
+          << "the song is untouched";
     }
     ExitProgram(dlg);
   });

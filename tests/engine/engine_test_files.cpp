@@ -22,7 +22,8 @@ void VarLen(std::vector<std::uint8_t> &out, std::uint32_t v) {
 
 }  // namespace
 
-std::vector<std::uint8_t> TinyMidi(int ticksPerQuarter, int microsPerQuarter, int noteTicks, int endTicks) {
+std::vector<std::uint8_t> TinyMidi(int ticksPerQuarter, int microsPerQuarter, int noteTicks,
+                                   int endTicks) {
   std::vector<std::uint8_t> track;
   VarLen(track, 0);
   track.insert(track.end(), {0xFF, 0x51, 0x03});

@@ -11,7 +11,8 @@ namespace engine_test {
 // A type-0 Standard MIDI File: `ticksPerQuarter`, a tempo of
 // `microsPerQuarter`, one note from tick 0 to `noteTicks`, end of track at
 // `endTicks`.
-std::vector<std::uint8_t> TinyMidi(int ticksPerQuarter, int microsPerQuarter, int noteTicks, int endTicks);
+std::vector<std::uint8_t> TinyMidi(int ticksPerQuarter, int microsPerQuarter, int noteTicks,
+                                   int endTicks);
 
 bool WriteFile(const std::string &path, const void *data, size_t size);
 

@@ -26,7 +26,9 @@ constexpr const char *kCorpus = "/usr/share/games/openttd/baseset/openmsx";
 // The length an independent reader (mido) gives, in 100 ns units.
 std::optional<LONGLONG> MidoLength(const std::string &path) {
   auto r = quavix::test::RunProcess(
-      {"/usr/bin/python3", "-c", "import mido,sys; print(repr(mido.MidiFile(sys.argv[1]).length))", path}, 30000);
+      {"/usr/bin/python3", "-c", "import mido,sys; print(repr(mido.MidiFile(sys.argv[1]).length))",
+       path},
+      30000);
   if (r.exit_code != 0) return std::nullopt;
   return static_cast<LONGLONG>(std::stod(r.output) * 1e7 + 0.5);
 }

@@ -63,8 +63,10 @@ TEST_F(PinLookupTest, CountsOnlyPinsOfTheAskedDirection) {
     PIN_DIRECTION dir;
     int index;
     const char16_t *name;
-  } cases[] = {{PINDIR_INPUT, 0, u"In A"}, {PINDIR_INPUT, 1, u"In B"},
-               {PINDIR_OUTPUT, 0, u"Out A"}, {PINDIR_OUTPUT, 1, u"Out B"}};
+  } cases[] = {{PINDIR_INPUT, 0, u"In A"},
+               {PINDIR_INPUT, 1, u"In B"},
+               {PINDIR_OUTPUT, 0, u"Out A"},
+               {PINDIR_OUTPUT, 1, u"Out B"}};
   for (const Case &c : cases) {
     IPin *pin = nullptr;
     ASSERT_EQ(CConverterDlg::FindPin(filter_, c.dir, c.index, &pin), S_OK) << c.index;
@@ -100,9 +102,10 @@ TEST_F(PinLookupTest, NoFilterIsAPointerError) {
 TEST(PinLookupFileWriter, HasAnInputAndNoOutput) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   IBaseFilter *writer = nullptr;
-  ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                             IID_IBaseFilter, reinterpret_cast<void **>(&writer)),
-            S_OK);
+  ASSERT_EQ(
+      CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                       IID_IBaseFilter, reinterpret_cast<void **>(&writer)),
+      S_OK);
   IPin *pin = nullptr;
   EXPECT_EQ(CConverterDlg::FindPin(writer, PINDIR_INPUT, 0, &pin), S_OK);
   ASSERT_NE(pin, nullptr);

@@ -55,9 +55,7 @@ int main(int argc, char **argv) {
         answer.path = song;
         openAnswered = true;
         break;
-      case UiRequestKind::SaveFile:
-        answer.cancel = true;
-        break;
+      case UiRequestKind::SaveFile: answer.cancel = true; break;
       case UiRequestKind::ModalDialog:
         if (r.dialogId == IDD_CONVERTER_DIALOG) {
           HWND h = app->m_pMainWnd->m_hWnd;
@@ -66,7 +64,8 @@ int main(int argc, char **argv) {
           if (IsWindowEnabled(GetDlgItem(h, IDC_CONVERT))) {
             Click(h, IDC_CONVERT);
             player_test::PumpFor(1500);
-            ready = player_test::PumpUntil([&] { return ItemText(h, IDC_STATUS) == "Status : Ready"; }, waitMs);
+            ready = player_test::PumpUntil(
+                [&] { return ItemText(h, IDC_STATUS) == "Status : Ready"; }, waitMs);
           }
           Click(h, IDC_EXIT);
         }

@@ -25,7 +25,8 @@ class FirstRunTest : public ::testing::Test {
     char pattern[] = "/tmp/quavix-first-run-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     root_ = pattern;
-    for (const char *sub : {"/home/Music", "/config", "/runtime"}) fs::create_directories(root_ + sub);
+    for (const char *sub : {"/home/Music", "/config", "/runtime"})
+      fs::create_directories(root_ + sub);
     chmod((root_ + "/runtime").c_str(), 0700);
     // No sound server is reachable from this environment, and no client may
     // start one by itself: the launcher's is the only one there will be.
@@ -40,8 +41,10 @@ class FirstRunTest : public ::testing::Test {
 
   void TearDown() override {
     for (auto &[name, value] : saved_) {
-      if (value) setenv(name.c_str(), value->c_str(), 1);
-      else unsetenv(name.c_str());
+      if (value)
+        setenv(name.c_str(), value->c_str(), 1);
+      else
+        unsetenv(name.c_str());
     }
     fs::remove_all(root_);
   }
@@ -49,8 +52,10 @@ class FirstRunTest : public ::testing::Test {
   void Save(const std::string &name, std::optional<std::string> value) {
     const char *old = getenv(name.c_str());
     saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-    if (value) setenv(name.c_str(), value->c_str(), 1);
-    else unsetenv(name.c_str());
+    if (value)
+      setenv(name.c_str(), value->c_str(), 1);
+    else
+      unsetenv(name.c_str());
   }
 
   std::string root_;
@@ -58,13 +63,17 @@ class FirstRunTest : public ::testing::Test {
 };
 
 TEST_F(FirstRunTest, LauncherStartsASoundServerAndTheSampleConverts) {
-  ASSERT_NE(RunProcess({"pactl", "info"}, 10000).exit_code, 0) << "a sound server answers in the test environment";
+  ASSERT_NE(RunProcess({"pactl", "info"}, 10000).exit_code, 0)
+      << "a sound server answers in the test environment";
 
   const std::string song = std::string(QUAVIX_SOURCE_DIR) + "/help/FrereJacques.mid";
-  auto run = RunProcess({std::string(QUAVIX_SOURCE_DIR) + "/scripts/run-program.sh", FIRST_RUN_DRIVER, song, "60"},
-                        180000, true);
+  auto run = RunProcess(
+      {std::string(QUAVIX_SOURCE_DIR) + "/scripts/run-program.sh", FIRST_RUN_DRIVER, song, "60"},
+      180000, true);
   ASSERT_FALSE(run.timed_out) << run.output;
-  EXPECT_NE(run.output.find("No sound server was running: started a private one"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("No sound server was running: started a private one"),
+            std::string::npos)
+      << run.output;
   ASSERT_EQ(run.exit_code, 0) << run.output;
 
   // The WMA lands in the music folder under the song's name.
@@ -85,7 +94,8 @@ TEST_F(FirstRunTest, LauncherStartsASoundServerAndTheSampleConverts) {
   // The launcher stopped its sound server and removed its folder.
   EXPECT_NE(RunProcess({"pactl", "info"}, 10000).exit_code, 0);
   for (const auto &entry : fs::directory_iterator(root_ + "/runtime"))
-    EXPECT_EQ(entry.path().filename().string().rfind("quavix-pulse.", 0), std::string::npos) << entry.path();
+    EXPECT_EQ(entry.path().filename().string().rfind("quavix-pulse.", 0), std::string::npos)
+        << entry.path();
 }
 
 }  // namespace

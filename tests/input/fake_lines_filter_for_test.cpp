@@ -64,7 +64,8 @@ FakeLinesFilterForTest::FakeLinesFilterForTest(const std::vector<FakeLineSetupFo
   for (const auto &line : lines) AddPin(std::make_unique<FakeLinePinForTest>(this, line));
 }
 
-FakeLinesFilterForTest *FakeLinesFilterForTest::Create(const std::vector<FakeLineSetupForTest> &lines) {
+FakeLinesFilterForTest *FakeLinesFilterForTest::Create(
+    const std::vector<FakeLineSetupForTest> &lines) {
   auto *filter = new FakeLinesFilterForTest(lines);
   filter->AddRef();
   return filter;

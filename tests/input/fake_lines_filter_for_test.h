@@ -24,7 +24,9 @@ class FakeLinePinForTest final : public CBasePin, public IAMAudioInputMixer {
  public:
   FakeLinePinForTest(CBaseFilter *filter, const FakeLineSetupForTest &setup);
 
-  HRESULT QueryInterface(REFIID riid, void **ppv) override { return CBasePin::QueryInterface(riid, ppv); }
+  HRESULT QueryInterface(REFIID riid, void **ppv) override {
+    return CBasePin::QueryInterface(riid, ppv);
+  }
   ULONG AddRef() override { return CBasePin::AddRef(); }
   ULONG Release() override { return CBasePin::Release(); }
   HRESULT QueryDirection(PIN_DIRECTION *pPinDir) override;
@@ -38,8 +40,8 @@ class FakeLinePinForTest final : public CBasePin, public IAMAudioInputMixer {
 
   FakeLineSetupForTest setup;
   bool enabled = false;
-  int enableCalls = 0;       // put_Enable calls of either kind
-  int levelReads = 0;        // get_MixLevel calls (name tests do not read levels)
+  int enableCalls = 0;  // put_Enable calls of either kind
+  int levelReads = 0;   // get_MixLevel calls (name tests do not read levels)
   std::vector<double> levelsSet;
 };
 

@@ -69,7 +69,9 @@ double ToneAmplitude(const std::vector<double> &x, double freq) {
   return amps[amps.size() / 2];
 }
 
-IBaseFilter *BindDevice(const std::string &id) { return quavix::test::BindCaptureDevice(id, u"DeviceId"); }
+IBaseFilter *BindDevice(const std::string &id) {
+  return quavix::test::BindCaptureDevice(id, u"DeviceId");
+}
 
 class InputLinesServerTest : public quavix::test::PrivatePulseTest {
  protected:

@@ -26,7 +26,9 @@ class InputLinesTest : public ::testing::Test {
     if (filter_) filter_->Release();
     env_.reset();
   }
-  void Use(const std::vector<FakeLineSetupForTest> &lines) { filter_ = FakeLinesFilterForTest::Create(lines); }
+  void Use(const std::vector<FakeLineSetupForTest> &lines) {
+    filter_ = FakeLinesFilterForTest::Create(lines);
+  }
   // Lists the lines and enables the stored one, as a device change does.
   HRESULT ListAndSelect(CConverterDlg &dlg) {
     dlg.m_pCaptureFilter = filter_->AsFilter();
@@ -127,7 +129,8 @@ TEST_F(InputLinesTest, NoLinesNoFilterOrNoEnumeration) {
     EXPECT_EQ(dlg.FillInputLineList(nullptr, PINDIR_INPUT, dlg.m_cbInputList), E_NOINTERFACE);
     EXPECT_EQ(dlg.m_cbInputList.GetCount(), 0);
     filter_->enumFails = true;
-    EXPECT_EQ(dlg.FillInputLineList(filter_->AsFilter(), PINDIR_INPUT, dlg.m_cbInputList), E_OUTOFMEMORY);
+    EXPECT_EQ(dlg.FillInputLineList(filter_->AsFilter(), PINDIR_INPUT, dlg.m_cbInputList),
+              E_OUTOFMEMORY);
     EXPECT_EQ(Entries(dlg.m_cbInputList), "<ERROR>");
   });
 }

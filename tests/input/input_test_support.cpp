@@ -44,9 +44,11 @@ std::optional<DWORD> StoredOption(const char *entry) {
   std::string appName = app->m_pszProfileName ? app->m_pszProfileName : app->m_pszAppName;
   HKEY key = nullptr;
   std::string path = "Software\\ZORVEKA\\" + appName + "\\Option";
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return std::nullopt;
   DWORD type = 0, value = 0, size = sizeof value;
-  LSTATUS status = RegQueryValueExA(key, entry, nullptr, &type, reinterpret_cast<BYTE *>(&value), &size);
+  LSTATUS status =
+      RegQueryValueExA(key, entry, nullptr, &type, reinterpret_cast<BYTE *>(&value), &size);
   RegCloseKey(key);
   if (status != ERROR_SUCCESS || type != REG_DWORD || size != 4) return std::nullopt;
   return value;

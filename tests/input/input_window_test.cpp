@@ -44,7 +44,8 @@ BOOL LineEnabled(IBaseFilter *f, int line) {
   IPin *p = nullptr;
   for (int i = 0; e->Next(1, &p, nullptr) == S_OK; ++i) {
     IAMAudioInputMixer *m = nullptr;
-    if (i == line && SUCCEEDED(p->QueryInterface(IID_IAMAudioInputMixer, reinterpret_cast<void **>(&m)))) {
+    if (i == line &&
+        SUCCEEDED(p->QueryInterface(IID_IAMAudioInputMixer, reinterpret_cast<void **>(&m)))) {
       m->get_Enable(&on);
       m->Release();
     }
@@ -94,8 +95,9 @@ class InputWindowTest : public quavix::test::PrivatePulseTest {
                                           {{"quavix_b.monitor", "Monitor of Test Output B", true},
                                            {"quavix_a.monitor", "Monitor of Test Output A", true}}};
       IBaseFilter *mine = nullptr;
-      ASSERT_EQ(quavix::pulse::CreateAudioCaptureFilter(device, quavix::pulse::PulseClient::Shared(),
-                                                        IID_IBaseFilter, reinterpret_cast<void **>(&mine)),
+      ASSERT_EQ(quavix::pulse::CreateAudioCaptureFilter(
+                    device, quavix::pulse::PulseClient::Shared(), IID_IBaseFilter,
+                    reinterpret_cast<void **>(&mine)),
                 S_OK);
       IBaseFilter *theirs = dlg.m_pCaptureFilter;
       dlg.m_pCaptureFilter = mine;
@@ -124,7 +126,9 @@ class InputWindowTest : public quavix::test::PrivatePulseTest {
     QTest::keyClick(combo, key);
   }
 
-  int Hints() const { return static_cast<int>(std::count(dialogsShown_.begin(), dialogsShown_.end(), IDD_INPUT_HINT)); }
+  int Hints() const {
+    return static_cast<int>(std::count(dialogsShown_.begin(), dialogsShown_.end(), IDD_INPUT_HINT));
+  }
 
   std::optional<UiTestEnvironment> env_;
   UiSeamHandler previousSeam_;
@@ -208,8 +212,8 @@ TEST_F(InputWindowTest, DraggingTheThumbSetsTheLevelKeysDoNot) {
     QPoint at = start;
     for (int x = start.x(); x < w->width() && w->value() < 150; ++x) {
       at = QPoint(x, start.y());
-      QMouseEvent move(QEvent::MouseMove, QPointF(at), w->mapToGlobal(QPointF(at)), Qt::NoButton, Qt::LeftButton,
-                       Qt::NoModifier);
+      QMouseEvent move(QEvent::MouseMove, QPointF(at), w->mapToGlobal(QPointF(at)), Qt::NoButton,
+                       Qt::LeftButton, Qt::NoModifier);
       QApplication::sendEvent(w, &move);
     }
     ASSERT_EQ(w->value(), 150) << "the drag reaches 150";

@@ -7,5 +7,5 @@
 // exempted here, and finding them needs a full stack at each allocation,
 // so the sanitizer run is told to unwind slowly (these hooks are only read
 // by the address and leak sanitizers).
-extern "C" const char* __lsan_default_suppressions() { return "leak:_dl_init\n"; }
-extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
+extern "C" const char *__lsan_default_suppressions() { return "leak:_dl_init\n"; }
+extern "C" const char *__asan_default_options() { return "fast_unwind_on_malloc=0"; }

@@ -21,226 +21,239 @@ namespace {
 
 constexpr int kRate = 44100;
 
-#define REQUIRE_SOUNDFONT()                                                                   \
-    do {                                                                                      \
-        if (!std::filesystem::exists(kDefaultSoundFontPath)) GTEST_SKIP() << "fluid-soundfont-gm missing"; \
-    } while (0)
+#define REQUIRE_SOUNDFONT()                              \
+  do {                                                   \
+    if (!std::filesystem::exists(kDefaultSoundFontPath)) \
+      GTEST_SKIP() << "fluid-soundfont-gm missing";      \
+  } while (0)
 
 // What a previous song may leave: other programs, a drum kit on channel 1
 // (GS "use for rhythm part"), held notes under the sustain pedal, full
 // reverb and chorus, bends with a wider range, a louder gain, and a stop in
 // the middle of one of FluidSynth's internal blocks.
-void PlayMessySong(PooledSynth& p) {
-    fluid_synth_t* s = p.get();
-    for (int ch = 0; ch < 16; ++ch) {
-        fluid_synth_program_change(s, ch, 40 + ch);
-        for (auto [cc, value] : {std::pair{7, 127}, {10, 0}, {11, 127}, {64, 127}, {91, 127}, {93, 127}, {1, 127},
-                                 {101, 0}, {100, 0}, {6, 24}})
-            fluid_synth_cc(s, ch, cc, value);
-        fluid_synth_pitch_bend(s, ch, 16000);
-        fluid_synth_noteon(s, ch, 48 + ch, 127);
-    }
-    const char rhythmPart1[] = {0x41, 0x10, 0x42, 0x12, 0x40, 0x11, 0x15, 0x02, 0x18};
-    fluid_synth_sysex(s, rhythmPart1, sizeof rhythmPart1, nullptr, nullptr, nullptr, 0);
-    fluid_synth_noteon(s, 0, 38, 127);
-    std::vector<float> out(2 * (kRate + 333));
-    p.Render(out.data(), kRate + 333);
+void PlayMessySong(PooledSynth &p) {
+  fluid_synth_t *s = p.get();
+  for (int ch = 0; ch < 16; ++ch) {
+    fluid_synth_program_change(s, ch, 40 + ch);
+    for (auto [cc, value] : {std::pair{7, 127},
+                             {10, 0},
+                             {11, 127},
+                             {64, 127},
+                             {91, 127},
+                             {93, 127},
+                             {1, 127},
+                             {101, 0},
+                             {100, 0},
+                             {6, 24}})
+      fluid_synth_cc(s, ch, cc, value);
+    fluid_synth_pitch_bend(s, ch, 16000);
+    fluid_synth_noteon(s, ch, 48 + ch, 127);
+  }
+  const char rhythmPart1[] = {0x41, 0x10, 0x42, 0x12, 0x40, 0x11, 0x15, 0x02, 0x18};
+  fluid_synth_sysex(s, rhythmPart1, sizeof rhythmPart1, nullptr, nullptr, nullptr, 0);
+  fluid_synth_noteon(s, 0, 38, 127);
+  std::vector<float> out(2 * (kRate + 333));
+  p.Render(out.data(), kRate + 333);
 }
 
 // 200 ms in which nothing may sound, then a piano chord (default program)
 // with reverb and chorus and a snare, released after a second.
-std::vector<float> PlayPassage(PooledSynth& p) {
-    fluid_synth_t* s = p.get();
-    std::vector<float> out(2 * 3 * kRate);
-    const std::int64_t quiet = kRate / 5;
-    p.Render(out.data(), quiet);
-    fluid_synth_cc(s, 0, 91, 127);
-    fluid_synth_cc(s, 0, 93, 127);
-    fluid_synth_noteon(s, 0, 60, 100);
-    fluid_synth_noteon(s, 0, 64, 100);
-    fluid_synth_noteon(s, 9, 38, 110);
-    p.Render(out.data() + 2 * quiet, kRate - quiet);
-    fluid_synth_noteoff(s, 0, 60);
-    fluid_synth_noteoff(s, 0, 64);
-    p.Render(out.data() + 2 * kRate, 2 * kRate);
-    return out;
+std::vector<float> PlayPassage(PooledSynth &p) {
+  fluid_synth_t *s = p.get();
+  std::vector<float> out(2 * 3 * kRate);
+  const std::int64_t quiet = kRate / 5;
+  p.Render(out.data(), quiet);
+  fluid_synth_cc(s, 0, 91, 127);
+  fluid_synth_cc(s, 0, 93, 127);
+  fluid_synth_noteon(s, 0, 60, 100);
+  fluid_synth_noteon(s, 0, 64, 100);
+  fluid_synth_noteon(s, 9, 38, 110);
+  p.Render(out.data() + 2 * quiet, kRate - quiet);
+  fluid_synth_noteoff(s, 0, 60);
+  fluid_synth_noteoff(s, 0, 64);
+  p.Render(out.data() + 2 * kRate, 2 * kRate);
+  return out;
 }
 
-float Peak(const std::vector<float>& a, std::size_t from, std::size_t to) {
-    float peak = 0;
-    for (std::size_t i = from; i < to; ++i) peak = std::max(peak, std::fabs(a[i]));
-    return peak;
+float Peak(const std::vector<float> &a, std::size_t from, std::size_t to) {
+  float peak = 0;
+  for (std::size_t i = from; i < to; ++i) peak = std::max(peak, std::fabs(a[i]));
+  return peak;
 }
 
 TEST(SynthPool, ReusedSynthSoundsLikeANewOne) {
-    REQUIRE_SOUNDFONT();
-    FreeIdleSynths();
-    SynthFailure failure;
-    auto used = TakeSynth(kDefaultSoundFontPath, kRate, 2.0, &failure);
-    ASSERT_TRUE(used);
-    PlayMessySong(*used);
-    fluid_synth_t* usedSynth = used->get();
-    ReturnSynth(std::move(used));
-    ASSERT_EQ(IdleSynthCount(), 1u);
+  REQUIRE_SOUNDFONT();
+  FreeIdleSynths();
+  SynthFailure failure;
+  auto used = TakeSynth(kDefaultSoundFontPath, kRate, 2.0, &failure);
+  ASSERT_TRUE(used);
+  PlayMessySong(*used);
+  fluid_synth_t *usedSynth = used->get();
+  ReturnSynth(std::move(used));
+  ASSERT_EQ(IdleSynthCount(), 1u);
 
-    const std::uint64_t loads = SoundFontLoadCount();
-    auto reused = TakeSynth(kDefaultSoundFontPath, kRate, kMidiDefaultGain, &failure);
-    ASSERT_TRUE(reused);
-    EXPECT_EQ(SoundFontLoadCount(), loads) << "the idle synthesiser was not taken";
-    EXPECT_EQ(reused->get(), usedSynth);
-    auto fresh = TakeSynth(kDefaultSoundFontPath, kRate, kMidiDefaultGain, &failure);
-    ASSERT_TRUE(fresh);
-    EXPECT_EQ(SoundFontLoadCount(), loads + 1);
+  const std::uint64_t loads = SoundFontLoadCount();
+  auto reused = TakeSynth(kDefaultSoundFontPath, kRate, kMidiDefaultGain, &failure);
+  ASSERT_TRUE(reused);
+  EXPECT_EQ(SoundFontLoadCount(), loads) << "the idle synthesiser was not taken";
+  EXPECT_EQ(reused->get(), usedSynth);
+  auto fresh = TakeSynth(kDefaultSoundFontPath, kRate, kMidiDefaultGain, &failure);
+  ASSERT_TRUE(fresh);
+  EXPECT_EQ(SoundFontLoadCount(), loads + 1);
 
-    std::vector<float> again = PlayPassage(*reused);
-    std::vector<float> first = PlayPassage(*fresh);
-    const std::size_t quietEnd = 2 * kRate / 5;
-    EXPECT_LT(Peak(again, 0, quietEnd), 1e-5f) << "the previous song still sounds";
-    EXPECT_LT(Peak(first, 0, quietEnd), 1e-5f);
-    ASSERT_GT(Peak(first, quietEnd, first.size()), 0.05f);
-    // Not bit for bit: the reverb's modulation runs on (FluidSynth 2.3 only
-    // restarts it by changing the sample rate, which is deprecated), so the
-    // reverberated part differs in detail; that leaves the difference about
-    // 38 dB under the passage here. A note held by the pedal, another
-    // program, bend or drum kit, the gain 1 dB off, the chorus out of phase
-    // or a start 1 ms late each come within 20 dB of it.
-    double diff = 0, signal = 0;
-    for (std::size_t i = 0; i < first.size(); ++i) {
-        const double d = double(again[i]) - first[i];
-        diff += d * d;
-        signal += double(first[i]) * first[i];
-    }
-    EXPECT_LT(10 * std::log10(diff / signal), -32.0);
-    // Both go back; the pool keeps no more than it may.
-    ReturnSynth(std::move(reused));
-    ReturnSynth(std::move(fresh));
-    EXPECT_EQ(IdleSynthCount(), kMaxIdleSynths);
-    EXPECT_EQ(FreeIdleSynths(), kMaxIdleSynths);
-    EXPECT_EQ(IdleSynthCount(), 0u);
+  std::vector<float> again = PlayPassage(*reused);
+  std::vector<float> first = PlayPassage(*fresh);
+  const std::size_t quietEnd = 2 * kRate / 5;
+  EXPECT_LT(Peak(again, 0, quietEnd), 1e-5f) << "the previous song still sounds";
+  EXPECT_LT(Peak(first, 0, quietEnd), 1e-5f);
+  ASSERT_GT(Peak(first, quietEnd, first.size()), 0.05f);
+  // Not bit for bit: the reverb's modulation runs on (FluidSynth 2.3 only
+  // restarts it by changing the sample rate, which is deprecated), so the
+  // reverberated part differs in detail; that leaves the difference about
+  // 38 dB under the passage here. A note held by the pedal, another
+  // program, bend or drum kit, the gain 1 dB off, the chorus out of phase
+  // or a start 1 ms late each come within 20 dB of it.
+  double diff = 0, signal = 0;
+  for (std::size_t i = 0; i < first.size(); ++i) {
+    const double d = double(again[i]) - first[i];
+    diff += d * d;
+    signal += double(first[i]) * first[i];
+  }
+  EXPECT_LT(10 * std::log10(diff / signal), -32.0);
+  // Both go back; the pool keeps no more than it may.
+  ReturnSynth(std::move(reused));
+  ReturnSynth(std::move(fresh));
+  EXPECT_EQ(IdleSynthCount(), kMaxIdleSynths);
+  EXPECT_EQ(FreeIdleSynths(), kMaxIdleSynths);
+  EXPECT_EQ(IdleSynthCount(), 0u);
 }
 
 // Starts a graph with the source to PAUSED (which takes a synthesiser), or
 // plays it to its end, then back to NULL (which gives it back). Returns the
 // error text, empty on success.
-std::string StartAndStop(const MidiSynthOptions& options, bool playToEnd, Track track = Track()) {
-    track.Event(0, {0x90, 60, 100}).Event(240, {0x80, 60, 0}).End(0);
-    Bytes smf = Smf(0, 480, {track});
-    auto song = ReadMidiData(smf.data(), smf.size(), nullptr);
-    if (!song) return "no song";
-    GstElement* pipeline = gst_pipeline_new(nullptr);
-    GstElement* src = CreateMidiSourceElement(song, options);
-    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
-    g_object_set(sink, "sync", FALSE, nullptr);
-    gst_bin_add_many(GST_BIN(pipeline), src, sink, nullptr);
-    gst_element_link(src, sink);
-    GstBus* bus = gst_element_get_bus(pipeline);
-    std::string error;
-    GstState target = playToEnd ? GST_STATE_PLAYING : GST_STATE_PAUSED;
-    if (gst_element_set_state(pipeline, target) == GST_STATE_CHANGE_FAILURE ||
-        gst_element_get_state(pipeline, nullptr, nullptr, 60 * GST_SECOND) != GST_STATE_CHANGE_SUCCESS)
-        error = "could not start";
-    else if (playToEnd) {
-        GstMessage* m = gst_bus_timed_pop_filtered(bus, 60 * GST_SECOND,
-                                                   GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-        if (!m || GST_MESSAGE_TYPE(m) != GST_MESSAGE_EOS) error = "did not play to its end";
-        if (m) gst_message_unref(m);
-    }
-    if (GstMessage* m = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
-        GError* err = nullptr;
-        gst_message_parse_error(m, &err, nullptr);
-        error = err ? err->message : "error";
-        g_clear_error(&err);
-        gst_message_unref(m);
-    }
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(bus);
-    gst_object_unref(pipeline);
-    return error;
+std::string StartAndStop(const MidiSynthOptions &options, bool playToEnd, Track track = Track()) {
+  track.Event(0, {0x90, 60, 100}).Event(240, {0x80, 60, 0}).End(0);
+  Bytes smf = Smf(0, 480, {track});
+  auto song = ReadMidiData(smf.data(), smf.size(), nullptr);
+  if (!song) return "no song";
+  GstElement *pipeline = gst_pipeline_new(nullptr);
+  GstElement *src = CreateMidiSourceElement(song, options);
+  GstElement *sink = gst_element_factory_make("fakesink", nullptr);
+  g_object_set(sink, "sync", FALSE, nullptr);
+  gst_bin_add_many(GST_BIN(pipeline), src, sink, nullptr);
+  gst_element_link(src, sink);
+  GstBus *bus = gst_element_get_bus(pipeline);
+  std::string error;
+  GstState target = playToEnd ? GST_STATE_PLAYING : GST_STATE_PAUSED;
+  if (gst_element_set_state(pipeline, target) == GST_STATE_CHANGE_FAILURE ||
+      gst_element_get_state(pipeline, nullptr, nullptr, 60 * GST_SECOND) !=
+          GST_STATE_CHANGE_SUCCESS)
+    error = "could not start";
+  else if (playToEnd) {
+    GstMessage *m = gst_bus_timed_pop_filtered(bus, 60 * GST_SECOND,
+                                               GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    if (!m || GST_MESSAGE_TYPE(m) != GST_MESSAGE_EOS) error = "did not play to its end";
+    if (m) gst_message_unref(m);
+  }
+  if (GstMessage *m = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
+    GError *err = nullptr;
+    gst_message_parse_error(m, &err, nullptr);
+    error = err ? err->message : "error";
+    g_clear_error(&err);
+    gst_message_unref(m);
+  }
+  gst_element_set_state(pipeline, GST_STATE_NULL);
+  gst_object_unref(bus);
+  gst_object_unref(pipeline);
+  return error;
 }
 
 TEST(SynthPool, ChangedSoundFontIsLoadedAgainAndABadOneRefused) {
-    REQUIRE_SOUNDFONT();
-    const std::string copy = TempDir() + "/copy.sf2";
-    std::filesystem::copy_file(std::filesystem::canonical(kDefaultSoundFontPath), copy,
-                               std::filesystem::copy_options::overwrite_existing);
-    MidiSynthOptions options;
-    options.soundFontPath = copy;
-    FreeIdleSynths();
-    std::uint64_t loads = SoundFontLoadCount();
-    ASSERT_EQ(StartAndStop(options, true), "");
-    ASSERT_EQ(StartAndStop(options, false), "");
-    EXPECT_EQ(SoundFontLoadCount(), loads + 1) << "the second start should reuse the first synthesiser";
+  REQUIRE_SOUNDFONT();
+  const std::string copy = TempDir() + "/copy.sf2";
+  std::filesystem::copy_file(std::filesystem::canonical(kDefaultSoundFontPath), copy,
+                             std::filesystem::copy_options::overwrite_existing);
+  MidiSynthOptions options;
+  options.soundFontPath = copy;
+  FreeIdleSynths();
+  std::uint64_t loads = SoundFontLoadCount();
+  ASSERT_EQ(StartAndStop(options, true), "");
+  ASSERT_EQ(StartAndStop(options, false), "");
+  EXPECT_EQ(SoundFontLoadCount(), loads + 1)
+      << "the second start should reuse the first synthesiser";
 
-    // Rewritten in place (same inode, new modification time): loaded again
-    // although a synthesiser of that path and rate waits.
-    std::filesystem::last_write_time(copy, std::filesystem::last_write_time(copy) - std::chrono::hours(24));
-    ASSERT_EQ(StartAndStop(options, false), "");
-    EXPECT_EQ(SoundFontLoadCount(), loads + 2);
-    EXPECT_EQ(IdleSynthCount(), 1u);
+  // Rewritten in place (same inode, new modification time): loaded again
+  // although a synthesiser of that path and rate waits.
+  std::filesystem::last_write_time(copy,
+                                   std::filesystem::last_write_time(copy) - std::chrono::hours(24));
+  ASSERT_EQ(StartAndStop(options, false), "");
+  EXPECT_EQ(SoundFontLoadCount(), loads + 2);
+  EXPECT_EQ(IdleSynthCount(), 1u);
 
-    options.sampleRate = 48000;
-    ASSERT_EQ(StartAndStop(options, false), "");
-    EXPECT_EQ(SoundFontLoadCount(), loads + 3) << "another rate needs its own synthesiser";
-    EXPECT_EQ(IdleSynthCount(), kMaxIdleSynths);
+  options.sampleRate = 48000;
+  ASSERT_EQ(StartAndStop(options, false), "");
+  EXPECT_EQ(SoundFontLoadCount(), loads + 3) << "another rate needs its own synthesiser";
+  EXPECT_EQ(IdleSynthCount(), kMaxIdleSynths);
 
-    // Damaged or gone while a synthesiser of it waits: refused with the
-    // message, as on a first open.
-    {
-        std::fstream f(copy, std::ios::in | std::ios::out | std::ios::binary);
-        f.seekp(8);
-        f.write("xxxx", 4);
-    }
-    std::string error = StartAndStop(options, false);
-    EXPECT_NE(error.find("is damaged"), std::string::npos) << error;
-    std::filesystem::remove(copy);
-    error = StartAndStop(options, false);
-    EXPECT_NE(error.find("is missing"), std::string::npos) << error;
-    EXPECT_EQ(SoundFontLoadCount(), loads + 3);
-    EXPECT_EQ(IdleSynthCount(), 1u);
-    FreeIdleSynths();
+  // Damaged or gone while a synthesiser of it waits: refused with the
+  // message, as on a first open.
+  {
+    std::fstream f(copy, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(8);
+    f.write("xxxx", 4);
+  }
+  std::string error = StartAndStop(options, false);
+  EXPECT_NE(error.find("is damaged"), std::string::npos) << error;
+  std::filesystem::remove(copy);
+  error = StartAndStop(options, false);
+  EXPECT_NE(error.find("is missing"), std::string::npos) << error;
+  EXPECT_EQ(SoundFontLoadCount(), loads + 3);
+  EXPECT_EQ(IdleSynthCount(), 1u);
+  FreeIdleSynths();
 }
 
 TEST(SynthPool, ASongThatDefinesATuningLeavesItsSynthUnpooled) {
-    REQUIRE_SOUNDFONT();
-    FreeIdleSynths();
-    // MIDI Tuning Standard, real time: note 60 of tuning 0 moved up a semitone.
-    // A later song could select that tuning, which a new synthesiser lacks.
-    Track tuning;
-    tuning.SysEx(0, 0xF0, {0x7F, 0x7F, 0x08, 0x02, 0x00, 0x01, 60, 61, 0x00, 0x00, 0xF7});
-    ASSERT_EQ(StartAndStop(MidiSynthOptions{}, true, tuning), "");
-    EXPECT_EQ(IdleSynthCount(), 0u);
-    ASSERT_EQ(StartAndStop(MidiSynthOptions{}, true), "");
-    EXPECT_EQ(IdleSynthCount(), 1u);
-    FreeIdleSynths();
+  REQUIRE_SOUNDFONT();
+  FreeIdleSynths();
+  // MIDI Tuning Standard, real time: note 60 of tuning 0 moved up a semitone.
+  // A later song could select that tuning, which a new synthesiser lacks.
+  Track tuning;
+  tuning.SysEx(0, 0xF0, {0x7F, 0x7F, 0x08, 0x02, 0x00, 0x01, 60, 61, 0x00, 0x00, 0xF7});
+  ASSERT_EQ(StartAndStop(MidiSynthOptions{}, true, tuning), "");
+  EXPECT_EQ(IdleSynthCount(), 0u);
+  ASSERT_EQ(StartAndStop(MidiSynthOptions{}, true), "");
+  EXPECT_EQ(IdleSynthCount(), 1u);
+  FreeIdleSynths();
 }
 
 TEST(SynthPool, GraphsStartAndStopOnSeveralThreadsAtOnce) {
-    REQUIRE_SOUNDFONT();
-    FreeIdleSynths();
-    // Two and three graphs at a time use more synthesisers than the pool
-    // keeps: the extra ones are freed, never handed to two elements.
-    for (int threads : {2, 3}) {
-        std::vector<std::string> errors(threads);
-        std::vector<std::thread> workers;
-        for (int t = 0; t < threads; ++t)
-            workers.emplace_back([t, &errors] {
-                for (int i = 0; i < 8 && errors[t].empty(); ++i) errors[t] = StartAndStop(MidiSynthOptions{}, i % 2 == 0);
-            });
-        for (auto& w : workers) w.join();
-        for (const auto& e : errors) EXPECT_EQ(e, "");
-        EXPECT_LE(IdleSynthCount(), kMaxIdleSynths);
-    }
-    EXPECT_EQ(FreeIdleSynths(), kMaxIdleSynths);
+  REQUIRE_SOUNDFONT();
+  FreeIdleSynths();
+  // Two and three graphs at a time use more synthesisers than the pool
+  // keeps: the extra ones are freed, never handed to two elements.
+  for (int threads : {2, 3}) {
+    std::vector<std::string> errors(threads);
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t)
+      workers.emplace_back([t, &errors] {
+        for (int i = 0; i < 8 && errors[t].empty(); ++i)
+          errors[t] = StartAndStop(MidiSynthOptions{}, i % 2 == 0);
+      });
+    for (auto &w : workers) w.join();
+    for (const auto &e : errors) EXPECT_EQ(e, "");
+    EXPECT_LE(IdleSynthCount(), kMaxIdleSynths);
+  }
+  EXPECT_EQ(FreeIdleSynths(), kMaxIdleSynths);
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    UsePrivateUserFolders();
-    setenv("GST_REGISTRY", QUAVIX_TEST_GST_REGISTRY, 1);
-    ::testing::InitGoogleTest(&argc, argv);
-    gst_init(&argc, &argv);
-    int rc = RUN_ALL_TESTS();
-    gst_deinit();
-    return rc;
+int main(int argc, char **argv) {
+  UsePrivateUserFolders();
+  setenv("GST_REGISTRY", QUAVIX_TEST_GST_REGISTRY, 1);
+  ::testing::InitGoogleTest(&argc, argv);
+  gst_init(&argc, &argv);
+  int rc = RUN_ALL_TESTS();
+  gst_deinit();
+  return rc;
 }

@@ -86,7 +86,9 @@ class MainWindowFixture : public quavix::test::PrivatePulseTest {
     app_->InitInstance();
   }
 
-  void Click(HWND dlg, int id) { QTest::mouseClick(quavix::win::WidgetOf(GetDlgItem(dlg, id)), Qt::LeftButton); }
+  void Click(HWND dlg, int id) {
+    QTest::mouseClick(quavix::win::WidgetOf(GetDlgItem(dlg, id)), Qt::LeftButton);
+  }
 
   // Open through the real button and the open dialog answered with `path`.
   void OpenSong(CConverterDlg &dlg, const std::string &path) {
@@ -94,9 +96,7 @@ class MainWindowFixture : public quavix::test::PrivatePulseTest {
     Click(dlg.m_hWnd, IDC_OPEN);
   }
 
-  void ExitProgram(CConverterDlg &dlg) {
-    Click(dlg.m_hWnd, IDC_EXIT);
-  }
+  void ExitProgram(CConverterDlg &dlg) { Click(dlg.m_hWnd, IDC_EXIT); }
 
   static std::string ItemText(HWND dlg, int id) { return WindowText(GetDlgItem(dlg, id)); }
   static bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }

@@ -27,7 +27,8 @@ void PutVarLen(std::string &out, uint32_t value) {
 }
 
 void Put32(std::string &out, uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((v >> shift) & 0xFF));
+  for (int shift = 24; shift >= 0; shift -= 8)
+    out.push_back(static_cast<char>((v >> shift) & 0xFF));
 }
 
 std::string Chunk(const char *id, const std::string &body) {
@@ -59,8 +60,8 @@ LRESULT OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-std::string MakeType1Song(uint16_t ticksPerQuarter, const std::vector<Tempo> &tempi, const std::vector<Note> &notes,
-                          uint8_t program) {
+std::string MakeType1Song(uint16_t ticksPerQuarter, const std::vector<Tempo> &tempi,
+                          const std::vector<Note> &notes, uint8_t program) {
   std::string header;
   header += std::string("\x00\x01\x00\x02", 4);
   header.push_back(static_cast<char>(ticksPerQuarter >> 8));
@@ -143,8 +144,8 @@ RecordingOwner::RecordingOwner() {
   wc.lpfnWndProc = OwnerProc;
   wc.lpszClassName = "PlayerTestOwner";
   RegisterClassExA(&wc);
-  hwnd_ = CreateWindowExA(0, "PlayerTestOwner", "Owner", WS_CAPTION | WS_SYSMENU, 200, 400, 400, 300, nullptr,
-                          nullptr, nullptr, nullptr);
+  hwnd_ = CreateWindowExA(0, "PlayerTestOwner", "Owner", WS_CAPTION | WS_SYSMENU, 200, 400, 400,
+                          300, nullptr, nullptr, nullptr, nullptr);
 }
 
 RecordingOwner::~RecordingOwner() {

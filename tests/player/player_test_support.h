@@ -25,8 +25,8 @@ struct Tempo {
 
 // A type 1 file: a tempo track and one note track on channel 0 with the
 // given General MIDI program.
-std::string MakeType1Song(uint16_t ticksPerQuarter, const std::vector<Tempo> &tempi, const std::vector<Note> &notes,
-                          uint8_t program = 0);
+std::string MakeType1Song(uint16_t ticksPerQuarter, const std::vector<Tempo> &tempi,
+                          const std::vector<Note> &notes, uint8_t program = 0);
 void WriteFile(const std::string &path, const std::string &bytes);
 
 // MidiFile(path).length from /usr/bin/python3 with mido, for each path; an

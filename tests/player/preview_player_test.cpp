@@ -29,7 +29,8 @@ using quavix::test::PrivatePulseTest;
 namespace {
 
 constexpr const char *kCannotPlay =
-    "Cannot play the file.  The file is either corrupt or\nthe player does not support the format you are trying "
+    "Cannot play the file.  The file is either corrupt or\nthe player does not support the format "
+    "you are trying "
     "to play.\nIf you want more decoders, please visit our website.";
 
 LONGLONG Position(CPreviewPlayer &p) {
@@ -59,7 +60,9 @@ class PlayerTest : public PrivatePulseTest {
     });
     // A short song: four quarter notes at 120 per minute, 2 s.
     shortSong_ = folder_.path() + "/short.mid";
-    WriteFile(shortSong_, MakeType1Song(480, {{0, 500000}}, {{0, 480, 60}, {480, 480, 64}, {960, 480, 67}, {1440, 480, 72}}));
+    WriteFile(shortSong_,
+              MakeType1Song(480, {{0, 500000}},
+                            {{0, 480, 60}, {480, 480, 64}, {960, 480, 67}, {1440, 480, 72}}));
   }
 
   void TearDown() override {
@@ -101,9 +104,10 @@ TEST_F(PlayerTest, LoadingAMidiFileLeavesAHiddenStoppedPlayerThatTicks) {
   EXPECT_FALSE(IsWindowVisible(p.m_hWnd));
   EXPECT_EQ(WindowText(p.m_hWnd), "short.mid  ") << "the name part and two blanks";
   EXPECT_NE(GetFocus(), p.m_hWnd) << "the hidden window must not take the keys";
-  for (void *i : {static_cast<void *>(p.pGB), static_cast<void *>(p.pMC), static_cast<void *>(p.pME),
-                  static_cast<void *>(p.pMS), static_cast<void *>(p.pVW), static_cast<void *>(p.pBV),
-                  static_cast<void *>(p.pBA)})
+  for (void *i :
+       {static_cast<void *>(p.pGB), static_cast<void *>(p.pMC), static_cast<void *>(p.pME),
+        static_cast<void *>(p.pMS), static_cast<void *>(p.pVW), static_cast<void *>(p.pBV),
+        static_cast<void *>(p.pBA)})
     EXPECT_NE(i, nullptr);
   EXPECT_EQ(GraphState(p), State_Stopped) << "loading never starts the song";
 
@@ -309,8 +313,10 @@ TEST_F(PlayerTest, TheLengthsOfRealSongsMatchAnIndependentReader) {
 TEST_F(PlayerTest, ASongWithTempoChangesPlaysAtItsTrueTempo) {
   std::string song = folder_.path() + "/tempo.mid";
   std::vector<Note> notes;
-  for (uint32_t beat = 0; beat < 10; ++beat) notes.push_back({beat * 480, 470, static_cast<uint8_t>(60 + beat)});
-  WriteFile(song, MakeType1Song(480, {{0, 500000}, {960, 2000000}, {2880, 250000}}, notes, 19 /* organ */));
+  for (uint32_t beat = 0; beat < 10; ++beat)
+    notes.push_back({beat * 480, 470, static_cast<uint8_t>(60 + beat)});
+  WriteFile(song, MakeType1Song(480, {{0, 500000}, {960, 2000000}, {2880, 250000}}, notes,
+                                19 /* organ */));
   auto reference = MidoLengths({song});
   ASSERT_EQ(reference.size(), 1u);
   ASSERT_TRUE(reference[0].has_value());
@@ -336,7 +342,8 @@ TEST_F(PlayerTest, ASongWithTempoChangesPlaysAtItsTrueTempo) {
   auto first = std::find_if(samples.begin(), samples.end(), loud);
   auto last = std::find_if(samples.rbegin(), samples.rend(), loud);
   ASSERT_NE(first, samples.end()) << "nothing was heard";
-  double seconds = static_cast<double>((samples.rend() - last) - (first - samples.begin())) / 8000.0;
+  double seconds =
+      static_cast<double>((samples.rend() - last) - (first - samples.begin())) / 8000.0;
   EXPECT_GE(seconds, *reference[0] - 0.2);
   EXPECT_LE(seconds, *reference[0] + 2.0);
 }

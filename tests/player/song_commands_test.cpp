@@ -19,13 +19,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char *kCannotMeasure = "Cannot open the file and get the total time. \nOr the file May be corrupt.";
+constexpr const char *kCannotMeasure =
+    "Cannot open the file and get the total time. \nOr the file May be corrupt.";
 const std::string kOpenMsx = "/usr/share/games/openttd/baseset/openmsx/";
 
 std::string Caption(const std::string &name, int seconds) {
   char buffer[512];
-  snprintf(buffer, sizeof buffer, "%s   %02d:%02d:%02d", name.c_str(), seconds / 3600, (seconds % 3600) / 60,
-           seconds % 60);
+  snprintf(buffer, sizeof buffer, "%s   %02d:%02d:%02d", name.c_str(), seconds / 3600,
+           (seconds % 3600) / 60, seconds % 60);
   return buffer;
 }
 
@@ -74,7 +75,8 @@ class SongCommandsTest : public MainWindowFixture {
 };
 
 TEST_F(SongCommandsTest, OpenShowsTheSongsNameAndLengthAndPreparesItsPlayer) {
-  std::vector<std::string> songs = {kOpenMsx + "chemistry_lab.mid", kOpenMsx + "city_blues_redfarn.mid",
+  std::vector<std::string> songs = {kOpenMsx + "chemistry_lab.mid",
+                                    kOpenMsx + "city_blues_redfarn.mid",
                                     kOpenMsx + "5432gone_redfarn.mid"};
   auto lengths = MidoLengths(songs);
   ASSERT_EQ(lengths.size(), songs.size());
@@ -96,12 +98,14 @@ TEST_F(SongCommandsTest, OpenShowsTheSongsNameAndLengthAndPreparesItsPlayer) {
       EXPECT_EQ(ItemText(h, IDC_OUTPUT_PATH), music_ + fs::path(songs[i]).stem().string() + ".wma");
       EXPECT_STREQ(dlg.m_szMidiPath, songs[i].c_str());
       ASSERT_NE(g_pPlayer, nullptr);
-      EXPECT_STREQ(g_pPlayer->m_szFile, songs[i].c_str()) << "the previous song's player was replaced";
+      EXPECT_STREQ(g_pPlayer->m_szFile, songs[i].c_str())
+          << "the previous song's player was replaced";
       EXPECT_EQ(g_pPlayer->m_state, Stopped);
       EXPECT_EQ(g_pPlayer->m_bAudioOnly, 1);
       EXPECT_FALSE(IsWindowVisible(g_pPlayer->m_hWnd));
       EXPECT_NE(GetFocus(), g_pPlayer->m_hWnd) << "the keys stay with the main window";
-      for (int id : {IDC_CONVERT, IDC_STOP, IDC_PLAY, IDC_OPEN, IDC_OUTPUT_PATH, IDC_BROWSE}) EXPECT_TRUE(Enabled(h, id)) << id;
+      for (int id : {IDC_CONVERT, IDC_STOP, IDC_PLAY, IDC_OPEN, IDC_OUTPUT_PATH, IDC_BROWSE})
+        EXPECT_TRUE(Enabled(h, id)) << id;
       EXPECT_STREQ(app_->GetSettingString("Option", "LastPhotoFolder", "?"), kOpenMsx.c_str());
     }
     ASSERT_EQ(fileDialogs_.size(), songs.size());
@@ -135,7 +139,7 @@ TEST_F(SongCommandsTest, FilesThatCannotBeMeasuredAreRefusedAndThePreviousSongSt
   WriteFile(dir + "/truncated.mid", song.substr(0, song.size() / 3));
   WriteFile(dir + "/empty.mid", "");
   std::string damaged = song;
-  damaged[9] = 7;  // a track count the file does not hold
+  damaged[9] = 7;                  // a track count the file does not hold
   damaged.replace(14, 4, "XXXX");  // and no track where the first should be
   WriteFile(dir + "/damaged.mid", damaged);
   std::string random;
@@ -169,7 +173,8 @@ TEST_F(SongCommandsTest, FilesThatCannotBeMeasuredAreRefusedAndThePreviousSongSt
       EXPECT_EQ(g_pPlayer->m_state, Stopped);
       EXPECT_STREQ(dlg.m_szMidiPath, good.c_str()) << "the opened song is still the one converted";
       EXPECT_EQ(dlg.m_llDuration, duration);
-      EXPECT_STREQ(app_->GetSettingString("Option", "LastPhotoFolder", "?"), (env_->root + "/").c_str());
+      EXPECT_STREQ(app_->GetSettingString("Option", "LastPhotoFolder", "?"),
+                   (env_->root + "/").c_str());
     }
     // A cancelled dialog changes nothing and shows nothing.
     boxes_.clear();
@@ -219,7 +224,8 @@ TEST_F(SongCommandsTest, CloseForgetsTheSongAndItsPlayer) {
     EXPECT_EQ(ItemText(h, IDC_OUTPUT_PATH), music_);
     EXPECT_EQ(dlg.m_szMidiPath[0], '\0');
     EXPECT_EQ(dlg.m_llDuration, 0);
-    for (int id : {IDC_CONVERT, IDC_STOP, IDC_OUTPUT_PATH, IDC_BROWSE, IDC_PLAY}) EXPECT_FALSE(Enabled(h, id)) << id;
+    for (int id : {IDC_CONVERT, IDC_STOP, IDC_OUTPUT_PATH, IDC_BROWSE, IDC_PLAY})
+      EXPECT_FALSE(Enabled(h, id)) << id;
     for (int id : {IDC_OPEN, IDC_DEVICE_LIST, IDC_INPUT_LIST}) EXPECT_TRUE(Enabled(h, id)) << id;
     PumpFor(1300);
     EXPECT_EQ(WindowText(h), "Quavix") << "no tick of the closed song arrives";
@@ -241,13 +247,15 @@ TEST_F(SongCommandsTest, BrowseTurnsTheChosenNameIntoAWmaPathAndRemembersItsFold
     EXPECT_EQ(r.caption, "Select Output");
     EXPECT_EQ(r.flags, OFN_HIDEREADONLY);
     EXPECT_EQ(r.filterIndex, 1);
-    std::vector<std::pair<std::string, std::string>> filters = {{"Windows Media Audio file(*.wma)", "*.wma"}};
+    std::vector<std::pair<std::string, std::string>> filters = {
+        {"Windows Media Audio file(*.wma)", "*.wma"}};
     EXPECT_EQ(r.filters, filters);
     EXPECT_EQ(r.initialFile, "*.*");
     EXPECT_EQ(r.initialDir, env_->home + "/Music");
     EXPECT_EQ(ItemText(h, IDC_OUTPUT_PATH), env_->root + "/My.Out/track.wma");
     EXPECT_STREQ(dlg.m_strOutputFolder, (env_->root + "/My.Out/").c_str());
-    EXPECT_STREQ(app_->GetSettingString("Option", "last_output_folder", "?"), (env_->root + "/My.Out/").c_str());
+    EXPECT_STREQ(app_->GetSettingString("Option", "last_output_folder", "?"),
+                 (env_->root + "/My.Out/").c_str());
     // Cancelled: nothing changes.
     Click(h, IDC_BROWSE);
     EXPECT_EQ(ItemText(h, IDC_OUTPUT_PATH), env_->root + "/My.Out/track.wma");

@@ -54,7 +54,8 @@ IEnumMoniker *AudioInputs(HRESULT *hr_out = nullptr) {
 
 std::string ReadString(IMoniker *m, const char16_t *prop, HRESULT *hr_out = nullptr) {
   IPropertyBag *bag = nullptr;
-  HRESULT hr = m->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void **>(&bag));
+  HRESULT hr =
+      m->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void **>(&bag));
   if (FAILED(hr)) return "<no bag>";
   VARIANT v;
   VariantInit(&v);
@@ -75,8 +76,8 @@ IBaseFilter *BindDevice(const std::string &id, HRESULT *hr_out = nullptr) {
   IBaseFilter *filter = nullptr;
   while (!filter && e->Next(1, &m, nullptr) == S_OK) {
     if (ReadString(m, u"DeviceId") == id) {
-      HRESULT hr = m->BindToObject(nullptr, nullptr, IID_IBaseFilter,
-                                   reinterpret_cast<void **>(&filter));
+      HRESULT hr =
+          m->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void **>(&filter));
       if (hr_out) *hr_out = hr;
     }
     SafeRelease(m);

@@ -58,9 +58,8 @@ class Barrier {
   ~Barrier() { client_->RemoveDeviceListener(token_); }
   bool WaitFor(const std::string &what) {
     std::unique_lock<std::mutex> l(m_);
-    return cv_.wait_for(l, std::chrono::seconds(15), [&] {
-      return std::find(seen_.begin(), seen_.end(), what) != seen_.end();
-    });
+    return cv_.wait_for(l, std::chrono::seconds(15),
+                        [&] { return std::find(seen_.begin(), seen_.end(), what) != seen_.end(); });
   }
   int token() const { return token_; }
 

@@ -20,27 +20,27 @@ using test::PrivatePulseTest;
 class EventLog {
  public:
   PulseClient::DeviceCallback Callback() {
-    return [this](const DeviceEvent& e) {
+    return [this](const DeviceEvent &e) {
       std::lock_guard<std::mutex> l(m_);
       events_.push_back(e);
       cv_.notify_all();
     };
   }
   // Waits (bounded) until an event of this kind for this device arrived.
-  bool WaitFor(DeviceEvent::Kind kind, const std::string& id) {
+  bool WaitFor(DeviceEvent::Kind kind, const std::string &id) {
     std::unique_lock<std::mutex> l(m_);
     return cv_.wait_for(l, std::chrono::seconds(15), [&] { return Has(kind, id); });
   }
-  int Count(DeviceEvent::Kind kind, const std::string& id) {
+  int Count(DeviceEvent::Kind kind, const std::string &id) {
     std::lock_guard<std::mutex> l(m_);
     int n = 0;
-    for (const auto& e : events_) n += (e.kind == kind && e.device_id == id);
+    for (const auto &e : events_) n += (e.kind == kind && e.device_id == id);
     return n;
   }
 
  private:
-  bool Has(DeviceEvent::Kind kind, const std::string& id) {
-    for (const auto& e : events_)
+  bool Has(DeviceEvent::Kind kind, const std::string &id) {
+    for (const auto &e : events_)
       if (e.kind == kind && e.device_id == id) return true;
     return false;
   }
@@ -182,7 +182,7 @@ TEST_F(PulseClientTest, CallsFromACallbackAreRefusedInsteadOfDeadlocking) {
   std::condition_variable cv;
   bool called = false;
   PulseStatus seen = PulseStatus::kOk;
-  int token = client_->AddDeviceListener([&](const DeviceEvent&) {
+  int token = client_->AddDeviceListener([&](const DeviceEvent &) {
     std::vector<CaptureDevice> devices;
     PulseStatus st = client_->ListDevices(&devices);
     std::lock_guard<std::mutex> l(m);

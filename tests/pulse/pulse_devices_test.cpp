@@ -7,9 +7,9 @@
 namespace quavix::pulse {
 namespace {
 
-std::vector<std::string> Sources(const CaptureDevice& d) {
+std::vector<std::string> Sources(const CaptureDevice &d) {
   std::vector<std::string> v;
-  for (const auto& l : d.lines) v.push_back(l.source);
+  for (const auto &l : d.lines) v.push_back(l.source);
   return v;
 }
 

@@ -42,7 +42,8 @@ TEST_F(DeviceListTest, TwoOutputsAreListedInTheServersOrderAndAChoiceIsKept) {
   StartProgram([&](CConverterDlg &dlg) {
     ran = true;
     HWND h = dlg.m_hWnd;
-    EXPECT_EQ(ListTexts(dlg.m_cbDeviceList), (std::vector<std::string>{"Test Output A", "Test Output B"}));
+    EXPECT_EQ(ListTexts(dlg.m_cbDeviceList),
+              (std::vector<std::string>{"Test Output A", "Test Output B"}));
     EXPECT_EQ(g_nDeviceCount, 2);
     EXPECT_TRUE(Visible(h, IDC_DEVICE_LIST));
     EXPECT_TRUE(Visible(h, IDC_DEVICE_TAG));
@@ -84,7 +85,9 @@ TEST_F(DeviceListTest, RememberedDeviceThatIsGoneSelectsTheFirstAndStoresIt) {
 
 class OneDeviceTest : public RecordingTest {
  protected:
-  std::vector<quavix::test::NullSink> Sinks() const override { return {{"quavix_a", "Only Output"}}; }
+  std::vector<quavix::test::NullSink> Sinks() const override {
+    return {{"quavix_a", "Only Output"}};
+  }
 };
 
 TEST_F(OneDeviceTest, ListAndTagAreHiddenButTheDeviceIsSetUp) {
@@ -127,7 +130,8 @@ TEST_F(NoServerTest, NoSoundServerIsReportedAndTheProgramEnds) {
   // Whatever the modal loop still runs, the quit ends it.
   BOOL result = StartProgram([&](CConverterDlg &) { PumpPendingMessages(); });
   ExpectNoHardwareBoxAndEnd(boxes_, result);
-  EXPECT_EQ(StoredOption(appName_, "nSoundCaptureIndex"), std::nullopt) << "a quit writes no settings";
+  EXPECT_EQ(StoredOption(appName_, "nSoundCaptureIndex"), std::nullopt)
+      << "a quit writes no settings";
 }
 
 class NoDeviceTest : public RecordingTest {

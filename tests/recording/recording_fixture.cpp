@@ -53,16 +53,19 @@ std::optional<std::string> HandOffValue(const char *subkey) {
   std::string path = std::string("Software\\ZORVEKA\\VORLINTA\\") + subkey;
   char buffer[1024] = "";
   LONG size = sizeof buffer;
-  if (RegQueryValueA(HKEY_CURRENT_USER, path.c_str(), buffer, &size) != ERROR_SUCCESS) return std::nullopt;
+  if (RegQueryValueA(HKEY_CURRENT_USER, path.c_str(), buffer, &size) != ERROR_SUCCESS)
+    return std::nullopt;
   return std::string(buffer);
 }
 
 std::optional<std::uint32_t> StoredOption(const std::string &appName, const char *entry) {
   HKEY key = nullptr;
   std::string path = "Software\\ZORVEKA\\" + appName + "\\Option";
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return std::nullopt;
   DWORD type = 0, value = 0, size = sizeof value;
-  LSTATUS status = RegQueryValueExA(key, entry, nullptr, &type, reinterpret_cast<BYTE *>(&value), &size);
+  LSTATUS status =
+      RegQueryValueExA(key, entry, nullptr, &type, reinterpret_cast<BYTE *>(&value), &size);
   RegCloseKey(key);
   if (status != ERROR_SUCCESS || type != REG_DWORD) return std::nullopt;
   return value;
@@ -79,7 +82,8 @@ const unsigned char kSimpleIndexGuid[16] = {0x90, 0x08, 0x00, 0x33, 0xB1, 0xE5, 
 
 std::uint64_t Le64(const std::string &data, size_t at) {
   std::uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(data[at + static_cast<size_t>(i)]);
+  for (int i = 7; i >= 0; --i)
+    v = (v << 8) | static_cast<unsigned char>(data[at + static_cast<size_t>(i)]);
   return v;
 }
 
@@ -95,8 +99,8 @@ AsfFacts ReadAsfFacts(const std::string &path) {
     facts.playDuration = Le64(data, props + 64);
     facts.broadcast = (static_cast<unsigned char>(data[props + 88]) & 1) != 0;
   }
-  facts.simpleIndex = data.find(std::string(reinterpret_cast<const char *>(kSimpleIndexGuid), 16)) !=
-                      std::string::npos;
+  facts.simpleIndex = data.find(std::string(reinterpret_cast<const char *>(kSimpleIndexGuid),
+                                            16)) != std::string::npos;
   return facts;
 }
 
@@ -146,7 +150,8 @@ std::string DescribeDescriptors() {
   for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
     std::error_code ec;
     auto target = std::filesystem::read_symlink(entry.path(), ec);
-    text += entry.path().filename().string() + " -> " + (ec ? std::string("?") : target.string()) + "\n";
+    text += entry.path().filename().string() + " -> " + (ec ? std::string("?") : target.string()) +
+            "\n";
   }
   return text;
 }
@@ -205,7 +210,8 @@ void RecordingTest::SetOutputPath(CConverterDlg &dlg, const std::string &path) {
   SetWindowTextA(GetDlgItem(dlg.m_hWnd, IDC_OUTPUT_PATH), path.c_str());
 }
 
-std::unique_ptr<quavix::test::ChildProcess> RecordingTest::StartTone(const std::string &sink, double hz) {
+std::unique_ptr<quavix::test::ChildProcess> RecordingTest::StartTone(const std::string &sink,
+                                                                     double hz) {
   auto tone = pulse_.PlayTone(sink, hz);
   // A fresh null output's monitor delivers its first second late.
   Pump(1500);

@@ -38,10 +38,10 @@ std::optional<std::uint32_t> StoredOption(const std::string &appName, const char
 
 // What a written WMA (ASF) file says about itself.
 struct AsfFacts {
-  bool header = false;          // begins with the ASF header object
+  bool header = false;             // begins with the ASF header object
   std::uint64_t playDuration = 0;  // File Properties, 100 ns; 0 while unfinished
-  bool broadcast = false;       // File Properties' broadcast flag
-  bool simpleIndex = false;     // a Simple Index Object follows the data
+  bool broadcast = false;          // File Properties' broadcast flag
+  bool simpleIndex = false;        // a Simple Index Object follows the data
 };
 AsfFacts ReadAsfFacts(const std::string &path);
 
@@ -91,7 +91,7 @@ class RecordingTest : public ::testing::Test {
   std::map<int, std::function<void(HWND)>> drivers_;
   std::vector<UiRequest> boxes_;
   std::vector<int> otherDialogs_;  // other modal dialogs shown
-  std::string music_;  // the private music folder
+  std::string music_;              // the private music folder
 };
 
 }  // namespace recording_test

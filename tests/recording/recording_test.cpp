@@ -22,7 +22,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double SecondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+double SecondsSince(Clock::time_point t) {
+  return std::chrono::duration<double>(Clock::now() - t).count();
+}
 
 TEST_F(RecordingTest, ToneIsRecordedIntoACompleteWmaAndTheTemporaryWav) {
   auto tone = StartTone("quavix_a", 440.0);
@@ -42,8 +44,9 @@ TEST_F(RecordingTest, ToneIsRecordedIntoACompleteWmaAndTheTemporaryWav) {
       EXPECT_FALSE(Enabled(h, id)) << id;
     for (int id : {IDC_STOP, IDC_OUTPUT_PATH, IDC_BROWSE, IDC_VOLUME, IDC_HELP_BTN, IDC_EXIT})
       EXPECT_TRUE(Enabled(h, id)) << id;
-    EXPECT_TRUE(WaitUntil([&] { return ItemText(h, IDC_STATUS) == "Status : Converting - Used Time: 00:00:03"; },
-                          15000))
+    EXPECT_TRUE(WaitUntil(
+        [&] { return ItemText(h, IDC_STATUS) == "Status : Converting - Used Time: 00:00:03"; },
+        15000))
         << ItemText(h, IDC_STATUS);
     Click(h, IDC_STOP);
     wall = SecondsSince(start);
@@ -52,8 +55,8 @@ TEST_F(RecordingTest, ToneIsRecordedIntoACompleteWmaAndTheTemporaryWav) {
     EXPECT_EQ(ItemText(h, IDC_STATUS), "Status : Ready");
     EXPECT_EQ(dlg.m_pWavDest, nullptr);
     EXPECT_EQ(dlg.m_pFileWriter, nullptr);
-    for (int id : {IDC_CONVERT, IDC_STOP, IDC_PLAY, IDC_OPEN, IDC_OUTPUT_PATH, IDC_BROWSE, IDC_INPUT_LIST,
-                   IDC_DEVICE_LIST})
+    for (int id : {IDC_CONVERT, IDC_STOP, IDC_PLAY, IDC_OPEN, IDC_OUTPUT_PATH, IDC_BROWSE,
+                   IDC_INPUT_LIST, IDC_DEVICE_LIST})
       EXPECT_TRUE(Enabled(h, id)) << id;
     // Stop while idle changes nothing.
     Click(h, IDC_STOP);
@@ -119,9 +122,8 @@ TEST_F(RecordingTest, SongRenderedByFluidSynthKeepsItsLoudnessEnvelope) {
     GTEST_SKIP() << "needs openttd-openmsx and fluid-soundfont-gm";
   const std::string rendered = env_->root + "/song.wav";
   // Eight seconds of the song, rendered offline.
-  auto r = quavix::test::RunProcess({"fluidsynth", "-ni", "-g", "0.6", "-r", "44100", "-F", rendered, font,
-                                     corpusSong},
-                                    120000);
+  auto r = quavix::test::RunProcess(
+      {"fluidsynth", "-ni", "-g", "0.6", "-r", "44100", "-F", rendered, font, corpusSong}, 120000);
   ASSERT_EQ(r.exit_code, 0);
   std::vector<std::int16_t> source;
   ASSERT_TRUE(writer_test::DecodeFile(rendered, &source));
@@ -134,8 +136,8 @@ TEST_F(RecordingTest, SongRenderedByFluidSynthKeepsItsLoudnessEnvelope) {
       for (int i = 0; i < n; ++i) f.put(static_cast<char>((v >> (8 * i)) & 0xFF));
     };
     const std::uint32_t bytes = static_cast<std::uint32_t>(source.size() * 2);
-    f.write("RIFF", 4), le(36 + bytes, 4), f.write("WAVEfmt ", 8), le(16, 4), le(1, 2), le(2, 2), le(44100, 4),
-        le(44100 * 4, 4), le(4, 2), le(16, 2), f.write("data", 4), le(bytes, 4);
+    f.write("RIFF", 4), le(36 + bytes, 4), f.write("WAVEfmt ", 8), le(16, 4), le(1, 2), le(2, 2),
+        le(44100, 4), le(44100 * 4, 4), le(4, 2), le(16, 2), f.write("data", 4), le(bytes, 4);
     f.write(reinterpret_cast<const char *>(source.data()), static_cast<std::streamsize>(bytes));
   }
   // Let the fresh output settle with a quiet tone first.
@@ -207,7 +209,8 @@ TEST_F(RecordingTest, SelectedDeviceUnpluggedMidRunStopsTheRunAndItsReturnIsNoti
     box = LastBoxWithText(back);
     EXPECT_EQ(box->caption, "DirectShow Audio Capture Sample");
     EXPECT_EQ(box->type & MB_ICONMASK, MB_ICONINFORMATION);
-    EXPECT_EQ(ListTexts(dlg.m_cbDeviceList), (std::vector<std::string>{"Test Output A", "Test Output B"}));
+    EXPECT_EQ(ListTexts(dlg.m_cbDeviceList),
+              (std::vector<std::string>{"Test Output A", "Test Output B"}));
     EXPECT_EQ(dlg.m_cbDeviceList.GetCurSel(), 1) << "the remembered device again";
     EXPECT_NE(dlg.m_pCaptureFilter, nullptr);
     Click(h, IDC_EXIT);
@@ -274,7 +277,8 @@ std::vector<std::string> EnvironmentWith(const std::vector<std::string> &extra) 
 const char *ChildMode() { return std::getenv("QUAVIX_RECORDING_CHILD"); }
 
 TEST_F(RecordingTest, ChildWithoutWriterModule) {
-  if (!ChildMode() || std::string(ChildMode()) != "no-writer") GTEST_SKIP() << "run by WriterModuleAbsent";
+  if (!ChildMode() || std::string(ChildMode()) != "no-writer")
+    GTEST_SKIP() << "run by WriterModuleAbsent";
   const std::string output = music_ + "never.wma";
   StartProgram([&](CConverterDlg &dlg) {
     HWND h = dlg.m_hWnd;
@@ -283,13 +287,14 @@ TEST_F(RecordingTest, ChildWithoutWriterModule) {
     const std::string status = ItemText(h, IDC_STATUS);
     Click(h, IDC_CONVERT);
     ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].text, "The program does not detect its file writer. Please install the program again!");
+    EXPECT_EQ(boxes_[0].text,
+              "The program does not detect its file writer. Please install the program again!");
     EXPECT_EQ(boxes_[0].caption, "Error");
     EXPECT_EQ(boxes_[0].type & 0xF, MB_OK);
     EXPECT_EQ(dlg.m_bConverting, 0);
     EXPECT_EQ(ItemText(h, IDC_STATUS), status);
-    for (int id : {IDC_CONVERT, IDC_STOP, IDC_PLAY, IDC_OPEN, IDC_OUTPUT_PATH, IDC_BROWSE, IDC_INPUT_LIST,
-                   IDC_DEVICE_LIST})
+    for (int id : {IDC_CONVERT, IDC_STOP, IDC_PLAY, IDC_OPEN, IDC_OUTPUT_PATH, IDC_BROWSE,
+                   IDC_INPUT_LIST, IDC_DEVICE_LIST})
       EXPECT_TRUE(Enabled(h, id)) << id;
     EXPECT_EQ(dlg.m_pWavDest, nullptr);
     EXPECT_EQ(dlg.m_pFileWriter, nullptr);
@@ -306,7 +311,8 @@ TEST_F(RecordingTest, WriterModuleAbsentFromTheProgramsFolderIsReported) {
   std::filesystem::create_directories(env_->root + "/empty");
   quavix::test::ChildProcess child(
       {run.exe, "--gtest_filter=RecordingTest.ChildWithoutWriterModule"},
-      EnvironmentWith({"QUAVIX_RECORDING_CHILD=no-writer", "QUAVIX_MODULE_DIR=" + env_->root + "/empty"}),
+      EnvironmentWith(
+          {"QUAVIX_RECORDING_CHILD=no-writer", "QUAVIX_MODULE_DIR=" + env_->root + "/empty"}),
       run.log);
   int code = child.Wait(120000);
   std::string log = writer_test::ReadWholeFile(run.log);
@@ -315,7 +321,8 @@ TEST_F(RecordingTest, WriterModuleAbsentFromTheProgramsFolderIsReported) {
 }
 
 TEST_F(RecordingTest, ChildRecordingUntilKilled) {
-  if (!ChildMode() || std::string(ChildMode()) != "until-killed") GTEST_SKIP() << "run by KilledMidRun";
+  if (!ChildMode() || std::string(ChildMode()) != "until-killed")
+    GTEST_SKIP() << "run by KilledMidRun";
   const char *output = std::getenv("QUAVIX_CHILD_OUTPUT");
   const char *marker = std::getenv("QUAVIX_CHILD_MARKER");
   ASSERT_TRUE(output && marker);

@@ -59,8 +59,8 @@ TEST_F(RecordingTest, FiftyRunsLeaveNoDescriptorThreadOrFilterBehind) {
     // closed again. Left out: the writer module's idle /dev/null descriptor,
     // one per run, because its encoder bin is never finalised (a leak below
     // this window, in the graph or the writer, not yet found).
-    EXPECT_LE(OpenDescriptorsExceptDevNull(), fdsAfterWarmUp)
-        << "descriptors grew over 45 runs:\n" << DescribeDescriptors();
+    EXPECT_LE(OpenDescriptorsExceptDevNull(), fdsAfterWarmUp) << "descriptors grew over 45 runs:\n"
+                                                              << DescribeDescriptors();
     EXPECT_LE(Threads(), threadsAfterWarmUp) << "threads grew over 45 runs";
     EXPECT_TRUE(boxes_.empty()) << boxes_.front().text;
     Click(h, IDC_EXIT);
@@ -103,7 +103,8 @@ TEST_F(RecordingTest, OutputPathTheHandOffCannotHoldIsRefusedUntouched) {
   const std::string folder = env_->home + "/" + std::string(120, 'd');
   std::filesystem::create_directories(folder);
   // Exactly 256 bytes: the first length that does not fit.
-  const std::string longPath = folder + "/" + std::string(256 - folder.size() - 1 - 4, 'n') + ".wma";
+  const std::string longPath =
+      folder + "/" + std::string(256 - folder.size() - 1 - 4, 'n') + ".wma";
   ASSERT_EQ(longPath.size(), 256u);
   std::ofstream(longPath) << "the person's earlier file";
   ASSERT_TRUE(std::filesystem::exists(longPath));
@@ -151,15 +152,17 @@ TEST_F(RecordingTest, RunThatCannotStartIsReportedAndStoppedAtOnce) {
     AsIfASongWasOpened(dlg);
     SetOutputPath(dlg, output);
     // The temporary WAV cannot be written: the graph does not start.
-    std::snprintf(dlg.m_szTempWavPath, MAX_PATH, "%s", (env_->root + "/missing/kqzttemp.wav").c_str());
+    std::snprintf(dlg.m_szTempWavPath, MAX_PATH, "%s",
+                  (env_->root + "/missing/kqzttemp.wav").c_str());
     Click(h, IDC_CONVERT);
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].caption, "Start Converting Error");
-    EXPECT_EQ(boxes_[0].text,
-              "1. Your audio hardware may be used by other program. Please exit the program.\n"
-              "2. Or your audio hardware has unknown problem. The program can not start converting.\n"
-              "3. Or the output WMA file is played by other program now. Please exit the program.\n"
-              "4. Or the output WMA file has incorrect directory name.");
+    EXPECT_EQ(
+        boxes_[0].text,
+        "1. Your audio hardware may be used by other program. Please exit the program.\n"
+        "2. Or your audio hardware has unknown problem. The program can not start converting.\n"
+        "3. Or the output WMA file is played by other program now. Please exit the program.\n"
+        "4. Or the output WMA file has incorrect directory name.");
     EXPECT_EQ(dlg.m_bConverting, 1) << "the start steps ran; the posted Stop is still queued";
     PumpPendingMessages();
     EXPECT_TRUE(WaitUntil([&] { return dlg.m_bConverting == 0; }, 5000));
@@ -168,7 +171,8 @@ TEST_F(RecordingTest, RunThatCannotStartIsReportedAndStoppedAtOnce) {
     Click(h, IDC_EXIT);
     PumpPendingMessages();
   });
-  EXPECT_NE(writer_test::ReadWholeFile(output), "an older conversion") << "the old output was deleted first";
+  EXPECT_NE(writer_test::ReadWholeFile(output), "an older conversion")
+      << "the old output was deleted first";
 }
 
 }  // namespace

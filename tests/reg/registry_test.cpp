@@ -37,7 +37,8 @@ class RegistryTest : public ::testing::Test {
     EXPECT_EQ(quavix::reg::OpenKeyHandleCount(), handlesAtStart_) << "a key handle was not closed";
     std::error_code ec;
     fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
-    if (fs::exists(dir_ + "/quavix")) fs::permissions(dir_ + "/quavix", fs::perms::owner_all, fs::perm_options::add, ec);
+    if (fs::exists(dir_ + "/quavix"))
+      fs::permissions(dir_ + "/quavix", fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(dir_, ec);
     unsetenv("XDG_CONFIG_HOME");
   }
@@ -74,7 +75,8 @@ class RegistryTest : public ::testing::Test {
   // Reads it back; -1 when absent.
   long long GetDword(const char *name) {
     HKEY k;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\T", 0, KEY_READ, &k) != ERROR_SUCCESS) return -1;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\T", 0, KEY_READ, &k) != ERROR_SUCCESS)
+      return -1;
     DWORD v = 0, cb = sizeof v, type = 0;
     LONG rc = RegQueryValueExA(k, name, nullptr, &type, reinterpret_cast<BYTE *>(&v), &cb);
     RegCloseKey(k);
@@ -89,45 +91,52 @@ TEST_F(RegistryTest, TypedValuesAndSizes) {
   HKEY key;
   DWORD disposition = 0;
   ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\ZORVEKA\\VORLINTA\\Option", 0, nullptr,
-                            REG_OPTION_NON_VOLATILE, KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE, nullptr, &key,
-                            &disposition),
+                            REG_OPTION_NON_VOLATILE, KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE,
+                            nullptr, &key, &disposition),
             ERROR_SUCCESS);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
   int negative = -7;
-  ASSERT_EQ(RegSetValueExA(key, "nSoundCaptureIndex", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&negative), 4),
+  ASSERT_EQ(RegSetValueExA(key, "nSoundCaptureIndex", 0, REG_DWORD,
+                           reinterpret_cast<const BYTE *>(&negative), 4),
             ERROR_SUCCESS);
   const char *folder = "/home/me/Music/";
-  ASSERT_EQ(RegSetValueExA(key, "last_output_folder", 0, REG_SZ, reinterpret_cast<const BYTE *>(folder),
-                           static_cast<DWORD>(std::strlen(folder) + 1)),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegSetValueExA(key, "last_output_folder", 0, REG_SZ, reinterpret_cast<const BYTE *>(folder),
+                     static_cast<DWORD>(std::strlen(folder) + 1)),
+      ERROR_SUCCESS);
 
   DWORD type = 0, cb = 0;
   // Size query with a null buffer; REG_SZ sizes count the zero.
-  ASSERT_EQ(RegQueryValueExA(key, "last_output_folder", nullptr, &type, nullptr, &cb), ERROR_SUCCESS);
+  ASSERT_EQ(RegQueryValueExA(key, "last_output_folder", nullptr, &type, nullptr, &cb),
+            ERROR_SUCCESS);
   EXPECT_EQ(type, REG_SZ);
   EXPECT_EQ(cb, std::strlen(folder) + 1);
 
   char small[4];
   cb = sizeof small;
-  EXPECT_EQ(RegQueryValueExA(key, "last_output_folder", nullptr, &type, reinterpret_cast<BYTE *>(small), &cb),
+  EXPECT_EQ(RegQueryValueExA(key, "last_output_folder", nullptr, &type,
+                             reinterpret_cast<BYTE *>(small), &cb),
             ERROR_MORE_DATA);
   EXPECT_EQ(cb, std::strlen(folder) + 1);
 
   std::string buf(cb, 'x');
-  ASSERT_EQ(RegQueryValueExA(key, "last_output_folder", nullptr, &type, reinterpret_cast<BYTE *>(buf.data()), &cb),
+  ASSERT_EQ(RegQueryValueExA(key, "last_output_folder", nullptr, &type,
+                             reinterpret_cast<BYTE *>(buf.data()), &cb),
             ERROR_SUCCESS);
   EXPECT_STREQ(buf.c_str(), folder);
 
   int back = 0;
   cb = sizeof back;
-  ASSERT_EQ(RegQueryValueExA(key, "nSoundCaptureIndex", nullptr, &type, reinterpret_cast<BYTE *>(&back), &cb),
+  ASSERT_EQ(RegQueryValueExA(key, "nSoundCaptureIndex", nullptr, &type,
+                             reinterpret_cast<BYTE *>(&back), &cb),
             ERROR_SUCCESS);
   EXPECT_EQ(type, REG_DWORD);
   EXPECT_EQ(cb, 4u);
   EXPECT_EQ(back, -7);
 
   EXPECT_EQ(RegQueryValueExA(key, "missing", nullptr, &type, nullptr, &cb), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegQueryValueExA(key, "nSoundCaptureIndex", nullptr, &type, reinterpret_cast<BYTE *>(&back), nullptr),
+  EXPECT_EQ(RegQueryValueExA(key, "nSoundCaptureIndex", nullptr, &type,
+                             reinterpret_cast<BYTE *>(&back), nullptr),
             ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 
@@ -141,17 +150,20 @@ TEST_F(RegistryTest, NamesIgnoreCaseButKeepIt) {
   HKEY a, b;
   DWORD disposition = 0;
   ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\ZORVEKA\\vorlinta", &a), ERROR_SUCCESS);
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\zorveka\\VORLINTA", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &b, &disposition),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\zorveka\\VORLINTA", 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &b, &disposition),
             ERROR_SUCCESS);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
   DWORD one = 1;
-  ASSERT_EQ(RegSetValueExA(a, "nSearchFlag", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&one), 4), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(a, "nSearchFlag", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&one), 4),
+            ERROR_SUCCESS);
   DWORD two = 2;
   // Same value under another case: replaced, not added.
-  ASSERT_EQ(RegSetValueExA(b, "NSEARCHFLAG", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&two), 4), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(b, "NSEARCHFLAG", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&two), 4),
+            ERROR_SUCCESS);
   DWORD v = 0, cb = 4;
-  ASSERT_EQ(RegQueryValueExA(a, "nsearchflag", nullptr, nullptr, reinterpret_cast<BYTE *>(&v), &cb), ERROR_SUCCESS);
+  ASSERT_EQ(RegQueryValueExA(a, "nsearchflag", nullptr, nullptr, reinterpret_cast<BYTE *>(&v), &cb),
+            ERROR_SUCCESS);
   EXPECT_EQ(v, 2u);
   RegCloseKey(a);
   RegCloseKey(b);
@@ -182,12 +194,14 @@ TEST_F(RegistryTest, DefaultValuesOfSubkeys) {
 
   // The value is the subkey's default value, not a named value of the key.
   DWORD dcb = 0;
-  EXPECT_EQ(RegQueryValueExA(key, "OutputWMAName", nullptr, nullptr, nullptr, &dcb), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegQueryValueExA(key, "OutputWMAName", nullptr, nullptr, nullptr, &dcb),
+            ERROR_FILE_NOT_FOUND);
   HKEY sub;
   ASSERT_EQ(RegOpenKeyExA(key, "OUTPUTWAVE", 0, KEY_READ, &sub), ERROR_SUCCESS);
   DWORD type = 0;
   dcb = sizeof buf;
-  ASSERT_EQ(RegQueryValueExA(sub, nullptr, nullptr, &type, reinterpret_cast<BYTE *>(buf), &dcb), ERROR_SUCCESS);
+  ASSERT_EQ(RegQueryValueExA(sub, nullptr, nullptr, &type, reinterpret_cast<BYTE *>(buf), &dcb),
+            ERROR_SUCCESS);
   EXPECT_EQ(type, REG_SZ);
   EXPECT_STREQ(buf, "0");
   RegCloseKey(sub);
@@ -208,8 +222,8 @@ TEST_F(RegistryTest, DefaultValuesOfSubkeys) {
 TEST_F(RegistryTest, AnyBytesRoundTripThroughTheFile) {
   std::string all;
   for (int i = 0; i < 256; ++i) all += static_cast<char>(i);
-  const std::string names[] = {"quote\"back\\slash", "new\nline\ttab", "Grüße \xF0\x9F\x8E\xB5", "bad\xFF\xC0utf8",
-                               "=@[]%"};
+  const std::string names[] = {"quote\"back\\slash", "new\nline\ttab", "Grüße \xF0\x9F\x8E\xB5",
+                               "bad\xFF\xC0utf8", "=@[]%"};
   HKEY key;
   ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\We%ird [key] ü\\x", &key), ERROR_SUCCESS);
   for (const std::string &n : names) {
@@ -223,15 +237,19 @@ TEST_F(RegistryTest, AnyBytesRoundTripThroughTheFile) {
                            static_cast<DWORD>(sz.size())),
             ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueExA(key, "empty", 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExA(key, "odd type", 0, 0xFFFFFFFFu, reinterpret_cast<const BYTE *>("xy"), 2), ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegSetValueExA(key, "odd type", 0, 0xFFFFFFFFu, reinterpret_cast<const BYTE *>("xy"), 2),
+      ERROR_SUCCESS);
   RegCloseKey(key);
 
   // Read through a new handle, i.e. from the file.
-  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "software\\WE%IRD [KEY] ü\\X", 0, KEY_READ, &key), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "software\\WE%IRD [KEY] ü\\X", 0, KEY_READ, &key),
+            ERROR_SUCCESS);
   for (const std::string &n : names) {
     std::string back(300, '\0');
     DWORD cb = static_cast<DWORD>(back.size()), type = 0;
-    ASSERT_EQ(RegQueryValueExA(key, n.c_str(), nullptr, &type, reinterpret_cast<BYTE *>(back.data()), &cb),
+    ASSERT_EQ(RegQueryValueExA(key, n.c_str(), nullptr, &type,
+                               reinterpret_cast<BYTE *>(back.data()), &cb),
               ERROR_SUCCESS)
         << n;
     back.resize(cb);
@@ -239,16 +257,20 @@ TEST_F(RegistryTest, AnyBytesRoundTripThroughTheFile) {
   }
   std::string back(32, '\0');
   DWORD cb = 32, type = 0;
-  ASSERT_EQ(RegQueryValueExA(key, "sz", nullptr, &type, reinterpret_cast<BYTE *>(back.data()), &cb), ERROR_SUCCESS);
+  ASSERT_EQ(RegQueryValueExA(key, "sz", nullptr, &type, reinterpret_cast<BYTE *>(back.data()), &cb),
+            ERROR_SUCCESS);
   back.resize(cb);
   EXPECT_EQ(back, sz);
   cb = 32;
-  ASSERT_EQ(RegQueryValueExA(key, "empty", nullptr, &type, reinterpret_cast<BYTE *>(back.data()), &cb), ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegQueryValueExA(key, "empty", nullptr, &type, reinterpret_cast<BYTE *>(back.data()), &cb),
+      ERROR_SUCCESS);
   EXPECT_EQ(cb, 0u);
   EXPECT_EQ(type, REG_BINARY);
   cb = 32;
-  ASSERT_EQ(RegQueryValueExA(key, "odd type", nullptr, &type, reinterpret_cast<BYTE *>(back.data()), &cb),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegQueryValueExA(key, "odd type", nullptr, &type, reinterpret_cast<BYTE *>(back.data()), &cb),
+      ERROR_SUCCESS);
   EXPECT_EQ(type, 0xFFFFFFFFu);
   EXPECT_EQ(cb, 2u);
   RegCloseKey(key);
@@ -258,22 +280,27 @@ TEST_F(RegistryTest, AnyBytesRoundTripThroughTheFile) {
 TEST_F(RegistryTest, HandlesAccessAndDeletion) {
   EXPECT_EQ(RegCloseKey(reinterpret_cast<HKEY>(0x1234)), ERROR_INVALID_HANDLE);
   HKEY missing = reinterpret_cast<HKEY>(1);
-  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Nothing", 0, KEY_READ, &missing), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Nothing", 0, KEY_READ, &missing),
+            ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(missing, nullptr);
   EXPECT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "a\\\\b", &missing), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, std::string(256, 'k').c_str(), &missing), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, std::string(256, 'k').c_str(), &missing),
+            ERROR_INVALID_PARAMETER);
 
   HKEY parent, child;
   ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\P", &parent), ERROR_SUCCESS);
   ASSERT_EQ(RegCreateKeyA(parent, "C", &child), ERROR_SUCCESS);
   DWORD v = 5;
-  ASSERT_EQ(RegSetValueExA(child, "v", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&v), 4), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(child, "v", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&v), 4),
+            ERROR_SUCCESS);
 
   // A read-only handle cannot write or create.
   HKEY ro, tmp;
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\P", 0, KEY_READ, &ro), ERROR_SUCCESS);
-  EXPECT_EQ(RegSetValueExA(ro, "v", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&v), 4), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RegCreateKeyExA(ro, "New", 0, nullptr, 0, KEY_READ, nullptr, &tmp, nullptr), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegSetValueExA(ro, "v", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&v), 4),
+            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegCreateKeyExA(ro, "New", 0, nullptr, 0, KEY_READ, nullptr, &tmp, nullptr),
+            ERROR_ACCESS_DENIED);
   RegCloseKey(ro);
 
   // A key with subkeys is not deleted; an empty one is, and its handles then fail.
@@ -282,7 +309,8 @@ TEST_F(RegistryTest, HandlesAccessAndDeletion) {
   EXPECT_EQ(RegDeleteValueA(child, "v"), ERROR_FILE_NOT_FOUND);
   ASSERT_EQ(RegDeleteKeyA(parent, "c"), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteKeyA(parent, "c"), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegSetValueExA(child, "v", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&v), 4), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegSetValueExA(child, "v", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&v), 4),
+            ERROR_KEY_DELETED);
   EXPECT_EQ(RegCloseKey(child), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(child), ERROR_INVALID_HANDLE);
   EXPECT_EQ(RegCloseKey(parent), ERROR_SUCCESS);
@@ -371,7 +399,8 @@ TEST_F(RegistryTest, WriterKilledMidWayLeavesACompleteFile) {
 
 TEST_F(RegistryTest, DamagedFilesAreSetAsideAndReadAsEmpty) {
   ASSERT_EQ(PutDword("keep", 42), ERROR_SUCCESS);
-  for (int i = 0; i < 50; ++i) ASSERT_EQ(PutDword(("filler" + std::to_string(i)).c_str(), 1), ERROR_SUCCESS);
+  for (int i = 0; i < 50; ++i)
+    ASSERT_EQ(PutDword(("filler" + std::to_string(i)).c_str(), 1), ERROR_SUCCESS);
   const std::string good = ReadFileText();
   ASSERT_EQ(GetDword("keep"), 42);
 
@@ -381,7 +410,7 @@ TEST_F(RegistryTest, DamagedFilesAreSetAsideAndReadAsEmpty) {
   std::string invalidUtf8 = good;
   invalidUtf8.insert(invalidUtf8.find("keep"), "\xC3\x28");
   const std::string damaged[] = {
-      good.substr(0, good.size() / 2),  // cut in half
+      good.substr(0, good.size() / 2),    // cut in half
       good.substr(0, good.rfind("END")),  // cut at a line end
       random,
       invalidUtf8,
@@ -406,7 +435,8 @@ TEST_F(RegistryTest, DamagedFilesAreSetAsideAndReadAsEmpty) {
   EXPECT_TRUE(keptRandom);
 
   // An absurdly large file is damaged too, and a write starts afresh.
-  WriteFileText("QUAVIX-REGISTRY 1\n; " + std::string(quavix::reg::kMaxRegistryFileSize, 'x') + "\nEND\n");
+  WriteFileText("QUAVIX-REGISTRY 1\n; " + std::string(quavix::reg::kMaxRegistryFileSize, 'x') +
+                "\nEND\n");
   ASSERT_EQ(PutDword("fresh", 9), ERROR_SUCCESS);
   EXPECT_EQ(GetDword("fresh"), 9);
   EXPECT_EQ(GetDword("keep"), -1);
@@ -461,8 +491,8 @@ TEST_F(RegistryTest, ReadOnlyOrUnreadableFilesAreLeftAlone) {
 TEST(RegistryTextTest, ParserAcceptsCommentsAndRejectsMalformedLines) {
   RegKey root;
   std::string error;
-  ASSERT_TRUE(ParseRegistryText("; note\r\nQUAVIX-REGISTRY 1\r\n\r\n[A\\b%5D]\n@=sz:\"x\"\n# c\nEND\n", &root,
-                                &error))
+  ASSERT_TRUE(ParseRegistryText(
+      "; note\r\nQUAVIX-REGISTRY 1\r\n\r\n[A\\b%5D]\n@=sz:\"x\"\n# c\nEND\n", &root, &error))
       << error;
   ASSERT_EQ(root.subkeys.size(), 1u);
   ASSERT_NE(root.FindSubkey("a"), nullptr);
@@ -493,8 +523,8 @@ TEST(RegistryTextTest, ParserAcceptsCommentsAndRejectsMalformedLines) {
   std::string deep = "QUAVIX-REGISTRY 1\n[k";
   for (size_t i = 0; i < quavix::reg::kMaxKeyDepth; ++i) deep += "\\k";
   EXPECT_FALSE(ParseRegistryText(deep + "]\nEND\n", &root));
-  std::string big = "QUAVIX-REGISTRY 1\n[a]\n\"v\"=sz:\"" + std::string(quavix::reg::kMaxValueDataSize, 'x') +
-                    "\"\nEND\n";
+  std::string big = "QUAVIX-REGISTRY 1\n[a]\n\"v\"=sz:\"" +
+                    std::string(quavix::reg::kMaxValueDataSize, 'x') + "\"\nEND\n";
   EXPECT_FALSE(ParseRegistryText(big, &root));
 }
 

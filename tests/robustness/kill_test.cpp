@@ -53,7 +53,8 @@ int ChildMain() {
       a.path = song;
     } else if (r.kind == UiRequestKind::SaveFile) {
       a.cancel = true;
-    } else if (r.kind == UiRequestKind::ModalDialog && r.dialogId == IDD_CONVERTER_DIALOG && !opened) {
+    } else if (r.kind == UiRequestKind::ModalDialog && r.dialogId == IDD_CONVERTER_DIALOG &&
+               !opened) {
       opened = true;
       auto &dlg = *static_cast<CConverterDlg *>(app->m_pMainWnd);
       HWND h = dlg.m_hWnd;
@@ -68,8 +69,8 @@ int ChildMain() {
       const auto before = now();
       click(IDC_CONVERT);
       const auto after = now();
-      std::ofstream(mark + std::string(".tmp")) << (dlg.m_bConverting ? "converting " : "not-converting ") << before
-                                                << " " << after;
+      std::ofstream(mark + std::string(".tmp"))
+          << (dlg.m_bConverting ? "converting " : "not-converting ") << before << " " << after;
       std::rename((mark + std::string(".tmp")).c_str(), mark);
       if (!runMs) {
         for (;;) PumpFor(1000);
@@ -118,7 +119,8 @@ class KillTest : public MainWindowFixture {
   void SetUp() override {
     MainWindowFixture::SetUp();
     song_ = env_->root + "/long song.mid";
-    WriteFile(song_, MakeType1Song(480, {{0, 500000}}, {{0, 480 * 60, 60}, {480 * 60, 480 * 60, 67}}));  // 60 s
+    WriteFile(song_, MakeType1Song(480, {{0, 500000}},
+                                   {{0, 480 * 60, 60}, {480 * 60, 480 * 60, 67}}));  // 60 s
   }
   std::string song_;
 };
@@ -127,7 +129,8 @@ TEST_F(KillTest, AProgramKilledMidRunLeavesAWmaThatPlaysUpToTheKill) {
   ASSERT_TRUE(registered);
   std::string wma = music_ + "killed.wma", mark = env_->root + "/converting";
   ChildProcess child({SelfExe()},
-                     ChildEnvironment({{"QUAVIX_ROBUST_SONG", song_}, {"QUAVIX_ROBUST_WMA", wma},
+                     ChildEnvironment({{"QUAVIX_ROBUST_SONG", song_},
+                                       {"QUAVIX_ROBUST_WMA", wma},
                                        {"QUAVIX_ROBUST_MARK", mark}}),
                      env_->root + "/child.log");
   ASSERT_TRUE(child.running());
@@ -147,17 +150,21 @@ TEST_F(KillTest, AProgramKilledMidRunLeavesAWmaThatPlaysUpToTheKill) {
 
   std::string error;
   double seconds = DecodedSeconds(wma, &error);
-  EXPECT_GT(seconds, secondsSince(returnedAt) - 1.0) << "the file plays to within a second of the kill: " << error;
+  EXPECT_GT(seconds, secondsSince(returnedAt) - 1.0)
+      << "the file plays to within a second of the kill: " << error;
   EXPECT_LE(seconds, secondsSince(clickedAt) + 0.5) << "no more than was recorded";
   std::string registry = env_->config + "/quavix/registry";
   EXPECT_TRUE(RegistryFileIsWhole(registry, &error)) << error;
-  EXPECT_NE(ReadAll(registry).find("killed.wma"), std::string::npos) << "the run's hand-off is there";
+  EXPECT_NE(ReadAll(registry).find("killed.wma"), std::string::npos)
+      << "the run's hand-off is there";
 
   // The next start finds everything in order and converts again.
   std::string after = music_ + "after kill.wma", mark2 = env_->root + "/again";
   ChildProcess again({SelfExe()},
-                     ChildEnvironment({{"QUAVIX_ROBUST_SONG", song_}, {"QUAVIX_ROBUST_WMA", after},
-                                       {"QUAVIX_ROBUST_MARK", mark2}, {"QUAVIX_ROBUST_RUN_MS", "1500"}}),
+                     ChildEnvironment({{"QUAVIX_ROBUST_SONG", song_},
+                                       {"QUAVIX_ROBUST_WMA", after},
+                                       {"QUAVIX_ROBUST_MARK", mark2},
+                                       {"QUAVIX_ROBUST_RUN_MS", "1500"}}),
                      env_->root + "/again.log");
   EXPECT_EQ(again.Wait(60000), 0) << ReadAll(env_->root + "/again.log");
   EXPECT_GT(DecodedSeconds(after, &error), 0.8) << error;
@@ -169,14 +176,18 @@ TEST_F(KillTest, TwoCopiesAtOnceBothConvertAndKeepTheSettingsWhole) {
   std::string songB = env_->root + "/other song.mid";
   WriteFile(songB, MakeType1Song(240, {{0, 400000}}, {{0, 240 * 30, 72}}, 40));
   ChildProcess a({SelfExe()},
-                 ChildEnvironment({{"QUAVIX_ROBUST_SONG", song_}, {"QUAVIX_ROBUST_WMA", wmaA},
-                                   {"QUAVIX_ROBUST_MARK", env_->root + "/a"}, {"QUAVIX_ROBUST_RUN_MS", "4000"}}),
+                 ChildEnvironment({{"QUAVIX_ROBUST_SONG", song_},
+                                   {"QUAVIX_ROBUST_WMA", wmaA},
+                                   {"QUAVIX_ROBUST_MARK", env_->root + "/a"},
+                                   {"QUAVIX_ROBUST_RUN_MS", "4000"}}),
                  env_->root + "/a.log");
   // The second copy starts while the first is recording.
   ASSERT_TRUE(WaitForFile(env_->root + "/a", 60000)) << ReadAll(env_->root + "/a.log");
   ChildProcess b({SelfExe()},
-                 ChildEnvironment({{"QUAVIX_ROBUST_SONG", songB}, {"QUAVIX_ROBUST_WMA", wmaB},
-                                   {"QUAVIX_ROBUST_MARK", env_->root + "/b"}, {"QUAVIX_ROBUST_RUN_MS", "2000"}}),
+                 ChildEnvironment({{"QUAVIX_ROBUST_SONG", songB},
+                                   {"QUAVIX_ROBUST_WMA", wmaB},
+                                   {"QUAVIX_ROBUST_MARK", env_->root + "/b"},
+                                   {"QUAVIX_ROBUST_RUN_MS", "2000"}}),
                  env_->root + "/b.log");
   EXPECT_EQ(a.Wait(60000), 0) << ReadAll(env_->root + "/a.log");
   EXPECT_EQ(b.Wait(60000), 0) << ReadAll(env_->root + "/b.log");

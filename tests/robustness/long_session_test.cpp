@@ -19,7 +19,8 @@ class LongSessionTest : public MainWindowFixture {};
 
 TEST_F(LongSessionTest, TwoHundredCyclesKeepMemoryDescriptorsAndThreadsLevel) {
   std::string song = env_->root + "/short.mid";
-  WriteFile(song, MakeType1Song(480, {{0, 500000}}, {{0, 240, 60}, {240, 240, 64}, {480, 480, 67}}));
+  WriteFile(song,
+            MakeType1Song(480, {{0, 500000}}, {{0, 240, 60}, {240, 240, 64}, {480, 480, 67}}));
   std::string wma = music_ + "short.wma";
   // QUAVIX_ROBUST_CYCLES runs fewer (or more) cycles, for looking into a failure.
   const char *cyclesEnv = std::getenv("QUAVIX_ROBUST_CYCLES");
@@ -46,7 +47,8 @@ TEST_F(LongSessionTest, TwoHundredCyclesKeepMemoryDescriptorsAndThreadsLevel) {
       ASSERT_TRUE(fs::exists(wma));
       if (cycle % 50 == 49) {
         std::string error;
-        EXPECT_GT(DecodedSeconds(wma, &error), 0.0) << "run " << cycle << " left a file that decodes: " << error;
+        EXPECT_GT(DecodedSeconds(wma, &error), 0.0)
+            << "run " << cycle << " left a file that decodes: " << error;
       }
       maxThreads = std::max(maxThreads, ThreadCount());
       if (cycle == kWarmUp - 1) {
@@ -65,7 +67,9 @@ TEST_F(LongSessionTest, TwoHundredCyclesKeepMemoryDescriptorsAndThreadsLevel) {
     // The cycles after the warm-up: a leak of even a few KiB per cycle adds
     // up beyond what the allocators' caches move.
     EXPECT_LE(fdGrowth, 2) << "descriptors left behind over " << kCycles - kWarmUp
-                           << " cycles; after the warm-up:\n" << fdsAtWarmUp << "now:\n" << DescribeDescriptors();
+                           << " cycles; after the warm-up:\n"
+                           << fdsAtWarmUp << "now:\n"
+                           << DescribeDescriptors();
 #ifndef __SANITIZE_ADDRESS__
     EXPECT_LT(memoryGrowth, 24 * 1024) << "KiB kept over " << kCycles - kWarmUp << " cycles";
 #else

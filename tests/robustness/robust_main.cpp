@@ -31,7 +31,8 @@ int main(int argc, char **argv) {
   }
   ::unsetenv("DISPLAY");
   QApplication app(argc, argv);
-  if (::getenv("QUAVIX_ROBUST_CHILD") && robust::RegisteredChildEntry()) return robust::RegisteredChildEntry()();
+  if (::getenv("QUAVIX_ROBUST_CHILD") && robust::RegisteredChildEntry())
+    return robust::RegisteredChildEntry()();
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

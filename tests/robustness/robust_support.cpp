@@ -46,7 +46,8 @@ ScopedTmpfs::~ScopedTmpfs() {
 }
 
 bool ScopedTmpfs::MakeReadOnly() {
-  return ok_ && ::mount(nullptr, path_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) == 0;
+  return ok_ && ::mount(nullptr, path_.c_str(), nullptr,
+                        MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) == 0;
 }
 
 std::string ReadAll(const std::string &path) {
@@ -84,7 +85,8 @@ std::string DescribeDescriptors() {
       std::string link = std::string("/proc/self/fd/") + e->d_name;
       ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
       std::string kind = n > 0 ? std::string(target, static_cast<size_t>(n)) : "?";
-      kind = kind.substr(0, kind.find(':') == std::string::npos || kind[0] == '/' ? kind.size() : kind.find(':'));
+      kind = kind.substr(
+          0, kind.find(':') == std::string::npos || kind[0] == '/' ? kind.size() : kind.find(':'));
       ++kinds[kind];
     }
     closedir(d);

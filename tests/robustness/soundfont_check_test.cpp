@@ -31,8 +31,9 @@ std::string StartError(const std::string &soundFont) {
   gst_element_link(src, sink);
   gst_element_set_state(pipeline, GST_STATE_PAUSED);
   GstBus *bus = gst_element_get_bus(pipeline);
-  GstMessage *m = gst_bus_timed_pop_filtered(bus, 10 * GST_SECOND,
-                                             static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE));
+  GstMessage *m = gst_bus_timed_pop_filtered(
+      bus, 10 * GST_SECOND,
+      static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE));
   if (m && GST_MESSAGE_TYPE(m) == GST_MESSAGE_ERROR) {
     GError *e = nullptr;
     gst_message_parse_error(m, &e, nullptr);
@@ -59,7 +60,8 @@ TEST(SoundFontCheck, NamesWhatIsWrongAndThePackageAndTheElementSaysTheSame) {
   };
   Write(dir.path() + "/garbage.sf2", std::string(4096, 'g'));
   Write(dir.path() + "/cut.sf2", "RIFF\x10\0\0");
-  Write(dir.path() + "/wave.sf2", std::string("RIFF\x24\0\0\0WAVEfmt ", 16) + std::string(64, '\0'));
+  Write(dir.path() + "/wave.sf2",
+        std::string("RIFF\x24\0\0\0WAVEfmt ", 16) + std::string(64, '\0'));
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     std::string message;
@@ -73,7 +75,8 @@ TEST(SoundFontCheck, NamesWhatIsWrongAndThePackageAndTheElementSaysTheSame) {
 }
 
 TEST(SoundFontCheck, TheInstalledSoundFontPasses) {
-  if (!std::filesystem::exists(kDefaultSoundFontPath)) GTEST_SKIP() << "fluid-soundfont-gm is not installed";
+  if (!std::filesystem::exists(kDefaultSoundFontPath))
+    GTEST_SKIP() << "fluid-soundfont-gm is not installed";
   std::string message = "untouched";
   EXPECT_TRUE(CheckSoundFont(kDefaultSoundFontPath, &message));
   EXPECT_EQ(message, "untouched");

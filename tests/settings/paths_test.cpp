@@ -74,7 +74,8 @@ TEST(PathRules, ProposedOutputName) {
   EXPECT_FALSE(ProposeOutputPath("/out/", "", &out));
   EXPECT_FALSE(ProposeOutputPath("/out/", ("/m/" + std::string(256, 'n') + ".mid").c_str(), &out));
   EXPECT_EQ(out, "untouched");
-  EXPECT_EQ(Proposed("/out/", ("/m/" + std::string(255, 'n') + ".mid").c_str()), "/out/" + std::string(255, 'n') + ".wma");
+  EXPECT_EQ(Proposed("/out/", ("/m/" + std::string(255, 'n') + ".mid").c_str()),
+            "/out/" + std::string(255, 'n') + ".wma");
 }
 
 TEST(PathRules, BrowseRules) {
@@ -141,8 +142,10 @@ TEST(PathRules, TemporaryWavFile) {
 }
 
 TEST(PathRules, HelpAndMediaPlayer) {
-  EXPECT_EQ(HelpCommandLine("/opt/quavix/bin/vorlinta"), "hh.exe /opt/quavix/bin/help.chm::/Introduction.htm");
-  EXPECT_EQ(MediaPlayerPath("/run/user/1000/"), "/ruProgram Files/Windows Media Player/mplayer2.exe");
+  EXPECT_EQ(HelpCommandLine("/opt/quavix/bin/vorlinta"),
+            "hh.exe /opt/quavix/bin/help.chm::/Introduction.htm");
+  EXPECT_EQ(MediaPlayerPath("/run/user/1000/"),
+            "/ruProgram Files/Windows Media Player/mplayer2.exe");
   EXPECT_FALSE(FileExists(MediaPlayerPath("/run/user/1000/").c_str()));
   EXPECT_EQ(MediaPlayerPath(""), "");
 }

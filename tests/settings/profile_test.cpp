@@ -24,7 +24,9 @@ class ProfileTest : public ::testing::Test {
     config_.emplace("XDG_CONFIG_HOME", dir_.path());
     handles_ = quavix::reg::OpenKeyHandleCount();
   }
-  void TearDown() override { EXPECT_EQ(quavix::reg::OpenKeyHandleCount(), handles_) << "a key was left open"; }
+  void TearDown() override {
+    EXPECT_EQ(quavix::reg::OpenKeyHandleCount(), handles_) << "a key was left open";
+  }
 
   int GetInt(const char *entry, int def, const char *app = "vorlinta") {
     return ProfileGetInt(kProfileMakerKey, app, "Option", entry, def);
@@ -56,7 +58,8 @@ TEST_F(ProfileTest, FirstRunGivesDefaultsAndAReadCreatesTheSection) {
 TEST_F(ProfileTest, ValuesRoundTripWithTheirTypes) {
   ASSERT_TRUE(ProfileSetInt(kProfileMakerKey, "vorlinta", "Option", "nSoundCaptureIndex", 3));
   ASSERT_TRUE(ProfileSetInt(kProfileMakerKey, "vorlinta", "Option", "nCapturePinIndex", -1));
-  ASSERT_TRUE(ProfileSetString(kProfileMakerKey, "vorlinta", "Option", "last_output_folder", "/home/me/Müsik/"));
+  ASSERT_TRUE(ProfileSetString(kProfileMakerKey, "vorlinta", "Option", "last_output_folder",
+                               "/home/me/Müsik/"));
   ASSERT_TRUE(ProfileSetString(kProfileMakerKey, "vorlinta", "Option", "LastPhotoFolder", ""));
   EXPECT_EQ(GetInt("nSoundCaptureIndex", 0), 3);
   EXPECT_EQ(GetInt("NCAPTUREPININDEX", 0), -1);
@@ -65,7 +68,9 @@ TEST_F(ProfileTest, ValuesRoundTripWithTheirTypes) {
 
   // Stored as REG_DWORD of 4 bytes and REG_SZ counting its zero.
   HKEY k;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\ZORVEKA\\VORLINTA\\Option", 0, KEY_READ, &k), ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\ZORVEKA\\VORLINTA\\Option", 0, KEY_READ, &k),
+      ERROR_SUCCESS);
   DWORD type = 0, cb = 0;
   ASSERT_EQ(RegQueryValueExA(k, "nSoundCaptureIndex", nullptr, &type, nullptr, &cb), ERROR_SUCCESS);
   EXPECT_EQ(type, REG_DWORD);
@@ -86,7 +91,8 @@ TEST_F(ProfileTest, ValuesOfTheWrongKindReadAsDefaults) {
   ASSERT_TRUE(ProfileSetInt(kProfileMakerKey, "vorlinta", "Option", "last_output_folder", 7));
   EXPECT_EQ(GetString("last_output_folder", "fallback"), "fallback");
   HKEY k;
-  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\ZORVEKA\\vorlinta\\Option", &k), ERROR_SUCCESS);
+  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\ZORVEKA\\vorlinta\\Option", &k),
+            ERROR_SUCCESS);
   const BYTE eight[8] = {1, 0, 0, 0, 0, 0, 0, 0};
   ASSERT_EQ(RegSetValueExA(k, "b_only_once", 0, REG_BINARY, eight, 8), ERROR_SUCCESS);
   RegCloseKey(k);
@@ -122,8 +128,10 @@ std::string RunProbe(const std::string &exe, const std::string &args) {
 }
 
 TEST_F(ProfileTest, RenamedExecutableStartsWithFreshDefaults) {
-  const std::string shipped = dir_ / "vorlinta", renamed = dir_ / "quavix-copy", upper = dir_ / "VORLINTA.EXE";
-  for (const std::string &name : {shipped, renamed, upper}) fs::copy_file(QUAVIX_SETTINGS_PROBE, name);
+  const std::string shipped = dir_ / "vorlinta", renamed = dir_ / "quavix-copy",
+                    upper = dir_ / "VORLINTA.EXE";
+  for (const std::string &name : {shipped, renamed, upper})
+    fs::copy_file(QUAVIX_SETTINGS_PROBE, name);
   EXPECT_EQ(RunProbe(shipped, "set 5"), "vorlinta 5\n");
   EXPECT_EQ(RunProbe(shipped, "get"), "vorlinta 5\n");
   EXPECT_EQ(RunProbe(renamed, "get"), "quavix-copy 0\n");
@@ -141,7 +149,8 @@ TEST_F(ProfileTest, HandOffWritesSubkeyDefaultsBesideTheProfile) {
   EXPECT_EQ(wave, 0);
 
   HKEY k;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\ZORVEKA\\vorlinta", 0, KEY_READ, &k), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\ZORVEKA\\vorlinta", 0, KEY_READ, &k),
+            ERROR_SUCCESS);
   char buf[300];
   LONG cb = sizeof buf;
   ASSERT_EQ(RegQueryValueA(k, "OutputWMAName", buf, &cb), ERROR_SUCCESS);
@@ -152,7 +161,8 @@ TEST_F(ProfileTest, HandOffWritesSubkeyDefaultsBesideTheProfile) {
   EXPECT_EQ(cb, 2);
   // No named values on the key itself.
   DWORD dcb = 0;
-  EXPECT_EQ(RegQueryValueExA(k, "OutputWMAName", nullptr, nullptr, nullptr, &dcb), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegQueryValueExA(k, "OutputWMAName", nullptr, nullptr, nullptr, &dcb),
+            ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegQueryValueExA(k, nullptr, nullptr, nullptr, nullptr, &dcb), ERROR_FILE_NOT_FOUND);
   RegCloseKey(k);
   EXPECT_EQ(GetInt("nSearchFlag", 0), 1);  // the profile is untouched

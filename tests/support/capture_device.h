@@ -14,7 +14,8 @@ namespace quavix::test {
 
 // The filter (one reference, the caller's), or null when no such device is
 // listed or it cannot be bound.
-inline IBaseFilter *BindCaptureDevice(const std::string &value, const char16_t *property = u"FriendlyName") {
+inline IBaseFilter *BindCaptureDevice(const std::string &value,
+                                      const char16_t *property = u"FriendlyName") {
   ICreateDevEnum *devEnum = nullptr;
   if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC, IID_ICreateDevEnum,
                               reinterpret_cast<void **>(&devEnum))))
@@ -25,10 +26,12 @@ inline IBaseFilter *BindCaptureDevice(const std::string &value, const char16_t *
     IMoniker *m = nullptr;
     while (!filter && e->Next(1, &m, nullptr) == S_OK) {
       IPropertyBag *bag = nullptr;
-      if (SUCCEEDED(m->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void **>(&bag)))) {
+      if (SUCCEEDED(m->BindToStorage(nullptr, nullptr, IID_IPropertyBag,
+                                     reinterpret_cast<void **>(&bag)))) {
         VARIANT v;
         VariantInit(&v);
-        if (SUCCEEDED(bag->Read(property, &v, nullptr)) && v.vt == VT_BSTR && Utf16ToUtf8(v.bstrVal) == value)
+        if (SUCCEEDED(bag->Read(property, &v, nullptr)) && v.vt == VT_BSTR &&
+            Utf16ToUtf8(v.bstrVal) == value)
           m->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void **>(&filter));
         VariantClear(&v);
         bag->Release();

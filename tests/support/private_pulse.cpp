@@ -23,7 +23,7 @@
 #include <sstream>
 #include <thread>
 
-extern char** environ;
+extern char **environ;
 
 namespace quavix::test {
 namespace {
@@ -32,21 +32,21 @@ using Clock = std::chrono::steady_clock;
 
 std::vector<std::string> CurrentEnvironment() {
   std::vector<std::string> env;
-  for (char** e = environ; e && *e; ++e) env.emplace_back(*e);
+  for (char **e = environ; e && *e; ++e) env.emplace_back(*e);
   return env;
 }
 
-std::vector<char*> CStrings(std::vector<std::string>& v) {
-  std::vector<char*> out;
+std::vector<char *> CStrings(std::vector<std::string> &v) {
+  std::vector<char *> out;
   out.reserve(v.size() + 1);
-  for (auto& s : v) out.push_back(s.data());
+  for (auto &s : v) out.push_back(s.data());
   out.push_back(nullptr);
   return out;
 }
 
 // Everything between fork and exec must be async-signal-safe: the test
 // process may have other threads (GStreamer, libpulse) holding locks.
-[[noreturn]] void ExecChild(char* const* argv, char* const* envp, int out_fd, int err_fd,
+[[noreturn]] void ExecChild(char *const *argv, char *const *envp, int out_fd, int err_fd,
                             pid_t parent) {
   // The child must not outlive a crashed test; the check afterwards closes
   // the race where the parent died before prctl ran.
@@ -61,7 +61,7 @@ std::vector<char*> CStrings(std::vector<std::string>& v) {
   _exit(127);
 }
 
-bool WaitPid(pid_t pid, int* status, int timeout_ms) {
+bool WaitPid(pid_t pid, int *status, int timeout_ms) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
     pid_t r = waitpid(pid, status, WNOHANG);
@@ -79,7 +79,7 @@ int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; 
 // parser then removes the escapes. So a description is escaped once for the
 // property list (double quotes) and its single quotes once more so the
 // module argument (single quotes) does not end early.
-std::string ProplistQuote(const std::string& v) {
+std::string ProplistQuote(const std::string &v) {
   std::string out = "\"";
   for (char c : v) {
     if (c == '"' || c == '\\') out += '\\';
@@ -88,7 +88,7 @@ std::string ProplistQuote(const std::string& v) {
   return out + "\"";
 }
 
-std::string ModargQuote(const std::string& v) {
+std::string ModargQuote(const std::string &v) {
   std::string out = "'";
   for (char c : v) {
     if (c == '\'') out += '\\';
@@ -97,7 +97,7 @@ std::string ModargQuote(const std::string& v) {
   return out + "'";
 }
 
-bool IsPlainName(const std::string& name) {
+bool IsPlainName(const std::string &name) {
   if (name.empty()) return false;
   for (char c : name)
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-' && c != '.')
@@ -107,17 +107,17 @@ bool IsPlainName(const std::string& name) {
 
 std::string TempBase() {
   // A unix socket path holds at most 107 bytes; a long TMPDIR would not fit.
-  const char* t = getenv("TMPDIR");
+  const char *t = getenv("TMPDIR");
   if (t && *t && std::strlen(t) < 60) return t;
   return "/tmp";
 }
 
-const char* const kClientVars[] = {"PULSE_SERVER", "PULSE_COOKIE", "PULSE_CLIENTCONFIG",
+const char *const kClientVars[] = {"PULSE_SERVER", "PULSE_COOKIE", "PULSE_CLIENTCONFIG",
                                    "PULSE_SINK", "PULSE_SOURCE"};
 
 }  // namespace
 
-ProcessResult RunProcess(const std::vector<std::string>& argv_in, int timeout_ms,
+ProcessResult RunProcess(const std::vector<std::string> &argv_in, int timeout_ms,
                          bool keep_stderr) {
   ProcessResult result;
   if (argv_in.empty()) return result;
@@ -171,8 +171,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv_in, int timeout_ms
   return result;
 }
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv_in,
-                           const std::vector<std::string>& env_in, const std::string& log_path) {
+ChildProcess::ChildProcess(const std::vector<std::string> &argv_in,
+                           const std::vector<std::string> &env_in, const std::string &log_path) {
   if (argv_in.empty()) return;
   std::vector<std::string> argv_copy = argv_in;
   std::vector<std::string> env = env_in.empty() ? CurrentEnvironment() : env_in;
@@ -221,7 +221,7 @@ int ChildProcess::Stop(int grace_ms) {
   return pid_ < 0 ? -1 : ExitCode(status_);
 }
 
-bool WriteToneWav(const std::string& path, double frequency_hz, double seconds, int sample_rate,
+bool WriteToneWav(const std::string &path, double frequency_hz, double seconds, int sample_rate,
                   double amplitude) {
   const uint32_t frames = static_cast<uint32_t>(seconds * sample_rate);
   const uint32_t data_bytes = frames * 4;
@@ -256,7 +256,7 @@ bool WriteToneWav(const std::string& path, double frequency_hz, double seconds, 
     block.push_back(s);
     if (block.size() >= 8192 || i + 1 == frames) {
       // Little-endian host (x86-64, arm64): samples can be written as they are.
-      f.write(reinterpret_cast<const char*>(block.data()),
+      f.write(reinterpret_cast<const char *>(block.data()),
               static_cast<std::streamsize>(block.size() * sizeof(int16_t)));
       block.clear();
     }
@@ -266,8 +266,8 @@ bool WriteToneWav(const std::string& path, double frequency_hz, double seconds, 
 
 PrivatePulse::~PrivatePulse() { Stop(); }
 
-bool PrivatePulse::Start(const std::vector<NullSink>& sinks, std::string* error) {
-  auto fail = [&](const std::string& why) {
+bool PrivatePulse::Start(const std::vector<NullSink> &sinks, std::string *error) {
+  auto fail = [&](const std::string &why) {
     if (error) *error = why + (folder_.empty() ? "" : "\n--- daemon log ---\n" + Log());
     Stop();
     return false;
@@ -277,7 +277,7 @@ bool PrivatePulse::Start(const std::vector<NullSink>& sinks, std::string* error)
   if (!mkdtemp(templ.data())) return fail("cannot create a temporary folder");
   folder_ = templ;
   chmod(folder_.c_str(), 0700);
-  for (const char* sub : {"/run", "/state", "/config"}) mkdir((folder_ + sub).c_str(), 0700);
+  for (const char *sub : {"/run", "/state", "/config"}) mkdir((folder_ + sub).c_str(), 0700);
   server_ = "unix:" + folder_ + "/native";
   {
     std::ofstream script(folder_ + "/default.pa");
@@ -293,12 +293,12 @@ bool PrivatePulse::Start(const std::vector<NullSink>& sinks, std::string* error)
   // The daemon sees only this folder: no home, runtime, state or
   // configuration of the person, no session bus, no X display.
   std::vector<std::string> env;
-  for (auto& e : CurrentEnvironment()) {
-    static const char* const drop[] = {"HOME=", "XDG_RUNTIME_DIR=", "XDG_CONFIG_HOME=",
-                                       "PULSE_", "DBUS_SESSION_BUS_ADDRESS=", "DISPLAY=",
-                                       "WAYLAND_DISPLAY=", "XDG_STATE_HOME="};
+  for (auto &e : CurrentEnvironment()) {
+    static const char *const drop[] = {
+        "HOME=",    "XDG_RUNTIME_DIR=", "XDG_CONFIG_HOME=", "PULSE_", "DBUS_SESSION_BUS_ADDRESS=",
+        "DISPLAY=", "WAYLAND_DISPLAY=", "XDG_STATE_HOME="};
     bool keep = true;
-    for (const char* d : drop)
+    for (const char *d : drop)
       if (e.rfind(d, 0) == 0) keep = false;
     if (keep) env.push_back(e);
   }
@@ -313,8 +313,8 @@ bool PrivatePulse::Start(const std::vector<NullSink>& sinks, std::string* error)
   daemon_ = std::make_unique<ChildProcess>(
       std::vector<std::string>{"pulseaudio", "--daemonize=no", "-n", "--exit-idle-time=-1",
                                "--disable-shm=yes", "--use-pid-file=no", "--system=no",
-                               "--realtime=no", "--high-priority=no", "--log-target=stderr",
-                               "-F", folder_ + "/default.pa"},
+                               "--realtime=no", "--high-priority=no", "--log-target=stderr", "-F",
+                               folder_ + "/default.pa"},
       env, folder_ + "/daemon.log");
   if (!daemon_->running()) return fail("pulseaudio did not start");
 
@@ -330,7 +330,7 @@ bool PrivatePulse::Start(const std::vector<NullSink>& sinks, std::string* error)
   }
   if (!ready) return fail("pulseaudio did not answer within 10 s");
 
-  for (const auto& s : sinks)
+  for (const auto &s : sinks)
     if (LoadNullSink(s) < 0) return fail("cannot load null sink " + s.name);
   if (!sinks.empty() && !SetDefaultSink(sinks.front().name))
     return fail("cannot set the default sink");
@@ -354,8 +354,8 @@ void PrivatePulse::Stop() {
 
 void PrivatePulse::SetClientEnv() {
   saved_env_.clear();
-  for (const char* v : kClientVars) {
-    const char* old = getenv(v);
+  for (const char *v : kClientVars) {
+    const char *old = getenv(v);
     saved_env_[v] = old ? std::optional<std::string>(old) : std::nullopt;
   }
   setenv("PULSE_SERVER", server_.c_str(), 1);
@@ -366,7 +366,7 @@ void PrivatePulse::SetClientEnv() {
 }
 
 void PrivatePulse::RestoreClientEnv() {
-  for (auto& [name, value] : saved_env_) {
+  for (auto &[name, value] : saved_env_) {
     if (value)
       setenv(name.c_str(), value->c_str(), 1);
     else
@@ -383,15 +383,15 @@ std::string PrivatePulse::Log() const {
   return ss.str();
 }
 
-ProcessResult PrivatePulse::Pactl(const std::vector<std::string>& args, int timeout_ms) const {
+ProcessResult PrivatePulse::Pactl(const std::vector<std::string> &args, int timeout_ms) const {
   if (server_.empty()) return {};
   std::vector<std::string> argv{"pactl", "--server=" + server_};
   argv.insert(argv.end(), args.begin(), args.end());
   return RunProcess(argv, timeout_ms);
 }
 
-int PrivatePulse::LoadModule(const std::string& module, const NullSink& what,
-                             const char* name_key, const char* props_key) {
+int PrivatePulse::LoadModule(const std::string &module, const NullSink &what, const char *name_key,
+                             const char *props_key) {
   // module-null-sink: the description goes in as a device property.
   if (!IsPlainName(what.name)) return -1;
   const std::string props = "device.description=" + ProplistQuote(what.description);
@@ -405,17 +405,16 @@ int PrivatePulse::LoadModule(const std::string& module, const NullSink& what,
   }
 }
 
-int PrivatePulse::LoadNullSink(const NullSink& sink) {
+int PrivatePulse::LoadNullSink(const NullSink &sink) {
   int index = LoadModule("module-null-sink", sink, "sink_name", "sink_properties");
   if (index >= 0) modules_by_sink_[sink.name] = index;
   return index;
 }
 
-int PrivatePulse::LoadNullSource(const NullSink& source) {
+int PrivatePulse::LoadNullSource(const NullSink &source) {
   // This module takes its description as a plain argument, which passes
   // quotes and backslashes on unchanged: refuse them rather than show them.
-  if (!IsPlainName(source.name) ||
-      source.description.find_first_of("'\"\\") != std::string::npos)
+  if (!IsPlainName(source.name) || source.description.find_first_of("'\"\\") != std::string::npos)
     return -1;
   auto r = Pactl({"load-module", "module-null-source", "source_name=" + source.name,
                   "description='" + source.description + "'"});
@@ -430,7 +429,7 @@ int PrivatePulse::LoadNullSource(const NullSink& source) {
   return index;
 }
 
-bool PrivatePulse::UnloadNullSink(const std::string& sink_name) {
+bool PrivatePulse::UnloadNullSink(const std::string &sink_name) {
   auto it = modules_by_sink_.find(sink_name);
   if (it == modules_by_sink_.end()) return false;
   bool ok = UnloadModule(it->second);
@@ -442,33 +441,33 @@ bool PrivatePulse::UnloadModule(int module_index) {
   return Pactl({"unload-module", std::to_string(module_index)}).exit_code == 0;
 }
 
-bool PrivatePulse::SetDefaultSink(const std::string& sink_name) {
+bool PrivatePulse::SetDefaultSink(const std::string &sink_name) {
   return Pactl({"set-default-sink", sink_name}).exit_code == 0;
 }
 
-std::unique_ptr<ChildProcess> PrivatePulse::PlayTone(const std::string& sink_name,
+std::unique_ptr<ChildProcess> PrivatePulse::PlayTone(const std::string &sink_name,
                                                      double frequency_hz, double amplitude) {
   if (server_.empty()) return nullptr;
   char freq[32], vol[32];
   std::snprintf(freq, sizeof freq, "freq=%.3f", frequency_hz);
   std::snprintf(vol, sizeof vol, "volume=%.3f", amplitude);
-  auto p = std::make_unique<ChildProcess>(std::vector<std::string>{
-      "gst-launch-1.0", "-q", "audiotestsrc", "is-live=true", freq, vol, "!",
-      "audio/x-raw,format=S16LE,rate=44100,channels=2", "!", "pulsesink",
-      "server=" + server_, "device=" + sink_name});
+  auto p = std::make_unique<ChildProcess>(
+      std::vector<std::string>{"gst-launch-1.0", "-q", "audiotestsrc", "is-live=true", freq, vol,
+                               "!", "audio/x-raw,format=S16LE,rate=44100,channels=2", "!",
+                               "pulsesink", "server=" + server_, "device=" + sink_name});
   if (!p->running()) return nullptr;
   return p;
 }
 
-bool PrivatePulse::PlayFile(const std::string& sink_name, const std::string& wav_path,
+bool PrivatePulse::PlayFile(const std::string &sink_name, const std::string &wav_path,
                             int timeout_ms) {
   if (server_.empty()) return false;
-  auto r = RunProcess({"paplay", "--server=" + server_, "--device=" + sink_name, wav_path},
-                      timeout_ms);
+  auto r =
+      RunProcess({"paplay", "--server=" + server_, "--device=" + sink_name, wav_path}, timeout_ms);
   return r.exit_code == 0;
 }
 
-std::optional<double> PrivatePulse::SourceVolumePercent(const std::string& source_name) const {
+std::optional<double> PrivatePulse::SourceVolumePercent(const std::string &source_name) const {
   auto r = Pactl({"get-source-volume", source_name});
   if (r.exit_code != 0) return std::nullopt;
   // "Volume: front-left: 32768 /  50% / -18.06 dB,   front-right: ..."
@@ -494,12 +493,12 @@ UnreachablePulse::UnreachablePulse(Kind kind) {
     addr.sun_family = AF_UNIX;
     if (listen_fd_ < 0 || socket_path.size() >= sizeof addr.sun_path) return;
     std::memcpy(addr.sun_path, socket_path.c_str(), socket_path.size() + 1);
-    if (bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+    if (bind(listen_fd_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
         listen(listen_fd_, 16) != 0)
       return;
   }
-  for (const char* v : kClientVars) {
-    const char* old = getenv(v);
+  for (const char *v : kClientVars) {
+    const char *old = getenv(v);
     saved_env_[v] = old ? std::optional<std::string>(old) : std::nullopt;
   }
   {
@@ -515,7 +514,7 @@ UnreachablePulse::UnreachablePulse(Kind kind) {
 }
 
 UnreachablePulse::~UnreachablePulse() {
-  for (auto& [name, value] : saved_env_) {
+  for (auto &[name, value] : saved_env_) {
     if (value)
       setenv(name.c_str(), value->c_str(), 1);
     else

@@ -43,7 +43,7 @@ struct ProcessResult {
 // Runs a program (no shell) with the current environment, waits at most
 // `timeout_ms`, kills it after that. Standard error is discarded unless
 // `keep_stderr` is set, in which case it is appended to output.
-ProcessResult RunProcess(const std::vector<std::string>& argv, int timeout_ms = 10000,
+ProcessResult RunProcess(const std::vector<std::string> &argv, int timeout_ms = 10000,
                          bool keep_stderr = false);
 
 // A child process that runs until stopped; killed and reaped on destruction.
@@ -52,12 +52,12 @@ class ChildProcess {
   // Starts argv (no shell; the program is looked up in PATH) with the given
   // environment (the current one when empty), its standard output and error
   // appended to log_path; check running().
-  explicit ChildProcess(const std::vector<std::string>& argv,
-                        const std::vector<std::string>& env = {},
-                        const std::string& log_path = "/dev/null");
+  explicit ChildProcess(const std::vector<std::string> &argv,
+                        const std::vector<std::string> &env = {},
+                        const std::string &log_path = "/dev/null");
   ~ChildProcess();
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
+  ChildProcess(const ChildProcess &) = delete;
+  ChildProcess &operator=(const ChildProcess &) = delete;
 
   bool running();
   pid_t pid() const { return pid_; }
@@ -74,65 +74,64 @@ class ChildProcess {
 };
 
 // Writes a 16-bit stereo PCM WAV file holding a sine tone.
-bool WriteToneWav(const std::string& path, double frequency_hz, double seconds,
+bool WriteToneWav(const std::string &path, double frequency_hz, double seconds,
                   int sample_rate = 44100, double amplitude = 0.5);
 
 class PrivatePulse {
  public:
   PrivatePulse() = default;
   ~PrivatePulse();
-  PrivatePulse(const PrivatePulse&) = delete;
-  PrivatePulse& operator=(const PrivatePulse&) = delete;
+  PrivatePulse(const PrivatePulse &) = delete;
+  PrivatePulse &operator=(const PrivatePulse &) = delete;
 
   // Starts the daemon with the given null outputs (loaded in this order, so
   // the first one is the default output) and waits until it answers.
   // Returns false with a reason in *error when it cannot start.
-  bool Start(const std::vector<NullSink>& sinks, std::string* error = nullptr);
+  bool Start(const std::vector<NullSink> &sinks, std::string *error = nullptr);
   // Terminates the daemon (SIGTERM, then SIGKILL), restores the client
   // environment and removes the folder. Safe to call more than once.
   void Stop();
 
   bool running() const { return daemon_ != nullptr; }
-  const std::string& folder() const { return folder_; }
+  const std::string &folder() const { return folder_; }
   // "unix:<folder>/native", the value PULSE_SERVER holds while running.
-  const std::string& server() const { return server_; }
+  const std::string &server() const { return server_; }
   // The daemon's log (stderr), for diagnostics when something fails.
   std::string Log() const;
 
   // pactl against this daemon; output is pactl's standard output.
-  ProcessResult Pactl(const std::vector<std::string>& args, int timeout_ms = 10000) const;
+  ProcessResult Pactl(const std::vector<std::string> &args, int timeout_ms = 10000) const;
 
   // Loads another null output; returns its module index or -1. The module
   // is remembered under the sink's name for UnloadNullSink.
-  int LoadNullSink(const NullSink& sink);
+  int LoadNullSink(const NullSink &sink);
   // Unloads the null output that was loaded under this sink name (also one
   // given to Start). Used to simulate a device being unplugged.
-  bool UnloadNullSink(const std::string& sink_name);
+  bool UnloadNullSink(const std::string &sink_name);
   // Loads a null input (module-null-source): a capture source that belongs
   // to no card and is no monitor. Returns the module index or -1 (also for
   // a description holding quotes or backslashes, which this module cannot
   // take). UnloadNullSink unloads it by its name too.
-  int LoadNullSource(const NullSink& source);
+  int LoadNullSource(const NullSink &source);
   bool UnloadModule(int module_index);
 
   // Sets the default output.
-  bool SetDefaultSink(const std::string& sink_name);
+  bool SetDefaultSink(const std::string &sink_name);
 
   // Starts playing a sine tone into the sink until the returned process is
   // stopped or destroyed (it loops a WAV written into the folder with paplay).
-  std::unique_ptr<ChildProcess> PlayTone(const std::string& sink_name, double frequency_hz,
+  std::unique_ptr<ChildProcess> PlayTone(const std::string &sink_name, double frequency_hz,
                                          double amplitude = 0.5);
   // Plays a WAV file into the sink and waits until it has been played.
-  bool PlayFile(const std::string& sink_name, const std::string& wav_path,
-                int timeout_ms = 30000);
+  bool PlayFile(const std::string &sink_name, const std::string &wav_path, int timeout_ms = 30000);
 
   // The source volume of a source as pactl reports it, in percent of the
   // normal volume (average over the channels); nullopt when unreadable.
-  std::optional<double> SourceVolumePercent(const std::string& source_name) const;
+  std::optional<double> SourceVolumePercent(const std::string &source_name) const;
 
  private:
-  int LoadModule(const std::string& module, const NullSink& what, const char* name_key,
-                 const char* props_key);
+  int LoadModule(const std::string &module, const NullSink &what, const char *name_key,
+                 const char *props_key);
   void SetClientEnv();
   void RestoreClientEnv();
 
@@ -153,8 +152,8 @@ class UnreachablePulse {
   enum Kind { kMissing, kSilent };
   explicit UnreachablePulse(Kind kind = kMissing);
   ~UnreachablePulse();
-  UnreachablePulse(const UnreachablePulse&) = delete;
-  UnreachablePulse& operator=(const UnreachablePulse&) = delete;
+  UnreachablePulse(const UnreachablePulse &) = delete;
+  UnreachablePulse &operator=(const UnreachablePulse &) = delete;
   bool ok() const { return ok_; }
 
  private:

@@ -24,7 +24,7 @@ TEST_F(SmokeTest, ListsItsOwnNullOutputsOnly) {
   auto info = pulse_.Pactl({"info"});
   EXPECT_NE(info.output.find("Default Sink: quavix_a"), std::string::npos) << info.output;
 
-  const char* server = getenv("PULSE_SERVER");
+  const char *server = getenv("PULSE_SERVER");
   ASSERT_NE(server, nullptr);
   EXPECT_EQ(std::string(server), pulse_.server());
   // A client that relies on the environment alone reaches the same daemon.
@@ -40,8 +40,7 @@ TEST_F(SmokeTest, DescriptionsWithQuotesAndSpacesSurvive) {
   EXPECT_NE(r.output.find("Description: The \"Big\" Out\n"), std::string::npos) << r.output;
   ASSERT_GE(pulse_.LoadNullSink({"odd3", "Bob's \"Big\" \\Out\\"}), 0);
   r = pulse_.Pactl({"list", "sinks"});
-  EXPECT_NE(r.output.find("Description: Bob's \"Big\" \\Out\\\n"), std::string::npos)
-      << r.output;
+  EXPECT_NE(r.output.find("Description: Bob's \"Big\" \\Out\\\n"), std::string::npos) << r.output;
   // A name that would need quoting is refused rather than mangled.
   EXPECT_EQ(pulse_.LoadNullSink({"bad name", "Bad"}), -1);
 }

@@ -47,8 +47,8 @@ inline bool RecordCaptureToWav(IBaseFilter *filter, const std::string &path, dou
       gst_message_unref(msg);
     } else {
       gst_element_send_event(pipeline, gst_event_new_eos());
-      msg = gst_bus_timed_pop_filtered(bus, 10 * GST_SECOND,
-                                       static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+      msg = gst_bus_timed_pop_filtered(
+          bus, 10 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
       ok = msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS;
       if (msg) gst_message_unref(msg);
     }

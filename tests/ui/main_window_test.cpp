@@ -49,9 +49,11 @@ bool Visible(HWND dlg, int id) { return IsWindowVisible(GetDlgItem(dlg, id)) != 
 std::optional<DWORD> StoredInt(const std::string &appName, const char *entry) {
   HKEY key = nullptr;
   std::string path = "Software\\ZORVEKA\\" + appName + "\\Option";
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return std::nullopt;
   DWORD type = 0, value = 0, size = sizeof value;
-  LSTATUS status = RegQueryValueExA(key, entry, nullptr, &type, reinterpret_cast<BYTE *>(&value), &size);
+  LSTATUS status =
+      RegQueryValueExA(key, entry, nullptr, &type, reinterpret_cast<BYTE *>(&value), &size);
   RegCloseKey(key);
   if (status != ERROR_SUCCESS || type != REG_DWORD || size != 4) return std::nullopt;
   return value;
@@ -60,13 +62,15 @@ std::optional<DWORD> StoredInt(const std::string &appName, const char *entry) {
 std::optional<std::string> StoredString(const std::string &appName, const char *entry) {
   HKEY key = nullptr;
   std::string path = "Software\\ZORVEKA\\" + appName + "\\Option";
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return std::nullopt;
   DWORD type = 0, size = 0;
   std::optional<std::string> result;
-  if (RegQueryValueExA(key, entry, nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_SZ) {
+  if (RegQueryValueExA(key, entry, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+      type == REG_SZ) {
     std::string data(size, '\0');
-    if (RegQueryValueExA(key, entry, nullptr, &type, reinterpret_cast<BYTE *>(data.data()), &size) ==
-        ERROR_SUCCESS) {
+    if (RegQueryValueExA(key, entry, nullptr, &type, reinterpret_cast<BYTE *>(data.data()),
+                         &size) == ERROR_SUCCESS) {
       data.resize(data.find('\0') == std::string::npos ? data.size() : data.find('\0'));
       result = data;
     }
@@ -79,7 +83,9 @@ std::optional<std::string> StoredString(const std::string &appName, const char *
 // desktop with one sound card: one capture device, its loop-back line found.
 class MainWindowTest : public quavix::test::PrivatePulseTest {
  protected:
-  std::vector<quavix::test::NullSink> Sinks() const override { return {{"quavix_a", "Test Output A"}}; }
+  std::vector<quavix::test::NullSink> Sinks() const override {
+    return {{"quavix_a", "Test Output A"}};
+  }
 
   void SetUp() override {
     env_.emplace();
@@ -105,7 +111,8 @@ class MainWindowTest : public quavix::test::PrivatePulseTest {
       answer.button = IDOK;
     } else if (request.kind == UiRequestKind::ModalDialog) {
       dialogsShown_.push_back(request.dialogId);
-      if (auto it = drivers_.find(request.dialogId); it != drivers_.end()) it->second(request.dialog);
+      if (auto it = drivers_.find(request.dialogId); it != drivers_.end())
+        it->second(request.dialog);
     } else {
       answer.cancel = true;
     }
@@ -162,11 +169,13 @@ TEST_F(MainWindowTest, FirstStartProposesMusicFolderAndWaitsForASong) {
       EXPECT_FALSE(Enabled(h, id)) << id;
     for (int id : {IDC_OPEN, IDC_HELP_BTN, IDC_EXIT, IDC_DEVICE_LIST, IDC_INPUT_LIST, IDC_VOLUME})
       EXPECT_TRUE(Enabled(h, id)) << id;
-    for (int id : {IDC_ABOUT, IDC_INPUT_TAG, IDC_CLOSE_BTN, IDC_DEVICE_TAG}) EXPECT_FALSE(Visible(h, id)) << id;
+    for (int id : {IDC_ABOUT, IDC_INPUT_TAG, IDC_CLOSE_BTN, IDC_DEVICE_TAG})
+      EXPECT_FALSE(Visible(h, id)) << id;
     // One device whose loop-back line ("Monitor of Test Output A") the name
     // search found: nothing to choose, so both lists are hidden.
     EXPECT_FALSE(Visible(h, IDC_DEVICE_LIST));
-    EXPECT_FALSE(Visible(h, IDC_INPUT_LIST)) << "the loop-back line was found and there is one device";
+    EXPECT_FALSE(Visible(h, IDC_INPUT_LIST))
+        << "the loop-back line was found and there is one device";
     EXPECT_EQ(dlg.m_sliderVolume.GetRangeMin(), 0);
     EXPECT_EQ(dlg.m_sliderVolume.GetRangeMax(), 200);
     EXPECT_EQ(dlg.m_sliderVolume.GetPos(), 200);
@@ -249,14 +258,16 @@ TEST_F(MainWindowTest, ExitSavesTheInputChoiceAndFolderForTheNextStart) {
     EXPECT_EQ(g_nCapturePinIndex, -1);
     EXPECT_EQ(g_nSearchFlag, 1);
     EXPECT_EQ(ItemText(dlg.m_hWnd, IDC_OUTPUT_PATH), music);
-    EXPECT_FALSE(Visible(dlg.m_hWnd, IDC_INPUT_LIST)) << "line found and at most one device: list hidden";
+    EXPECT_FALSE(Visible(dlg.m_hWnd, IDC_INPUT_LIST))
+        << "line found and at most one device: list hidden";
     PressKey(dlg.m_hWnd, Qt::Key_Escape);
   });
 }
 
 TEST_F(MainWindowTest, CloseMessageSavesAndStoredFolderWinsOverTheDefault) {
   env_->MakeMusicFolder();
-  ProfileSetString(kProfileMakerKey, appName_.c_str(), "Option", "last_output_folder", "/srv/songs/");
+  ProfileSetString(kProfileMakerKey, appName_.c_str(), "Option", "last_output_folder",
+                   "/srv/songs/");
   ProfileSetInt(kProfileMakerKey, appName_.c_str(), "Option", "b_only_once", 1);
   StartProgram([&](CConverterDlg &dlg) {
     EXPECT_EQ(ItemText(dlg.m_hWnd, IDC_OUTPUT_PATH), "/srv/songs/");
@@ -338,7 +349,8 @@ TEST_F(MainWindowTest, PlayerTickWithoutPlayerClearsTheCaption) {
   StartProgram([&](CConverterDlg &dlg) {
     dlg.SetWindowText("Tune.mid   00:01:02");
     dlg.SendMessage(WM_CAPTURE_NOTIFY, 0, 7);
-    EXPECT_EQ(Text(dlg.m_hWnd), "Tune.mid   00:01:02") << "only the player's tick touches the caption";
+    EXPECT_EQ(Text(dlg.m_hWnd), "Tune.mid   00:01:02")
+        << "only the player's tick touches the caption";
     PostMessageA(dlg.m_hWnd, WM_PLAYER_TICK, 0, 0);
     PumpPendingMessages();
     EXPECT_EQ(Text(dlg.m_hWnd), "");
@@ -355,7 +367,8 @@ TEST_F(MainWindowTest, MinimisedWindowPaintsItsIconInTheMiddle) {
     RECT client{};
     GetClientRect(dlg.m_hWnd, &client);
     const int icon = GetSystemMetrics(SM_CXICON);
-    const int x = (client.right - icon + 1) / 2, y = (client.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    const int x = (client.right - icon + 1) / 2,
+              y = (client.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2;
     QImage picture = WidgetOf(dlg.m_hWnd)->grab().toImage();
     // The icon's tile is indigo to teal: clearly more blue than red, unlike
     // the grey dialog face that the buttons would show there otherwise.
@@ -370,14 +383,15 @@ TEST_F(MainWindowTest, MinimisedWindowPaintsItsIconInTheMiddle) {
 
 TEST_F(MainWindowTest, EnableControlsSwitchesItsEightControlsTogether) {
   env_->MakeMusicFolder();
-  const int eight[] = {IDC_CONVERT, IDC_STOP, IDC_PLAY, IDC_OPEN, IDC_OUTPUT_PATH,
-                       IDC_BROWSE, IDC_INPUT_LIST, IDC_DEVICE_LIST};
+  const int eight[] = {IDC_CONVERT,     IDC_STOP,   IDC_PLAY,       IDC_OPEN,
+                       IDC_OUTPUT_PATH, IDC_BROWSE, IDC_INPUT_LIST, IDC_DEVICE_LIST};
   StartProgram([&](CConverterDlg &dlg) {
     HWND h = dlg.m_hWnd;
     dlg.EnableControls(TRUE);
     for (int id : eight) EXPECT_TRUE(Enabled(h, id)) << id;
     dlg.DisableMediaControls();
-    for (int id : {IDC_CONVERT, IDC_STOP, IDC_OUTPUT_PATH, IDC_BROWSE, IDC_PLAY}) EXPECT_FALSE(Enabled(h, id)) << id;
+    for (int id : {IDC_CONVERT, IDC_STOP, IDC_OUTPUT_PATH, IDC_BROWSE, IDC_PLAY})
+      EXPECT_FALSE(Enabled(h, id)) << id;
     for (int id : {IDC_OPEN, IDC_INPUT_LIST, IDC_DEVICE_LIST}) EXPECT_TRUE(Enabled(h, id)) << id;
     dlg.EnableControls(FALSE);
     for (int id : eight) EXPECT_FALSE(Enabled(h, id)) << id;
@@ -448,7 +462,8 @@ TEST_F(MainWindowTest, RenamedProgramStartsWithAFreshProfile) {
   });
   EXPECT_EQ(StoredInt(appName_, "nSoundCaptureIndex"), 5u);
   EXPECT_EQ(app_->GetSettingInt("Option", "nSoundCaptureIndex", -1), 5);
-  EXPECT_EQ(StoredInt("vorlinta", "nSoundCaptureIndex"), 1u) << "the shipped name's profile is left alone";
+  EXPECT_EQ(StoredInt("vorlinta", "nSoundCaptureIndex"), 1u)
+      << "the shipped name's profile is left alone";
   EXPECT_EQ(StoredInt("VORLINTA", "nSoundCaptureIndex"), 1u) << "key names compare without case";
   EXPECT_EQ(StoredString("vorlinta", "last_output_folder"), "/srv/shipped/");
 

@@ -110,13 +110,16 @@ class PlayerVideoTest : public MainWindowFixture {
   std::vector<MenuItem> ChooseFromPlayerMenu(HWND player, const QString &choice) {
     std::vector<MenuItem> items;
     ChooseWhenShown(choice, &items);
-    QTest::mouseClick(quavix::win::WidgetOf(VideoSurfaceOf(player)), Qt::RightButton, {}, QPoint(100, 80));
+    QTest::mouseClick(quavix::win::WidgetOf(VideoSurfaceOf(player)), Qt::RightButton, {},
+                      QPoint(100, 80));
     PumpUntil([&] { return !items.empty(); }, 5000);
     PumpFor(100);  // the chosen command arrives after the menu has closed
     return items;
   }
 
-  static std::uint64_t Paints(HWND player) { return quavix::win::VideoSurfaceFramePaints(VideoSurfaceOf(player)); }
+  static std::uint64_t Paints(HWND player) {
+    return quavix::win::VideoSurfaceFramePaints(VideoSurfaceOf(player));
+  }
   static bool WaitForPaints(HWND player, std::uint64_t more) {
     std::uint64_t target = Paints(player) + more;
     return PumpUntil([&] { return Paints(player) >= target; }, 10000);
@@ -162,7 +165,8 @@ TEST_F(PlayerVideoTest, AClipPlaysInThePlayerWindowDrivenByItsMenu) {
     EXPECT_EQ(client.right, 320);
     EXPECT_EQ(client.bottom, 240);
     EXPECT_EQ(outer.right - outer.left, 320 + 2 * GetSystemMetrics(SM_CXFRAME));
-    EXPECT_EQ(outer.bottom - outer.top, 240 + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME));
+    EXPECT_EQ(outer.bottom - outer.top,
+              240 + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME));
     HWND surface = VideoSurfaceOf(pw);
     ASSERT_NE(surface, nullptr) << "the video is attached as a child of the player window";
     RECT picture{};
@@ -176,7 +180,8 @@ TEST_F(PlayerVideoTest, AClipPlaysInThePlayerWindowDrivenByItsMenu) {
 
     // Stopped: Play and Close are offered.
     auto items = ChooseFromPlayerMenu(pw, "Play");
-    EXPECT_EQ(items, (std::vector<MenuItem>{{"Play", true}, {"pause", false}, {"Stop", false}, {"Close", true}}));
+    EXPECT_EQ(items, (std::vector<MenuItem>{
+                         {"Play", true}, {"pause", false}, {"Stop", false}, {"Close", true}}));
     ASSERT_TRUE(PumpUntil([&] { return player->m_state == Playing; }, 5000));
     ASSERT_TRUE(WaitForPaints(pw, 3));
     EXPECT_TRUE(IsWindowVisible(surface));
@@ -187,19 +192,22 @@ TEST_F(PlayerVideoTest, AClipPlaysInThePlayerWindowDrivenByItsMenu) {
 
     // Playing: pause, Stop and Close.
     items = ChooseFromPlayerMenu(pw, "pause");
-    EXPECT_EQ(items, (std::vector<MenuItem>{{"Play", false}, {"pause", true}, {"Stop", true}, {"Close", true}}));
+    EXPECT_EQ(items, (std::vector<MenuItem>{
+                         {"Play", false}, {"pause", true}, {"Stop", true}, {"Close", true}}));
     ASSERT_TRUE(PumpUntil([&] { return player->m_state == Paused; }, 5000));
     EXPECT_EQ(WindowText(pw), "bars.ogv  (Paused)");
     PumpFor(200);
     QImage paused = video_test::GrabWindow(pw).copy(0, 0, 320, 240);
     PumpFor(300);
-    EXPECT_EQ(video_test::GrabWindow(pw).copy(0, 0, 320, 240), paused) << "a paused picture stands still";
+    EXPECT_EQ(video_test::GrabWindow(pw).copy(0, 0, 320, 240), paused)
+        << "a paused picture stands still";
 
     // Paused: Play, Stop and Close. Stop cues the clip at its first frame:
     // the bars where the pattern starts them.
     const std::uint64_t before = Paints(pw);
     items = ChooseFromPlayerMenu(pw, "Stop");
-    EXPECT_EQ(items, (std::vector<MenuItem>{{"Play", true}, {"pause", false}, {"Stop", true}, {"Close", true}}));
+    EXPECT_EQ(items, (std::vector<MenuItem>{
+                         {"Play", true}, {"pause", false}, {"Stop", true}, {"Close", true}}));
     ASSERT_TRUE(PumpUntil([&] { return player->m_state == Stopped; }, 5000));
     EXPECT_EQ(WindowText(pw), "bars.ogv  ");
     ASSERT_TRUE(PumpUntil([&] { return Paints(pw) > before; }, 10000));
@@ -207,8 +215,10 @@ TEST_F(PlayerVideoTest, AClipPlaysInThePlayerWindowDrivenByItsMenu) {
 
     // A resized player window keeps the picture filling its client area.
     SetWindowPos(pw, nullptr, 0, 0, 480 + 2 * GetSystemMetrics(SM_CXFRAME),
-                 360 + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME), SWP_NOMOVE | SWP_NOZORDER);
-    ASSERT_TRUE(PumpUntil([&] { return GetClientRect(surface, &picture) && picture.right == 480; }, 3000));
+                 360 + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME),
+                 SWP_NOMOVE | SWP_NOZORDER);
+    ASSERT_TRUE(
+        PumpUntil([&] { return GetClientRect(surface, &picture) && picture.right == 480; }, 3000));
     EXPECT_EQ(picture.bottom, 360);
     ASSERT_TRUE(WaitForPaints(pw, 1));
     EXPECT_EQ(video_test::CheckUpperBars(video_test::GrabWindow(pw), 480, 360), "");
@@ -260,7 +270,8 @@ TEST_F(PlayerVideoTest, LeftClicksAlternateWhichWindowIsInFrontAcrossFiles) {
     pw = g_pPlayer->m_hWnd;
     EXPECT_EQ(WindowText(pw), "second copy.ogv  ");
     raised = std::make_unique<RaiseCounter>(quavix::win::WidgetOf(pw));
-    QTest::mouseClick(quavix::win::WidgetOf(VideoSurfaceOf(pw)), Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseClick(quavix::win::WidgetOf(VideoSurfaceOf(pw)), Qt::LeftButton, {},
+                      QPoint(10, 10));
     ASSERT_TRUE(PumpUntil([&] { return !Topmost(h); }, 3000));
     EXPECT_GT(raised->count, 0);
     raised.reset();
@@ -283,7 +294,8 @@ TEST_F(PlayerVideoTest, AMidiSongNeverShowsThePlayerWindow) {
     PumpFor(1200);  // through a tick
     EXPECT_FALSE(IsWindowVisible(pw));
     EXPECT_EQ(VideoSurfaceOf(pw), nullptr);
-    EXPECT_TRUE(quavix::win::WidgetOf(pw)->findChildren<QWidget *>().isEmpty()) << "nothing attached";
+    EXPECT_TRUE(quavix::win::WidgetOf(pw)->findChildren<QWidget *>().isEmpty())
+        << "nothing attached";
     ExitProgram(dlg);
   });
 }

@@ -28,9 +28,10 @@ class VideoRendererTest : public quavix::test::PrivatePulseTest {
     folder_ = new player_test::TempFolder;
     clip_ = folder_->path() + "/bars.ogv";
     sound_ = folder_->path() + "/tone.ogg";
-    clipMade_ = video_test::MakeBarsClip(clip_, 90, 4, true) &&
-                video_test::GstLaunch({"audiotestsrc", "num-buffers=20", "!", "audioconvert", "!", "vorbisenc", "!",
-                                       "oggmux", "!", "filesink", "location=" + sound_});
+    clipMade_ =
+        video_test::MakeBarsClip(clip_, 90, 4, true) &&
+        video_test::GstLaunch({"audiotestsrc", "num-buffers=20", "!", "audioconvert", "!",
+                               "vorbisenc", "!", "oggmux", "!", "filesink", "location=" + sound_});
   }
   static void TearDownTestSuite() {
     delete folder_;
@@ -59,7 +60,9 @@ class VideoRendererTest : public quavix::test::PrivatePulseTest {
     PrivatePulseTest::TearDown();
   }
 
-  HRESULT Render(const std::string &path) { return graph_->RenderFile(Utf8ToUtf16(path).c_str(), nullptr); }
+  HRESULT Render(const std::string &path) {
+    return graph_->RenderFile(Utf8ToUtf16(path).c_str(), nullptr);
+  }
 
   CVideoRendererFilter *Renderer() {
     ComPtr<IBaseFilter> f;
@@ -71,7 +74,8 @@ class VideoRendererTest : public quavix::test::PrivatePulseTest {
   bool WaitForFramesPainted(std::uint64_t more) {
     HWND surface = Surface();
     std::uint64_t target = quavix::win::VideoSurfaceFramePaints(surface) + more;
-    return PumpUntil([&] { return quavix::win::VideoSurfaceFramePaints(surface) >= target; }, 10000);
+    return PumpUntil([&] { return quavix::win::VideoSurfaceFramePaints(surface) >= target; },
+                     10000);
   }
 
   // Attaches the window as the player window does.
@@ -102,7 +106,8 @@ TEST_F(VideoRendererTest, TheOwnerGetsAChildShowingTheCuedFrame) {
   ASSERT_NE(Renderer(), nullptr);
   long style = 0, visible = 1, l = -1, t = -1, w = 0, h = 0;
   ASSERT_EQ(window_->get_WindowStyle(&style), S_OK);
-  EXPECT_EQ(static_cast<unsigned long>(style), 0x06CF0000ul) << "an overlapped window until made a child";
+  EXPECT_EQ(static_cast<unsigned long>(style), 0x06CF0000ul)
+      << "an overlapped window until made a child";
   EXPECT_EQ(window_->put_WindowStyle(style | WS_DISABLED), E_INVALIDARG);
   ASSERT_EQ(window_->GetWindowPosition(&l, &t, &w, &h), S_OK);
   EXPECT_EQ(l, 0);
@@ -149,7 +154,8 @@ TEST_F(VideoRendererTest, RunningAdvancesThePictureAndClicksReachTheDrain) {
   ASSERT_TRUE(PumpUntil([&] { return Renderer()->FramesDelivered() >= delivered + 10; }, 10000));
   ASSERT_TRUE(WaitForFramesPainted(1));
   QImage later = video_test::GrabWindow(host_->hwnd());
-  EXPECT_NE(first.copy(0, 0, 320, 240), later.copy(0, 0, 320, 240)) << "the bars slide as the clip plays";
+  EXPECT_NE(first.copy(0, 0, 320, 240), later.copy(0, 0, 320, 240))
+      << "the bars slide as the clip plays";
 
   // A click on the picture arrives at the drain in its client coordinates.
   SendMessageA(Surface(), WM_RBUTTONUP, 0, MAKELPARAM(12, 34));

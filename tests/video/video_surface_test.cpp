@@ -114,7 +114,8 @@ TEST_F(VideoSurfaceTest, PaintsTheFrameScaledToItsClientArea) {
   EXPECT_TRUE(Near(grab.pixelColor(160, 30), QColor(0, 255, 0), 8));
   EXPECT_TRUE(Near(grab.pixelColor(40, 120), QColor(0, 0, 255), 8));
   EXPECT_TRUE(Near(grab.pixelColor(160, 120), QColor(255, 255, 255), 8));
-  EXPECT_TRUE(Near(grab.pixelColor(199, 149), QColor(255, 255, 255), 8)) << "the picture fills the corner";
+  EXPECT_TRUE(Near(grab.pixelColor(199, 149), QColor(255, 255, 255), 8))
+      << "the picture fills the corner";
 
   // Moved and resized, the picture follows the new client rectangle.
   ASSERT_TRUE(MoveWindow(surface_, 100, 0, 100, 150, TRUE));
@@ -123,7 +124,8 @@ TEST_F(VideoSurfaceTest, PaintsTheFrameScaledToItsClientArea) {
   grab = video_test::GrabWindow(host_->hwnd());
   EXPECT_TRUE(Near(grab.pixelColor(120, 30), QColor(255, 0, 0), 8));
   EXPECT_TRUE(Near(grab.pixelColor(180, 120), QColor(255, 255, 255), 8));
-  EXPECT_TRUE(Near(grab.pixelColor(50, 75), QColor(255, 255, 255), 0)) << "the host's own background";
+  EXPECT_TRUE(Near(grab.pixelColor(50, 75), QColor(255, 255, 255), 0))
+      << "the host's own background";
 }
 
 TEST_F(VideoSurfaceTest, FramesFromAnotherThreadLeaveOnlyTheNewestAndOneRepaintRequest) {
@@ -132,7 +134,8 @@ TEST_F(VideoSurfaceTest, FramesFromAnotherThreadLeaveOnlyTheNewestAndOneRepaintR
   static WNDPROC previous = nullptr;
   requests = 0;
   previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
-      surface_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(+[](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+      surface_, GWLP_WNDPROC,
+      reinterpret_cast<LONG_PTR>(+[](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
         if (m == quavix::win::WM_VIDEO_FRAME_READY) ++requests;
         return CallWindowProcA(previous, h, m, w, l);
       })));

@@ -36,8 +36,9 @@ RecordingWindow::RecordingWindow(int clientWidth, int clientHeight) {
   RegisterClassExA(&wc);  // the second window finds it declared
   const int cx = clientWidth + 2 * GetSystemMetrics(SM_CXFRAME);
   const int cy = clientHeight + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME);
-  hwnd_ = CreateWindowExA(0, "VideoTestWindow", "Video test", WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, 50, 60,
-                          cx, cy, nullptr, nullptr, nullptr, nullptr);
+  hwnd_ =
+      CreateWindowExA(0, "VideoTestWindow", "Video test", WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
+                      50, 60, cx, cy, nullptr, nullptr, nullptr, nullptr);
   if (hwnd_ != nullptr) {
     Records()[hwnd_];
     ShowWindow(hwnd_, SW_SHOWNORMAL);
@@ -93,7 +94,8 @@ bool MakeBarsClip(const std::string &path, int frames, int speed, bool withSound
     const int buffers = frames * 1470 / 1024 + 1;
     for (const char *a : {"audiotestsrc", "wave=sine", "freq=440"}) args.emplace_back(a);
     args.push_back("num-buffers=" + std::to_string(buffers));
-    for (const char *a : {"samplesperbuffer=1024", "!", "audioconvert", "!", "vorbisenc", "!", "mux."})
+    for (const char *a :
+         {"samplesperbuffer=1024", "!", "audioconvert", "!", "vorbisenc", "!", "mux."})
       args.emplace_back(a);
   }
   return GstLaunch(args);
@@ -117,15 +119,16 @@ std::vector<QColor> UpperBarColours() {
 
 std::string CheckUpperBars(const QImage &picture, int width, int height, int tolerance) {
   const std::vector<QColor> bars = UpperBarColours();
-  if (picture.width() < width || picture.height() < height) return "the picture is smaller than expected";
+  if (picture.width() < width || picture.height() < height)
+    return "the picture is smaller than expected";
   for (int i = 0; i < 7; ++i) {
     const int x = (2 * i + 1) * width / 14;
     const int y = height / 4;
     QColor seen = picture.pixelColor(x, y);
     if (!Near(seen, bars[static_cast<size_t>(i)], tolerance)) {
       std::ostringstream why;
-      why << "bar " << i << " at (" << x << "," << y << ") is " << seen.red() << "," << seen.green() << ","
-          << seen.blue() << " instead of " << bars[static_cast<size_t>(i)].red() << ","
+      why << "bar " << i << " at (" << x << "," << y << ") is " << seen.red() << "," << seen.green()
+          << "," << seen.blue() << " instead of " << bars[static_cast<size_t>(i)].red() << ","
           << bars[static_cast<size_t>(i)].green() << "," << bars[static_cast<size_t>(i)].blue();
       return why.str();
     }

@@ -19,7 +19,8 @@ const DialogTemplate kA11yDialog{
     0,
     {
         {1, kButtonClass, "&Open", 7, 7, 50, 14, BS_PUSHBUTTON | WS_TABSTOP, 0},
-        {2, kButtonClass, "Do not show the message in the future", 7, 25, 140, 10, BS_AUTOCHECKBOX | WS_TABSTOP, 0},
+        {2, kButtonClass, "Do not show the message in the future", 7, 25, 140, 10,
+         BS_AUTOCHECKBOX | WS_TABSTOP, 0},
         {3, kStaticClass, "Status : Ready", 7, 40, 100, 12, SS_LEFT | SS_SUNKEN, 0},
         {4, kStaticClass, "Volume:", 7, 55, 40, 8, SS_LEFT, 0},
     },
@@ -51,7 +52,8 @@ TEST(Accessibility, ControlsExposeTextAndState) {
   QAccessibleInterface *check = Access(dialog, 2);
   ASSERT_NE(check, nullptr);
   EXPECT_EQ(check->role(), QAccessible::CheckBox);
-  EXPECT_EQ(check->text(QAccessible::Name), QStringLiteral("Do not show the message in the future"));
+  EXPECT_EQ(check->text(QAccessible::Name),
+            QStringLiteral("Do not show the message in the future"));
   EXPECT_FALSE(check->state().checked);
   CheckDlgButton(dialog, 2, BST_CHECKED);
   EXPECT_TRUE(check->state().checked);
@@ -65,7 +67,8 @@ TEST(Accessibility, ControlsExposeTextAndState) {
   // A label whose procedure keeps WM_SETTEXT to itself and paints the text
   // itself still has the shown text as its name.
   HWND status3 = GetDlgItem(dialog, 3);
-  g_previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(status3, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OwnTextProc)));
+  g_previous = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(status3, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OwnTextProc)));
   SetWindowTextA(status3, "Status : Converting");
   EXPECT_EQ(status->text(QAccessible::Name), QStringLiteral("Status : Converting"));
 
@@ -88,7 +91,8 @@ TEST(Accessibility, InputsAreNamedByTheirLabelsInTheMainWindow) {
   HWND dialog = CreateDialogIndirectParamA(nullptr, main, nullptr, nullptr, 0);
   ASSERT_NE(dialog, nullptr);
   ShowWindow(dialog, SW_SHOW);
-  for (const ControlTemplate &c : main->controls) EXPECT_NE(GetDlgItem(dialog, c.id), nullptr) << c.id;
+  for (const ControlTemplate &c : main->controls)
+    EXPECT_NE(GetDlgItem(dialog, c.id), nullptr) << c.id;
 
   QAccessibleInterface *output = Access(dialog, 1008);
   ASSERT_NE(output, nullptr);

@@ -22,7 +22,8 @@
 
 namespace {
 
-constexpr int kEdit = 101, kPush = 102, kCheck = 103, kStatus = 104, kCombo = 105, kSlider = 106, kDefault = 107;
+constexpr int kEdit = 101, kPush = 102, kCheck = 103, kStatus = 104, kCombo = 105, kSlider = 106,
+              kDefault = 107;
 
 const DialogTemplate kTestDialog{
     900,
@@ -81,7 +82,8 @@ INT_PTR TestDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   }
   if (msg == WM_COMMAND) {
     g_log.push_back({msg, LOWORD(wParam), HIWORD(wParam), lParam, 0, 0, nullptr});
-    if (g_endOnCommand && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) EndDialog(hwnd, LOWORD(wParam));
+    if (g_endOnCommand && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL))
+      EndDialog(hwnd, LOWORD(wParam));
     return TRUE;
   }
   if (msg == WM_NOTIFY) {
@@ -125,7 +127,8 @@ class DialogTest : public ::testing::Test {
     TakeQuitMessage(&code);
   }
 
-  INT_PTR Run(const std::function<void(HWND)> &body, const DialogTemplate &t = kTestDialog, LPARAM init = 0) {
+  INT_PTR Run(const std::function<void(HWND)> &body, const DialogTemplate &t = kTestDialog,
+              LPARAM init = 0) {
     guitest::OnModalShown hook(body);
     INT_PTR result = DialogBoxIndirectParamA(nullptr, &t, nullptr, &TestDialogProc, init);
     EXPECT_TRUE(hook.Ran() || result == -1);
@@ -190,7 +193,8 @@ TEST_F(DialogTest, TemplateBecomesWidgetsAtDialogUnitRectangles) {
           order.push_back(GetDlgCtrlID(quavix::win::HwndFromWidget(w)));
           do {
             w = w->nextInFocusChain();
-          } while (w->focusPolicy() == Qt::NoFocus || !w->isVisible() || quavix::win::HwndFromWidget(w) == dlg);
+          } while (w->focusPolicy() == Qt::NoFocus || !w->isVisible() ||
+                   quavix::win::HwndFromWidget(w) == dlg);
         }
         EXPECT_EQ(order, (std::vector<int>{kEdit, kPush, kCheck, kCombo, kSlider, IDOK}));
 
@@ -237,7 +241,8 @@ TEST_F(DialogTest, RealClickSendsBnClickedWithTheButtonsHandle) {
 TEST_F(DialogTest, ComboNotifiesOnlyTheUsersSelection) {
   Run([](HWND dlg) {
     HWND combo = GetDlgItem(dlg, kCombo);
-    for (const char *s : {"Speakers", "Line In", "Monitor of Speakers"}) SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));
+    for (const char *s : {"Speakers", "Line In", "Monitor of Speakers"})
+      SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));
     EXPECT_EQ(SendMessageA(combo, CB_GETCOUNT, 0, 0), 3);
     EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), 0);
     SendMessageA(combo, CB_SETITEMDATA, 2, 0x1234567890LL);
@@ -310,8 +315,9 @@ TEST_F(DialogTest, SliderReportsReleaseAfterMouseButNotKeys) {
     QRect handle = w->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, w);
     QPoint start = handle.center();
     QTest::mousePress(w, Qt::LeftButton, {}, start);
-    QMouseEvent move(QEvent::MouseMove, QPointF(2, start.y()), w->mapToGlobal(QPointF(2, start.y())), Qt::NoButton,
-                     Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(2, start.y()),
+                     w->mapToGlobal(QPointF(2, start.y())), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
     QApplication::sendEvent(w, &move);
     EXPECT_EQ(CountNotify(NM_RELEASEDCAPTURE, kSlider), 0);
     QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(2, start.y()));
@@ -327,9 +333,8 @@ TEST_F(DialogTest, SliderReportsReleaseAfterMouseButNotKeys) {
 }
 
 TEST_F(DialogTest, EscapeIsCancelAndEnterIsOk) {
-  INT_PTR r = Run([](HWND dlg) {
-    QTest::keyClick(guitest::Widget(GetDlgItem(dlg, kEdit)), Qt::Key_Escape);
-  });
+  INT_PTR r = Run(
+      [](HWND dlg) { QTest::keyClick(guitest::Widget(GetDlgItem(dlg, kEdit)), Qt::Key_Escape); });
   EXPECT_EQ(r, IDCANCEL);
   EXPECT_EQ(CountCommands(IDCANCEL, BN_CLICKED), 1);
 
@@ -432,7 +437,9 @@ TEST_F(DialogTest, OwnerIsDisabledWhileItsModalDialogRuns) {
     ownerSeen = GetParent(dlg);
     EndDialog(dlg, IDOK);
   });
-  EXPECT_EQ(DialogBoxIndirectParamA(nullptr, &kTestDialog, GetDlgItem(owner, kEdit), &TestDialogProc, 0), IDOK);
+  EXPECT_EQ(
+      DialogBoxIndirectParamA(nullptr, &kTestDialog, GetDlgItem(owner, kEdit), &TestDialogProc, 0),
+      IDOK);
   EXPECT_TRUE(disabledMeanwhile);
   EXPECT_EQ(ownerSeen, owner);  // a child given as owner stands for its top-level window
   EXPECT_TRUE(IsWindowEnabled(owner));

@@ -52,7 +52,8 @@ void ClickMenuItemWhenShown(const QString &text, QStringList *seenItems) {
     }
     if (seenItems) {
       seenItems->clear();
-      for (QAction *a : menu->actions()) *seenItems << (a->isSeparator() ? QStringLiteral("-") : a->text());
+      for (QAction *a : menu->actions())
+        *seenItems << (a->isSeparator() ? QStringLiteral("-") : a->text());
     }
     for (QAction *a : menu->actions()) {
       if (a->text() == text) {

@@ -71,7 +71,8 @@ TEST_F(SeamTest, OpenDialogSeesTheRequestAndFillsTheAnswer) {
   EXPECT_EQ(r.initialDir, "/home/u/Music/");
   EXPECT_EQ(r.initialFile, "");
   ASSERT_EQ(r.filters.size(), 2u);
-  EXPECT_EQ(r.filters[0], (std::pair<std::string, std::string>{"MIDI files (*.midi;*.mid;*.rmi)", "*.midi;*.mid;*.rmi"}));
+  EXPECT_EQ(r.filters[0], (std::pair<std::string, std::string>{"MIDI files (*.midi;*.mid;*.rmi)",
+                                                               "*.midi;*.mid;*.rmi"}));
   EXPECT_EQ(r.filters[1], (std::pair<std::string, std::string>{"Any Files (*.*)", "*.*;"}));
 
   EXPECT_STREQ(file, "/home/u/Music/My Song.mid");

@@ -84,8 +84,8 @@ class WindowTest : public ::testing::Test {
     g_received.clear();
     g_paintIcon = false;
     hwnd_ = CreateWindowExA(0, "QUAVIXTESTWINDOW", "Video Window",
-                            WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 100, 50, 320, 240, nullptr,
-                            nullptr, nullptr, &marker_);
+                            WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 100, 50,
+                            320, 240, nullptr, nullptr, nullptr, &marker_);
     ASSERT_NE(hwnd_, nullptr);
   }
 
@@ -207,7 +207,8 @@ TEST_F(WindowTest, MessagesForADestroyedWindowAreDropped) {
   EXPECT_EQ(Count(WM_USER + 3), 0);
   // Posting to a stale handle fails at once; a new window never gets its handle.
   EXPECT_FALSE(PostMessageA(stale, WM_USER + 3, 0, 0));
-  HWND fresh = CreateWindowExA(0, "QuavixTestWindow", "", WS_CAPTION, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  HWND fresh = CreateWindowExA(0, "QuavixTestWindow", "", WS_CAPTION, 0, 0, 10, 10, nullptr,
+                               nullptr, nullptr, nullptr);
   EXPECT_NE(fresh, stale);
   DestroyWindow(fresh);
 }
@@ -268,8 +269,10 @@ TEST_F(WindowTest, MouseAndKeysBecomeWindowMessages) {
   QTest::keyClick(w, Qt::Key_Escape);
   bool sawRight = false, sawLeft = false, sawEscUp = false;
   for (const Received &r : g_received) {
-    if (r.msg == WM_RBUTTONUP && GET_X_LPARAM(r.lParam) == 30 && GET_Y_LPARAM(r.lParam) == 40) sawRight = true;
-    if (r.msg == WM_LBUTTONUP && GET_X_LPARAM(r.lParam) == 5 && GET_Y_LPARAM(r.lParam) == 6) sawLeft = true;
+    if (r.msg == WM_RBUTTONUP && GET_X_LPARAM(r.lParam) == 30 && GET_Y_LPARAM(r.lParam) == 40)
+      sawRight = true;
+    if (r.msg == WM_LBUTTONUP && GET_X_LPARAM(r.lParam) == 5 && GET_Y_LPARAM(r.lParam) == 6)
+      sawLeft = true;
     if (r.msg == WM_KEYUP && r.wParam == static_cast<WPARAM>(VK_ESCAPE)) sawEscUp = true;
   }
   EXPECT_TRUE(sawRight);
@@ -311,8 +314,9 @@ LRESULT SubclassedButton(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 TEST_F(WindowTest, SubclassedControlRoutesThroughTheNewProcedure) {
-  HWND button = CreateWindowExA(0, "BUTTON", "Play", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 10, 80, 24, hwnd_,
-                                reinterpret_cast<HMENU>(static_cast<std::intptr_t>(1001)), nullptr, nullptr);
+  HWND button = CreateWindowExA(
+      0, "BUTTON", "Play", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 10, 80, 24, hwnd_,
+      reinterpret_cast<HMENU>(static_cast<std::intptr_t>(1001)), nullptr, nullptr);
   ASSERT_NE(button, nullptr);
   g_previousButtonProc = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassedButton)));
@@ -323,7 +327,8 @@ TEST_F(WindowTest, SubclassedControlRoutesThroughTheNewProcedure) {
   // The click still reached the button, which told its parent.
   bool clicked = false;
   for (const Received &r : g_received)
-    if (r.msg == WM_COMMAND && LOWORD(r.wParam) == 1001 && HIWORD(r.wParam) == BN_CLICKED) clicked = true;
+    if (r.msg == WM_COMMAND && LOWORD(r.wParam) == 1001 && HIWORD(r.wParam) == BN_CLICKED)
+      clicked = true;
   EXPECT_TRUE(clicked);
   SetWindowTextA(button, "Other");
   char text[16];
@@ -334,12 +339,14 @@ TEST_F(WindowTest, SubclassedControlRoutesThroughTheNewProcedure) {
 
 TEST_F(WindowTest, OwnerDrawnButtonIsDrawnByItsParent) {
   ShowWindow(hwnd_, SW_SHOW);
-  HWND button = CreateWindowExA(0, "BUTTON", "OK", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 10, 90, 26, hwnd_,
-                                reinterpret_cast<HMENU>(static_cast<std::intptr_t>(1)), nullptr, nullptr);
+  HWND button = CreateWindowExA(
+      0, "BUTTON", "OK", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 10, 90, 26, hwnd_,
+      reinterpret_cast<HMENU>(static_cast<std::intptr_t>(1)), nullptr, nullptr);
   ASSERT_NE(button, nullptr);
   EXPECT_EQ(Count(WM_DRAWITEM), 0);
   LONG_PTR style = GetWindowLongPtrA(button, GWL_STYLE);
-  SetWindowLongPtrA(button, GWL_STYLE, (style & ~static_cast<LONG_PTR>(BS_TYPEMASK)) | BS_OWNERDRAW);
+  SetWindowLongPtrA(button, GWL_STYLE,
+                    (style & ~static_cast<LONG_PTR>(BS_TYPEMASK)) | BS_OWNERDRAW);
   guitest::Widget(button)->grab();
   ASSERT_GE(Count(WM_DRAWITEM, hwnd_), 1);
   // The record names the button, its size and a device context on it.
@@ -365,7 +372,14 @@ namespace {
 // the widget once control is back in the event loop, and nothing is touched
 // after it is gone (the sanitizer build checks the last part).
 const DialogTemplate kSelfDestroying{
-    930, "Gone", "MS Shell Dlg", 8, 100, 40, WS_POPUP | WS_CAPTION | WS_SYSMENU, 0,
+    930,
+    "Gone",
+    "MS Shell Dlg",
+    8,
+    100,
+    40,
+    WS_POPUP | WS_CAPTION | WS_SYSMENU,
+    0,
     {{1, kButtonClass, "Close", 7, 7, 50, 14, BS_PUSHBUTTON | WS_TABSTOP, 0}},
 };
 
@@ -383,7 +397,8 @@ INT_PTR SelfDestroyingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM) {
 }
 
 TEST(WindowLifetime, DestroyedFromItsOwnClickHandler) {
-  HWND dialog = CreateDialogIndirectParamA(nullptr, &kSelfDestroying, nullptr, &SelfDestroyingProc, 0);
+  HWND dialog =
+      CreateDialogIndirectParamA(nullptr, &kSelfDestroying, nullptr, &SelfDestroyingProc, 0);
   ASSERT_NE(dialog, nullptr);
   ShowWindow(dialog, SW_SHOW);
   QPointer<QWidget> widget = guitest::Widget(dialog);
@@ -396,7 +411,8 @@ TEST(WindowLifetime, DestroyedFromItsOwnClickHandler) {
 }
 
 TEST(WindowLifetime, DestroyedFromItsOwnTimer) {
-  HWND dialog = CreateDialogIndirectParamA(nullptr, &kSelfDestroying, nullptr, &SelfDestroyingProc, 0);
+  HWND dialog =
+      CreateDialogIndirectParamA(nullptr, &kSelfDestroying, nullptr, &SelfDestroyingProc, 0);
   ASSERT_NE(dialog, nullptr);
   QPointer<QWidget> widget = guitest::Widget(dialog);
   SetTimer(dialog, 3, 10, nullptr);

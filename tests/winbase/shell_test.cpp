@@ -56,8 +56,8 @@ TEST(MusicFolder, FollowsUserDirsAndFailsWhenMissing) {
 
   std::string odd = dir / "my \"tunes\" $x";
   fs::create_directories(odd);
-  WriteWholeFile(config + "/user-dirs.dirs",
-                 "XDG_MUSIC_DIR=\"$HOME/Musik\"\n  XDG_MUSIC_DIR=\"" + dir.path() + "/my \\\"tunes\\\" \\$x\"\n");
+  WriteWholeFile(config + "/user-dirs.dirs", "XDG_MUSIC_DIR=\"$HOME/Musik\"\n  XDG_MUSIC_DIR=\"" +
+                                                 dir.path() + "/my \\\"tunes\\\" \\$x\"\n");
   EXPECT_EQ(MusicFolder(&hr), odd);
   EXPECT_EQ(hr, S_OK);
 
@@ -120,7 +120,8 @@ class StartProgramTest : public ::testing::Test {
 TEST_F(StartProgramTest, HelpCommandLineOpensTheInstalledPage) {
   UINT rc = WinExec("hh.exe /opt/quavix dir/help.chm::/Introduction.htm", 5);
   EXPECT_GT(rc, 31u);
-  EXPECT_EQ(Recorded(), (std::vector<std::string>{bin_ + "/xdg-open", "/opt/quavix dir/help/Introduction.htm"}));
+  EXPECT_EQ(Recorded(), (std::vector<std::string>{bin_ + "/xdg-open",
+                                                  "/opt/quavix dir/help/Introduction.htm"}));
 }
 
 TEST_F(StartProgramTest, HelpFallsBackToTheInstalledDataFolder) {
@@ -131,8 +132,9 @@ TEST_F(StartProgramTest, HelpFallsBackToTheInstalledDataFolder) {
   WriteWholeFile(prefix + "/share/vorlinta/help/Introduction.htm", "<html></html>");
   UINT rc = WinExec(("hh.exe " + prefix + "/bin/help.chm::/Introduction.htm").c_str(), 5);
   EXPECT_GT(rc, 31u);
-  EXPECT_EQ(Recorded(), (std::vector<std::string>{bin_ + "/xdg-open",
-                                                  prefix + "/bin/../share/vorlinta/help/Introduction.htm"}));
+  EXPECT_EQ(Recorded(),
+            (std::vector<std::string>{bin_ + "/xdg-open",
+                                      prefix + "/bin/../share/vorlinta/help/Introduction.htm"}));
 }
 
 TEST_F(StartProgramTest, CommandLineIsProgramAndOneArgumentAndRunsNoShell) {
@@ -147,7 +149,8 @@ TEST_F(StartProgramTest, CommandLineIsProgramAndOneArgumentAndRunsNoShell) {
   EXPECT_EQ(Recorded(), (std::vector<std::string>{bin_ + "/player"}));
 
   EXPECT_EQ(WinExec("no-such-program-here /x", 5), static_cast<UINT>(ERROR_FILE_NOT_FOUND));
-  for (const char *planted : {"x", "y", "z"}) EXPECT_FALSE(fs::exists(work_ + "/" + planted)) << planted;
+  for (const char *planted : {"x", "y", "z"})
+    EXPECT_FALSE(fs::exists(work_ + "/" + planted)) << planted;
 
   // The started programs were not left as our zombies.
   int status;
@@ -168,14 +171,18 @@ TEST_F(StartProgramTest, ShellOpenPassesTheFileAsOneArgument) {
   EXPECT_GT(reinterpret_cast<INT_PTR>(rc), 32);
   EXPECT_EQ(Recorded(), (std::vector<std::string>{bin_ + "/xdg-open", "./-n.wma"}));
 
-  EXPECT_EQ(reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", (work_ + "/missing.wma").c_str(), nullptr,
-                                                    nullptr, 1)),
+  EXPECT_EQ(reinterpret_cast<INT_PTR>(ShellExecuteA(
+                nullptr, "open", (work_ + "/missing.wma").c_str(), nullptr, nullptr, 1)),
             ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "print", file.c_str(), nullptr, nullptr, 1)),
-            SE_ERR_NOASSOC);
+  EXPECT_EQ(
+      reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "print", file.c_str(), nullptr, nullptr, 1)),
+      SE_ERR_NOASSOC);
   ScopedEnv noOpener("PATH", dir_ / "empty");
-  EXPECT_LE(reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", file.c_str(), nullptr, nullptr, 1)), 32);
-  for (const char *planted : {"x", "y", "z"}) EXPECT_FALSE(fs::exists(work_ + "/" + planted)) << planted;
+  EXPECT_LE(
+      reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", file.c_str(), nullptr, nullptr, 1)),
+      32);
+  for (const char *planted : {"x", "y", "z"})
+    EXPECT_FALSE(fs::exists(work_ + "/" + planted)) << planted;
 }
 
 TEST(DeleteFile, RemovesLinksNotTheirTargets) {

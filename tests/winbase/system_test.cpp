@@ -137,7 +137,8 @@ TEST(Module, Shell32IsBuiltInAndPathsLoadSharedObjects) {
   EXPECT_EQ(LoadLibraryA("libm.so.6"), nullptr);  // bare names are never searched for
 
   std::string libm;
-  for (const char *p : {"/lib/x86_64-linux-gnu/libm.so.6", "/usr/lib/x86_64-linux-gnu/libm.so.6", "/lib64/libm.so.6"})
+  for (const char *p : {"/lib/x86_64-linux-gnu/libm.so.6", "/usr/lib/x86_64-linux-gnu/libm.so.6",
+                        "/lib64/libm.so.6"})
     if (fs::exists(p)) libm = p;
   ASSERT_FALSE(libm.empty());
   HMODULE m = LoadLibraryA(libm.c_str());

@@ -20,17 +20,19 @@ std::u16string ToWide(const std::string &s, DWORD flags = 0) {
   int n = MultiByteToWideChar(CP_ACP, flags, s.data(), static_cast<int>(s.size()), nullptr, 0);
   std::u16string w(static_cast<size_t>(n), u'\0');
   if (n > 0) {
-    EXPECT_EQ(MultiByteToWideChar(CP_ACP, flags, s.data(), static_cast<int>(s.size()), w.data(), n), n);
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, flags, s.data(), static_cast<int>(s.size()), w.data(), n),
+              n);
   }
   return w;
 }
 
 std::string ToNarrow(const std::u16string &w, DWORD flags = 0, BOOL *usedDefault = nullptr) {
-  int n = WideCharToMultiByte(CP_UTF8, flags, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, usedDefault);
+  int n = WideCharToMultiByte(CP_UTF8, flags, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                              nullptr, usedDefault);
   std::string s(static_cast<size_t>(n), '\0');
   if (n > 0) {
-    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, flags, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                                  usedDefault),
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, flags, w.data(), static_cast<int>(w.size()), s.data(), n,
+                                  nullptr, usedDefault),
               n);
   }
   return s;
@@ -61,7 +63,8 @@ TEST(TextConversion, WholeStringLengthAndBufferSizes) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 
   char out[4];
-  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"\u20AC", -1, nullptr, 0, nullptr, nullptr), 4);  // 3 bytes + zero
+  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"\u20AC", -1, nullptr, 0, nullptr, nullptr),
+            4);  // 3 bytes + zero
   SetLastError(0);
   EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"\u20AC", -1, out, 3, nullptr, nullptr), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
@@ -75,32 +78,43 @@ TEST(TextConversion, IllFormedInputIsReplacedOrRefused) {
     std::string in;
     std::u16string out;
   } cases[] = {
-      {"a\xFF" "b", u"a\uFFFDb"},
-      {"\xC0\xAF", u"\uFFFD\uFFFD"},           // overlong '/'
+      {"a\xFF"
+       "b",
+       u"a\uFFFDb"},
+      {"\xC0\xAF", u"\uFFFD\uFFFD"},            // overlong '/'
       {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // encoded surrogate
-      {"\xE2\x82" "A", u"\uFFFDA"},            // cut sequence
+      {"\xE2\x82"
+       "A",
+       u"\uFFFDA"},                                       // cut sequence
       {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // beyond U+10FFFF
   };
   for (const auto &c : cases) {
     EXPECT_EQ(ToWide(c.in), c.out) << c.in;
     SetLastError(0);
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, c.in.data(), static_cast<int>(c.in.size()), nullptr,
-                                  0),
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, c.in.data(),
+                                  static_cast<int>(c.in.size()), nullptr, 0),
               0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
   }
   BOOL used = FALSE;
   const std::u16string lone = {u'a', static_cast<char16_t>(0xD800), u'b'};
-  EXPECT_EQ(ToNarrow(lone, 0, &used), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(ToNarrow(lone, 0, &used),
+            "a\xEF\xBF\xBD"
+            "b");
   EXPECT_TRUE(used);
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone.data(), 3, nullptr, 0, nullptr, nullptr), 0);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone.data(), 3, nullptr, 0, nullptr,
+                                nullptr),
+            0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
 }
 
 TEST(LastError, IsPerThread) {
   SetLastError(1234);
   DWORD seenByOther = 99;
-  std::thread([&] { seenByOther = GetLastError(); SetLastError(5); }).join();
+  std::thread([&] {
+    seenByOther = GetLastError();
+    SetLastError(5);
+  }).join();
   EXPECT_EQ(seenByOther, 0u);
   EXPECT_EQ(GetLastError(), 1234u);
 }

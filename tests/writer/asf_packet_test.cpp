@@ -17,17 +17,31 @@ namespace {
 std::vector<std::uint8_t> Packet(std::uint16_t length, std::uint16_t padding,
                                  std::uint32_t sendTime = 0, std::uint32_t offset = 0) {
   std::vector<std::uint8_t> p(4800, 0x4E);
-  const std::uint8_t head[] = {0x51, 0x5D, std::uint8_t(length), std::uint8_t(length >> 8),
-                               std::uint8_t(padding), std::uint8_t(padding >> 8),
-                               std::uint8_t(sendTime), std::uint8_t(sendTime >> 8),
-                               std::uint8_t(sendTime >> 16), std::uint8_t(sendTime >> 24),
-                               0, 0, 0x87, 0x81, 3,
-                               std::uint8_t(offset), std::uint8_t(offset >> 8), 0, 0, 8};
+  const std::uint8_t head[] = {0x51,
+                               0x5D,
+                               std::uint8_t(length),
+                               std::uint8_t(length >> 8),
+                               std::uint8_t(padding),
+                               std::uint8_t(padding >> 8),
+                               std::uint8_t(sendTime),
+                               std::uint8_t(sendTime >> 8),
+                               std::uint8_t(sendTime >> 16),
+                               std::uint8_t(sendTime >> 24),
+                               0,
+                               0,
+                               0x87,
+                               0x81,
+                               3,
+                               std::uint8_t(offset),
+                               std::uint8_t(offset >> 8),
+                               0,
+                               0,
+                               8};
   std::copy(std::begin(head), std::end(head), p.begin());
   return p;
 }
 
-std::uint64_t Le(const std::vector<std::uint8_t>& v, std::size_t at, std::size_t n) {
+std::uint64_t Le(const std::vector<std::uint8_t> &v, std::size_t at, std::size_t n) {
   std::uint64_t x = 0;
   for (std::size_t i = n; i > 0; --i) x = (x << 8) | v[at + i - 1];
   return x;

@@ -23,20 +23,20 @@ namespace {
 class EncoderBin : public testing::Test {
  protected:
   void SetUp() override {
-    gchar* d = g_dir_make_tmp("writer-XXXXXX", nullptr);
+    gchar *d = g_dir_make_tmp("writer-XXXXXX", nullptr);
     dir_ = d;
     g_free(d);
   }
   void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const char* name) const { return dir_ + "/" + name; }
+  std::string Path(const char *name) const { return dir_ + "/" + name; }
 
   // Runs `source` through a new bin that was given `wma`.
-  RunOutcome Encode(const std::string& source, const std::string& wma,
-                    const std::string& sink = "fakesink", int* attachError = nullptr) {
-    GstElement* bin = CreateEncoderBin("wav-dest");
+  RunOutcome Encode(const std::string &source, const std::string &wma,
+                    const std::string &sink = "fakesink", int *attachError = nullptr) {
+    GstElement *bin = CreateEncoderBin("wav-dest");
     const int err = AttachOutputFile(bin, wma.c_str());
     if (attachError) *attachError = err;
-    GstElement* pipeline = MakePipeline(source, bin, sink);
+    GstElement *pipeline = MakePipeline(source, bin, sink);
     RunOutcome out = RunToEnd(pipeline);
     gst_object_unref(pipeline);
     return out;
@@ -45,7 +45,7 @@ class EncoderBin : public testing::Test {
   std::string dir_;
 };
 
-std::uint64_t Le(const std::string& s, std::size_t at, std::size_t n) {
+std::uint64_t Le(const std::string &s, std::size_t at, std::size_t n) {
   std::uint64_t v = 0;
   for (std::size_t i = n; i > 0; --i) v = (v << 8) | static_cast<std::uint8_t>(s[at + i - 1]);
   return v;
@@ -55,17 +55,17 @@ TEST_F(EncoderBin, WritesWindowsMediaAudio2InAsfThatDecodesToTheTone) {
   const std::string wma = Path("tone.wma");
   ASSERT_TRUE(Encode(ToneSource(1000, 3), wma).eos);
 
-  GstDiscoverer* disc = gst_discoverer_new(30 * GST_SECOND, nullptr);
-  gchar* uri = gst_filename_to_uri(wma.c_str(), nullptr);
-  GstDiscovererInfo* info = gst_discoverer_discover_uri(disc, uri, nullptr);
+  GstDiscoverer *disc = gst_discoverer_new(30 * GST_SECOND, nullptr);
+  gchar *uri = gst_filename_to_uri(wma.c_str(), nullptr);
+  GstDiscovererInfo *info = gst_discoverer_discover_uri(disc, uri, nullptr);
   g_free(uri);
   ASSERT_EQ(gst_discoverer_info_get_result(info), GST_DISCOVERER_OK);
-  GList* audio = gst_discoverer_info_get_audio_streams(info);
+  GList *audio = gst_discoverer_info_get_audio_streams(info);
   ASSERT_EQ(g_list_length(audio), 1u);
-  GstCaps* caps = gst_discoverer_stream_info_get_caps(GST_DISCOVERER_STREAM_INFO(audio->data));
-  gchar* capsText = gst_caps_to_string(caps);
+  GstCaps *caps = gst_discoverer_stream_info_get_caps(GST_DISCOVERER_STREAM_INFO(audio->data));
+  gchar *capsText = gst_caps_to_string(caps);
   EXPECT_TRUE(g_str_has_prefix(capsText, "audio/x-wma, wmaversion=(int)2")) << capsText;
-  const GstStructure* s = gst_caps_get_structure(caps, 0);
+  const GstStructure *s = gst_caps_get_structure(caps, 0);
   gint rate = 0, channels = 0, bitrate = 0;
   gst_structure_get(s, "rate", G_TYPE_INT, &rate, "channels", G_TYPE_INT, &channels, "bitrate",
                     G_TYPE_INT, &bitrate, nullptr);
@@ -115,7 +115,7 @@ TEST_F(EncoderBin, CleanEndAddsAnIndexThatSeekingUses) {
 TEST_F(EncoderBin, WavOutputIsTheInputAudioAndOtherFormatsAreConverted) {
   const std::string source = ToneSource(440, 2);
   ASSERT_TRUE(Encode(source, Path("a.wma"), "filesink location=" + Path("out.wav")).eos);
-  GstElement* direct = gst_parse_launch(
+  GstElement *direct = gst_parse_launch(
       (source + " ! wavenc ! filesink location=" + Path("direct.wav")).c_str(), nullptr);
   ASSERT_TRUE(RunToEnd(direct).eos);
   gst_object_unref(direct);
@@ -136,10 +136,10 @@ TEST_F(EncoderBin, WavOutputIsTheInputAudioAndOtherFormatsAreConverted) {
 
 TEST_F(EncoderBin, KilledRunLeavesAFileThatPlaysUpToTheKill) {
   const std::string wma = Path("killed.wma"), exe = fs::read_symlink("/proc/self/exe");
-  const char* argv[] = {exe.c_str(), "--encode-child", "live", wma.c_str(), nullptr};
+  const char *argv[] = {exe.c_str(), "--encode-child", "live", wma.c_str(), nullptr};
   GPid pid = 0;
   gint outFd = -1;
-  ASSERT_TRUE(g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(argv), nullptr,
+  ASSERT_TRUE(g_spawn_async_with_pipes(nullptr, const_cast<gchar **>(argv), nullptr,
                                        G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid, nullptr,
                                        &outFd, nullptr, nullptr));
   char line[16] = {};
@@ -160,10 +160,10 @@ TEST_F(EncoderBin, KilledRunLeavesAFileThatPlaysUpToTheKill) {
 
 TEST_F(EncoderBin, WriteFailureMidRunIsAnErrorOfTheFileSink) {
   const std::string exe = fs::read_symlink("/proc/self/exe"), wma = Path("full.wma");
-  const char* argv[] = {exe.c_str(), "--encode-child", "fsize", wma.c_str(), nullptr};
-  gchar* out = nullptr;
+  const char *argv[] = {exe.c_str(), "--encode-child", "fsize", wma.c_str(), nullptr};
+  gchar *out = nullptr;
   gint status = 0;
-  ASSERT_TRUE(g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_DEFAULT, nullptr,
+  ASSERT_TRUE(g_spawn_sync(nullptr, const_cast<gchar **>(argv), nullptr, G_SPAWN_DEFAULT, nullptr,
                            nullptr, &out, nullptr, &status, nullptr));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << out;
   EXPECT_TRUE(g_str_has_prefix(out, "wma-file|")) << out;
@@ -177,11 +177,13 @@ TEST_F(EncoderBin, RefusesPathsItMustNotWrite) {
   fs::create_directory(Path("folder.wma"));
   ASSERT_EQ(mkfifo(Path("fifo.wma").c_str(), 0600), 0);
   const std::pair<std::string, int> cases[] = {
-      {Path("missing/out.wma"), ENOENT}, {Path("link.wma"), ELOOP},
-      {Path("dangling.wma"), ELOOP},     {Path("folder.wma"), EISDIR},
+      {Path("missing/out.wma"), ENOENT},
+      {Path("link.wma"), ELOOP},
+      {Path("dangling.wma"), ELOOP},
+      {Path("folder.wma"), EISDIR},
       {Path("fifo.wma"), EINVAL},  // refused, and without blocking on the open
       {"", ENOENT}};
-  for (const auto& [path, expected] : cases) {
+  for (const auto &[path, expected] : cases) {
     int err = 0;
     const RunOutcome out = Encode(ToneSource(440, 0.5), path, "fakesink", &err);
     EXPECT_EQ(err, expected) << path;
@@ -194,7 +196,7 @@ TEST_F(EncoderBin, RefusesPathsItMustNotWrite) {
   if (geteuid() != 0) {  // root writes into read-only folders
     fs::create_directory(Path("ro"));
     fs::permissions(Path("ro"), fs::perms::owner_read | fs::perms::owner_exec);
-    auto* bin = GST_ELEMENT(gst_object_ref_sink(CreateEncoderBin("wav-dest")));
+    auto *bin = GST_ELEMENT(gst_object_ref_sink(CreateEncoderBin("wav-dest")));
     EXPECT_EQ(AttachOutputFile(bin, Path("ro/out.wma").c_str()), EACCES);
     gst_object_unref(bin);
     fs::permissions(Path("ro"), fs::perms::owner_all);
@@ -206,7 +208,7 @@ TEST_F(EncoderBin, HoldsOneDescriptorAndClosesItWithTheBin) {
     return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
   };
   const auto before = openFds();
-  GstElement* bin = GST_ELEMENT(gst_object_ref_sink(CreateEncoderBin("wav-dest")));
+  GstElement *bin = GST_ELEMENT(gst_object_ref_sink(CreateEncoderBin("wav-dest")));
   ASSERT_EQ(AttachOutputFile(bin, Path("a.wma").c_str()), 0);
   ASSERT_EQ(AttachOutputFile(bin, Path("b.wma").c_str()), 0);
   EXPECT_EQ(openFds(), before + 1);

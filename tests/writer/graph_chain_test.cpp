@@ -35,9 +35,10 @@ class CToneCaptureFilter final : public CBaseFilter {
   }
 
  protected:
-  GstElement* CreateElement() override {
-    GstElement* bin = gst_parse_bin_from_description(ToneSource(1000, 0, true).c_str(), FALSE, nullptr);
-    GstPad* inner = gst_bin_find_unlinked_pad(GST_BIN(bin), GST_PAD_SRC);
+  GstElement *CreateElement() override {
+    GstElement *bin =
+        gst_parse_bin_from_description(ToneSource(1000, 0, true).c_str(), FALSE, nullptr);
+    GstPad *inner = gst_bin_find_unlinked_pad(GST_BIN(bin), GST_PAD_SRC);
     gst_element_add_pad(bin, gst_ghost_pad_new(Pin(0)->PadName().c_str(), inner));
     gst_object_unref(inner);
     return bin;
@@ -47,7 +48,7 @@ class CToneCaptureFilter final : public CBaseFilter {
 class WriterChain : public testing::Test {
  protected:
   void SetUp() override {
-    gchar* d = g_dir_make_tmp("writer-chain-XXXXXX", nullptr);
+    gchar *d = g_dir_make_tmp("writer-chain-XXXXXX", nullptr);
     dir_ = d;
     g_free(d);
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
@@ -69,11 +70,13 @@ class WriterChain : public testing::Test {
   }
 
   // Hands over `wma` (nothing when null), then inserts the chain.
-  void InsertChain(const char* wma) {
+  void InsertChain(const char *wma) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\ZORVEKA\\VORLINTA", &key), 0);
-    if (wma) RegSetValueA(key, "OutputWMAName", REG_SZ, wma, 0);
-    else RegDeleteKeyA(key, "OutputWMAName");
+    if (wma)
+      RegSetValueA(key, "OutputWMAName", REG_SZ, wma, 0);
+    else
+      RegDeleteKeyA(key, "OutputWMAName");
     RegSetValueA(key, "OUTPUTWAVE", REG_SZ, "0", 0);
     RegCloseKey(key);
     ComPtr<IBaseFilter> wavDest, fileWriter;
@@ -95,7 +98,7 @@ class WriterChain : public testing::Test {
   }
 
   void RemoveChain() {
-    for (const char16_t* name : {u"WAV Dest", u"File Writer"}) {
+    for (const char16_t *name : {u"WAV Dest", u"File Writer"}) {
       ComPtr<IBaseFilter> f;
       ASSERT_EQ(graph_->FindFilterByName(name, f.Out()), S_OK);
       EXPECT_EQ(graph_->RemoveFilter(f.Get()), S_OK);

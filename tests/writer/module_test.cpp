@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void SetHandOff(const char* subkey, const char* value) {  // null value: delete
+void SetHandOff(const char *subkey, const char *value) {  // null value: delete
   HKEY key = nullptr;
   ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\ZORVEKA\\VORLINTA", &key), ERROR_SUCCESS);
   if (value)
@@ -30,11 +30,11 @@ void SetHandOff(const char* subkey, const char* value) {  // null value: delete
 class WriterModule : public testing::Test {
  protected:
   void SetUp() override {
-    gchar* d = g_dir_make_tmp("writer-module-XXXXXX", nullptr);
+    gchar *d = g_dir_make_tmp("writer-module-XXXXXX", nullptr);
     dir_ = d;
     g_free(d);
     SetHandOff("OutputWMAName", nullptr);
-    void* module = dlopen(WRITER_MODULE_PATH, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    void *module = dlopen(WRITER_MODULE_PATH, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     ASSERT_NE(module, nullptr) << dlerror();
     entry_ = reinterpret_cast<DllGetClassObjectFn>(dlsym(module, "DllGetClassObject"));
     ASSERT_NE(entry_, nullptr);
@@ -42,10 +42,10 @@ class WriterModule : public testing::Test {
     EXPECT_EQ(dlsym(module, "RegQueryValueA"), nullptr);
     EXPECT_EQ(dlsym(module, "CoCreateInstance"), nullptr);
     dlclose(module);
-    IClassFactory* factory = nullptr;
-    ASSERT_EQ(entry_(CLSID_WavDestWriter, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+    IClassFactory *factory = nullptr;
+    ASSERT_EQ(entry_(CLSID_WavDestWriter, IID_IClassFactory, reinterpret_cast<void **>(&factory)),
               S_OK);
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IGstFilter, reinterpret_cast<void**>(&filter_)),
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IGstFilter, reinterpret_cast<void **>(&filter_)),
               S_OK);
     factory->Release();
   }
@@ -59,26 +59,26 @@ class WriterModule : public testing::Test {
 
   std::string dir_;
   DllGetClassObjectFn entry_ = nullptr;
-  IGstFilter* filter_ = nullptr;
+  IGstFilter *filter_ = nullptr;
 };
 
 TEST_F(WriterModule, MakesOnlyTheWriterFilterWithAnInAndAnOutPin) {
-  IClassFactory* factory = nullptr;
-  EXPECT_EQ(entry_(CLSID_FileWriter, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+  IClassFactory *factory = nullptr;
+  EXPECT_EQ(entry_(CLSID_FileWriter, IID_IClassFactory, reinterpret_cast<void **>(&factory)),
             CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(factory, nullptr);
 
-  IBaseFilter* base = nullptr;
-  ASSERT_EQ(filter_->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&base)), S_OK);
-  IEnumPins* pins = nullptr;
+  IBaseFilter *base = nullptr;
+  ASSERT_EQ(filter_->QueryInterface(IID_IBaseFilter, reinterpret_cast<void **>(&base)), S_OK);
+  IEnumPins *pins = nullptr;
   ASSERT_EQ(base->EnumPins(&pins), S_OK);
-  IPin* pin[3] = {};
+  IPin *pin[3] = {};
   ULONG got = 0;
   EXPECT_EQ(pins->Next(3, pin, &got), S_FALSE);
   ASSERT_EQ(got, 2u);
   const PIN_DIRECTION dirs[] = {PINDIR_INPUT, PINDIR_OUTPUT};
-  const char* names[] = {"In", "Out"};
-  GstElement* element = filter_->GetGstElement();
+  const char *names[] = {"In", "Out"};
+  GstElement *element = filter_->GetGstElement();
   ASSERT_NE(element, nullptr);
   for (int i = 0; i < 2; ++i) {
     PIN_INFO info{};
@@ -89,7 +89,7 @@ TEST_F(WriterModule, MakesOnlyTheWriterFilterWithAnInAndAnOutPin) {
     info.pFilter->Release();
     pin[i]->Release();
     // Each pin is a pad of the element, of the same direction and name.
-    GstPad* pad = gst_element_get_static_pad(element, names[i]);
+    GstPad *pad = gst_element_get_static_pad(element, names[i]);
     ASSERT_NE(pad, nullptr);
     EXPECT_EQ(gst_pad_get_direction(pad), i == 0 ? GST_PAD_SINK : GST_PAD_SRC);
     gst_object_unref(pad);
@@ -100,17 +100,16 @@ TEST_F(WriterModule, MakesOnlyTheWriterFilterWithAnInAndAnOutPin) {
 
 TEST_F(WriterModule, RunFailsWithoutAUsableOutputName) {
   const std::string missing = dir_ + "/gone/out.wma";
-  const std::pair<const char*, HRESULT> cases[] = {
-      {nullptr, E_FAIL}, {"", E_FAIL},
-      {missing.c_str(), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)}};
-  GstElement* pipeline = gst_pipeline_new(nullptr);
+  const std::pair<const char *, HRESULT> cases[] = {
+      {nullptr, E_FAIL}, {"", E_FAIL}, {missing.c_str(), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)}};
+  GstElement *pipeline = gst_pipeline_new(nullptr);
   gst_bin_add(GST_BIN(pipeline), filter_->GetGstElement());
-  GstBus* bus = gst_element_get_bus(pipeline);
-  for (const auto& [path, hr] : cases) {
+  GstBus *bus = gst_element_get_bus(pipeline);
+  for (const auto &[path, hr] : cases) {
     SetHandOff("OutputWMAName", path);
     EXPECT_EQ(filter_->PrepareState(State_Running), hr) << (path ? path : "(none)");
     // The failure is on the bus too, where the graph turns errors into events.
-    GstMessage* msg = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR);
+    GstMessage *msg = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR);
     EXPECT_NE(msg, nullptr);
     if (msg) gst_message_unref(msg);
   }

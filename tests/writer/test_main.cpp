@@ -17,24 +17,24 @@
 
 // GLib allocates in library constructors and never frees those blocks; only
 // allocations made there are exempt, which needs full stacks to tell.
-extern "C" const char* __lsan_default_suppressions() { return "leak:_dl_init\n"; }
-extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
+extern "C" const char *__lsan_default_suppressions() { return "leak:_dl_init\n"; }
+extern "C" const char *__asan_default_options() { return "fast_unwind_on_malloc=0"; }
 
 namespace {
 
 // live: a live tone until killed; prints PLAYING once it runs.
 // fsize: 5 s with files limited to 16 KiB, as on a full disk; prints the
 // failing element and exits 3 on error, 0 when the run claimed success.
-int EncodeChild(const std::string& mode, const char* path) {
+int EncodeChild(const std::string &mode, const char *path) {
   const bool live = mode == "live";
   if (!live) {
     std::signal(SIGXFSZ, SIG_IGN);
     const rlimit lim = {16384, 16384};
     setrlimit(RLIMIT_FSIZE, &lim);
   }
-  GstElement* bin = quavix::writer::CreateEncoderBin("wav-dest");
+  GstElement *bin = quavix::writer::CreateEncoderBin("wav-dest");
   if (!bin || quavix::writer::AttachOutputFile(bin, path) != 0) return 2;
-  GstElement* pipeline =
+  GstElement *pipeline =
       writer_test::MakePipeline(writer_test::ToneSource(1000, 5, live), bin, "fakesink");
   if (!live) {
     const writer_test::RunOutcome out = writer_test::RunToEnd(pipeline);
@@ -51,7 +51,7 @@ int EncodeChild(const std::string& mode, const char* path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
   gst_init(&argc, &argv);
   if (argc == 4 && std::strcmp(argv[1], "--encode-child") == 0) {
     const int rc = EncodeChild(argv[2], argv[3]);
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     _exit(rc);  // leak checks belong to the test process, not the child
   }
   // Keep every test away from the person's own settings and sound server.
-  gchar* root = g_dir_make_tmp("quavix-writer-test-XXXXXX", nullptr);
+  gchar *root = g_dir_make_tmp("quavix-writer-test-XXXXXX", nullptr);
   const std::string config = std::string(root) + "/config";
   mkdir(config.c_str(), 0700);
   setenv("XDG_CONFIG_HOME", config.c_str(), 1);

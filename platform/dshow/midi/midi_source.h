@@ -35,36 +35,37 @@ inline constexpr double kMidiDefaultGain = 0.3;
 
 inline constexpr REFERENCE_TIME kMidiMaxReleaseTail = 2 * 10000000LL;
 
-inline constexpr const char* kDefaultSoundFontPath = "/usr/share/sounds/sf2/default-GM.sf2";
+inline constexpr const char *kDefaultSoundFontPath = "/usr/share/sounds/sf2/default-GM.sf2";
 
 // Whether the SoundFont at `path` can be used: it exists, can be read, and
 // begins as a SoundFont does (RIFF ... sfbk). Cheap (reads 12 bytes), so a
 // caller can ask when a song is opened rather than learn of it when the
 // element starts. On failure *message (when given) says what is wrong and
 // which Debian package to install; the element's start reports the same text.
-bool CheckSoundFont(const std::string& path, std::string* message);
+bool CheckSoundFont(const std::string &path, std::string *message);
 
 struct MidiSynthOptions {
-    std::string soundFontPath = kDefaultSoundFontPath;
-    int sampleRate = 44100;
-    double gain = kMidiDefaultGain;
-    // The limiter's ceiling in linear full scale (0.891 = -1 dBFS).
-    float ceiling = 0.891f;
+  std::string soundFontPath = kDefaultSoundFontPath;
+  int sampleRate = 44100;
+  double gain = kMidiDefaultGain;
+  // The limiter's ceiling in linear full scale (0.891 = -1 dBFS).
+  float ceiling = 0.891f;
 };
 
 // Name of the registered element type's factory ("quavixmidisrc"). The type
 // is registered once per process, by RegisterMidiSourceElement or the first
 // CreateMidiSourceElement. An element made by that name has no song and
 // refuses to start; the factory is there for inspection tools and logs.
-inline constexpr const char* kMidiSourceFactoryName = "quavixmidisrc";
+inline constexpr const char *kMidiSourceFactoryName = "quavixmidisrc";
 void RegisterMidiSourceElement();
 
 // Creates a source element for `song` (a new floating reference, as
 // gst_element_factory_make gives). Returns null when `song` is null or the
 // options are out of range (sample rate 8000..192000, gain 0..10).
 // gst_init must have been called.
-GstElement* CreateMidiSourceElement(std::shared_ptr<const MidiSong> song, const MidiSynthOptions& options);
+GstElement *CreateMidiSourceElement(std::shared_ptr<const MidiSong> song,
+                                    const MidiSynthOptions &options);
 
 // The song an element made by CreateMidiSourceElement plays (null for any
 // other element).
-std::shared_ptr<const MidiSong> GetMidiSourceSong(GstElement* element);
+std::shared_ptr<const MidiSong> GetMidiSourceSong(GstElement *element);

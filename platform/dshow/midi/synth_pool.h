@@ -33,45 +33,45 @@ inline constexpr std::size_t kMaxIdleSynths = 1;
 
 // What tells one SoundFont file from another at the same path.
 struct SoundFontIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    std::int64_t size = -1;
-    std::int64_t modifiedNs = 0;
-    std::int64_t changedNs = 0;
-    bool operator==(const SoundFontIdentity&) const = default;
+  dev_t device = 0;
+  ino_t inode = 0;
+  std::int64_t size = -1;
+  std::int64_t modifiedNs = 0;
+  std::int64_t changedNs = 0;
+  bool operator==(const SoundFontIdentity &) const = default;
 };
 
 // Follows symbolic links (default-GM.sf2 is one). False when it cannot stat.
-bool ReadSoundFontIdentity(const std::string& path, SoundFontIdentity* identity);
+bool ReadSoundFontIdentity(const std::string &path, SoundFontIdentity *identity);
 
 // One synthesiser with its SoundFont loaded, lent to one element.
 class PooledSynth {
-public:
-    ~PooledSynth();
-    PooledSynth(const PooledSynth&) = delete;
-    PooledSynth& operator=(const PooledSynth&) = delete;
+ public:
+  ~PooledSynth();
+  PooledSynth(const PooledSynth &) = delete;
+  PooledSynth &operator=(const PooledSynth &) = delete;
 
-    fluid_synth_t* get() const { return m_synth; }
+  fluid_synth_t *get() const { return m_synth; }
 
-    // Renders interleaved stereo; all rendering goes through here so the
-    // synthesiser can be given back on one of FluidSynth's block boundaries.
-    void Render(float* out, std::int64_t frames);
+  // Renders interleaved stereo; all rendering goes through here so the
+  // synthesiser can be given back on one of FluidSynth's block boundaries.
+  void Render(float *out, std::int64_t frames);
 
-    // For state that a system reset leaves behind (tunings defined by
-    // system exclusive messages): this synthesiser is freed, not pooled.
-    void MarkNotReusable() { m_reusable = false; }
+  // For state that a system reset leaves behind (tunings defined by
+  // system exclusive messages): this synthesiser is freed, not pooled.
+  void MarkNotReusable() { m_reusable = false; }
 
-private:
-    friend class SynthPool;
-    PooledSynth() = default;
+ private:
+  friend class SynthPool;
+  PooledSynth() = default;
 
-    fluid_settings_t* m_settings = nullptr;
-    fluid_synth_t* m_synth = nullptr;
-    std::string m_path;
-    SoundFontIdentity m_identity;
-    int m_sampleRate = 0;
-    std::uint64_t m_framesRendered = 0;
-    bool m_reusable = true;
+  fluid_settings_t *m_settings = nullptr;
+  fluid_synth_t *m_synth = nullptr;
+  std::string m_path;
+  SoundFontIdentity m_identity;
+  int m_sampleRate = 0;
+  std::uint64_t m_framesRendered = 0;
+  bool m_reusable = true;
 };
 
 enum class SynthFailure { None, Setup, SoundFont };
@@ -81,8 +81,8 @@ enum class SynthFailure { None, Setup, SoundFont };
 // one that loads the SoundFont (with dynamic sample loading). Null on
 // failure, with *failure saying whether FluidSynth could not be set up or
 // the SoundFont could not be loaded. The caller checks the file first.
-std::unique_ptr<PooledSynth> TakeSynth(const std::string& soundFontPath, int sampleRate, double gain,
-                                       SynthFailure* failure);
+std::unique_ptr<PooledSynth> TakeSynth(const std::string &soundFontPath, int sampleRate,
+                                       double gain, SynthFailure *failure);
 
 // Gives a synthesiser back: silenced (voices, reverb and chorus tails) and
 // kept when it may be reused, freed otherwise. Null is ignored.

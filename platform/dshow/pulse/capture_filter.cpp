@@ -60,8 +60,8 @@ class LineWarmer {
   void Open(const std::string &source);
   void Close();
   // Waits at most timeout for the stream to deliver at the pace of the
-  // clock. Returns at once when it already does, when there is none, when it failed or when its source is
-  // suspended (nothing will arrive before a run wakes it).
+  // clock. Returns at once when it already does, when there is none, when it failed or when its
+  // source is suspended (nothing will arrive before a run wakes it).
   void WaitUntilDelivering(std::chrono::milliseconds timeout);
 
  private:
@@ -191,8 +191,8 @@ void LineWarmer::ConnectStream() {
   attr.prebuf = static_cast<uint32_t>(-1);
   attr.minreq = static_cast<uint32_t>(-1);
   attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kWarmLatencyUs, &format));
-  const auto flags = static_cast<pa_stream_flags_t>(
-      PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE | PA_STREAM_DONT_INHIBIT_AUTO_SUSPEND);
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE |
+                                                    PA_STREAM_DONT_INHIBIT_AUTO_SUSPEND);
   if (pa_stream_connect_record(m_stream, m_source.c_str(), &attr, flags) < 0) {
     DropStream();
     SetPhase(Phase::kFailed);
@@ -212,8 +212,7 @@ void LineWarmer::OnContextState(pa_context *c, void *self) {
       w->DropStream();
       w->SetPhase(Phase::kFailed);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -227,8 +226,7 @@ void LineWarmer::OnStreamState(pa_stream *s, void *self) {
     case PA_STREAM_TERMINATED:  // e.g. its output was unloaded
       w->SetPhase(Phase::kFailed);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -253,7 +251,8 @@ void LineWarmer::OnStreamRead(pa_stream *s, size_t, void *self) {
     w->m_gotData = true;
     w->m_firstData = now;
   }
-  w->m_receivedSeconds += static_cast<double>(pa_bytes_to_usec(bytes, pa_stream_get_sample_spec(s))) / 1e6;
+  w->m_receivedSeconds +=
+      static_cast<double>(pa_bytes_to_usec(bytes, pa_stream_get_sample_spec(s))) / 1e6;
   // The output is ready for a run once what arrived keeps pace with the
   // clock. The first data after an idle spell is one long block rendered
   // ahead at once, and the block after it can still be a long one: a run's
@@ -306,7 +305,7 @@ class CAudioCaptureFilter final : public CBaseFilter {
   const CaptureDevice m_device;
   const std::shared_ptr<PulseClient> m_client;
   mutable std::mutex m_lineLock;
-  int m_enabled = -1;  // the line enabled with put_Enable(TRUE), or -1
+  int m_enabled = -1;      // the line enabled with put_Enable(TRUE), or -1
   std::mutex m_watchLock;  // guards m_watchToken
   int m_watchToken = 0;
   LineWarmer m_warmer;
@@ -329,9 +328,7 @@ class CLinePin final : public CBasePin, public IAMAudioInputMixer {
   ULONG AddRef() override { return CBasePin::AddRef(); }
   ULONG Release() override { return CBasePin::Release(); }
 
-  HRESULT CheckMediaType(const AM_MEDIA_TYPE *mt) override {
-    return mt ? S_FALSE : E_POINTER;
-  }
+  HRESULT CheckMediaType(const AM_MEDIA_TYPE *mt) override { return mt ? S_FALSE : E_POINTER; }
   HRESULT QueryPinInterface(REFIID riid, void **ppv) override {
     if (!ppv) return E_POINTER;
     if (riid == IID_IAMAudioInputMixer) {
@@ -418,8 +415,7 @@ HRESULT CAudioCaptureFilter::JoinFilterGraph(IFilterGraph *pGraph, LPCWSTR pName
   if (pGraph && !m_watchToken) {
     // Watching starts only in a graph: only a graph can be told. A server
     // that cannot be reached now is watched for its return all the same.
-    m_watchToken =
-        m_client->AddDeviceListener([this](const DeviceEvent &e) { OnDeviceEvent(e); });
+    m_watchToken = m_client->AddDeviceListener([this](const DeviceEvent &e) { OnDeviceEvent(e); });
   } else if (!pGraph && m_watchToken) {
     // The base class has already detached from the graph's event sink, so
     // a callback running now delivers nothing and cannot wait on the graph.
@@ -498,8 +494,8 @@ GstElement *CAudioCaptureFilter::CreateElement() {
   }
   g_object_set(src, "buffer-time", kBufferTimeUs, "latency-time", kLatencyTimeUs, "client-name",
                "Quavix", nullptr);
-  GstCaps *c = gst_caps_from_string(
-      "audio/x-raw,format=S16LE,layout=interleaved,rate=44100,channels=2");
+  GstCaps *c =
+      gst_caps_from_string("audio/x-raw,format=S16LE,layout=interleaved,rate=44100,channels=2");
   g_object_set(caps, "caps", c, nullptr);
   gst_caps_unref(c);
 

@@ -13,7 +13,7 @@
 
 namespace quavix::pulse {
 
-const char* StatusText(PulseStatus status) {
+const char *StatusText(PulseStatus status) {
   switch (status) {
     case PulseStatus::kOk: return "ok";
     case PulseStatus::kNoServer: return "no sound server";
@@ -36,15 +36,15 @@ struct ListingRequest {
   ServerListing listing;
   int outstanding = 4;
   bool failed = false;
-  std::vector<pa_operation*> ops;
-  std::function<void(ListingRequest*)> on_complete;  // main loop thread, lock held
+  std::vector<pa_operation *> ops;
+  std::function<void(ListingRequest *)> on_complete;  // main loop thread, lock held
 
   void Finish(bool ok) {
     if (!ok) failed = true;
     if (--outstanding == 0 && on_complete) on_complete(this);
   }
   void Release(bool cancel) {
-    for (pa_operation* op : ops) {
+    for (pa_operation *op : ops) {
       if (cancel && pa_operation_get_state(op) == PA_OPERATION_RUNNING) pa_operation_cancel(op);
       pa_operation_unref(op);
     }
@@ -52,30 +52,31 @@ struct ListingRequest {
   }
 };
 
-std::string Prop(const pa_proplist* p, const char* key) {
-  const char* v = p ? pa_proplist_gets(p, key) : nullptr;
+std::string Prop(const pa_proplist *p, const char *key) {
+  const char *v = p ? pa_proplist_gets(p, key) : nullptr;
   return v ? v : "";
 }
-std::string Str(const char* s) { return s ? s : ""; }
+std::string Str(const char *s) { return s ? s : ""; }
 
-void OnServerInfo(pa_context*, const pa_server_info* i, void* userdata) {
-  auto* r = static_cast<ListingRequest*>(userdata);
+void OnServerInfo(pa_context *, const pa_server_info *i, void *userdata) {
+  auto *r = static_cast<ListingRequest *>(userdata);
   if (i) r->listing.default_sink = Str(i->default_sink_name);
   r->Finish(i != nullptr);
 }
-void OnCardInfo(pa_context*, const pa_card_info* i, int eol, void* userdata) {
-  auto* r = static_cast<ListingRequest*>(userdata);
+void OnCardInfo(pa_context *, const pa_card_info *i, int eol, void *userdata) {
+  auto *r = static_cast<ListingRequest *>(userdata);
   if (eol != 0) return r->Finish(eol > 0);
-  r->listing.cards.push_back({i->index, Str(i->name), Prop(i->proplist, PA_PROP_DEVICE_DESCRIPTION)});
+  r->listing.cards.push_back(
+      {i->index, Str(i->name), Prop(i->proplist, PA_PROP_DEVICE_DESCRIPTION)});
 }
-void OnSinkInfo(pa_context*, const pa_sink_info* i, int eol, void* userdata) {
-  auto* r = static_cast<ListingRequest*>(userdata);
+void OnSinkInfo(pa_context *, const pa_sink_info *i, int eol, void *userdata) {
+  auto *r = static_cast<ListingRequest *>(userdata);
   if (eol != 0) return r->Finish(eol > 0);
   r->listing.sinks.push_back(
       {i->index, Str(i->name), Str(i->description), i->card, i->monitor_source});
 }
-void OnSourceInfo(pa_context*, const pa_source_info* i, int eol, void* userdata) {
-  auto* r = static_cast<ListingRequest*>(userdata);
+void OnSourceInfo(pa_context *, const pa_source_info *i, int eol, void *userdata) {
+  auto *r = static_cast<ListingRequest *>(userdata);
   if (eol != 0) return r->Finish(eol > 0);
   r->listing.sources.push_back(
       {i->index, Str(i->name), Str(i->description), i->card, i->monitor_of_sink});
@@ -83,13 +84,13 @@ void OnSourceInfo(pa_context*, const pa_source_info* i, int eol, void* userdata)
 
 // Issues the four requests; false (nothing left running) when the
 // connection refuses one.
-bool StartListing(pa_context* ctx, ListingRequest* r) {
-  pa_operation* ops[] = {pa_context_get_server_info(ctx, OnServerInfo, r),
+bool StartListing(pa_context *ctx, ListingRequest *r) {
+  pa_operation *ops[] = {pa_context_get_server_info(ctx, OnServerInfo, r),
                          pa_context_get_card_info_list(ctx, OnCardInfo, r),
                          pa_context_get_sink_info_list(ctx, OnSinkInfo, r),
                          pa_context_get_source_info_list(ctx, OnSourceInfo, r)};
   bool ok = true;
-  for (pa_operation* op : ops) {
+  for (pa_operation *op : ops) {
     if (op)
       r->ops.push_back(op);
     else
@@ -99,9 +100,9 @@ bool StartListing(pa_context* ctx, ListingRequest* r) {
   return ok;
 }
 
-std::set<std::string> DeviceIds(const ServerListing& listing) {
+std::set<std::string> DeviceIds(const ServerListing &listing) {
   std::set<std::string> ids;
-  for (const auto& d : GroupCaptureDevices(listing)) ids.insert(d.id);
+  for (const auto &d : GroupCaptureDevices(listing)) ids.insert(d.id);
   return ids;
 }
 
@@ -115,8 +116,8 @@ bool IsDead(pa_context_state_t s) { return s == PA_CONTEXT_FAILED || s == PA_CON
 // the context state) and is never held while taking `ml`. `call` serialises
 // the synchronous calls, so only one of them (re)connects at a time.
 struct PulseClient::Impl {
-  pa_threaded_mainloop* ml = nullptr;
-  pa_context* ctx = nullptr;
+  pa_threaded_mainloop *ml = nullptr;
+  pa_context *ctx = nullptr;
 
   std::mutex call;
   std::mutex m;
@@ -127,9 +128,9 @@ struct PulseClient::Impl {
   std::map<int, DeviceCallback> listeners;
   int next_token = 1;
   std::set<std::string> known_ids;
-  ListingRequest* refresh = nullptr;
+  ListingRequest *refresh = nullptr;
   bool refresh_again = false;
-  pa_time_event* retry = nullptr;
+  pa_time_event *retry = nullptr;
 
   ~Impl() {
     if (!ml) return;
@@ -182,8 +183,8 @@ struct PulseClient::Impl {
     cv.notify_all();
   }
 
-  static void OnState(pa_context* c, void* userdata) {
-    auto* self = static_cast<Impl*>(userdata);
+  static void OnState(pa_context *c, void *userdata) {
+    auto *self = static_cast<Impl *>(userdata);
     pa_context_state_t s = pa_context_get_state(c);
     self->SetState(s);
     if (s == PA_CONTEXT_READY) {
@@ -194,7 +195,7 @@ struct PulseClient::Impl {
         // The server went away and every device with it.
         std::set<std::string> gone;
         gone.swap(self->known_ids);
-        for (const auto& id : gone) self->Fire({DeviceEvent::kRemoved, id});
+        for (const auto &id : gone) self->Fire({DeviceEvent::kRemoved, id});
         self->ArmRetry();
       }
     }
@@ -204,14 +205,14 @@ struct PulseClient::Impl {
   // that the devices' return is noticed without anyone asking.
   void ArmRetry() {
     if (retry) return;
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(ml);
+    pa_mainloop_api *api = pa_threaded_mainloop_get_api(ml);
     timeval tv;
     pa_gettimeofday(&tv);
     pa_timeval_add(&tv, 1000 * 1000);
     retry = api->time_new(api, &tv, &Impl::OnRetry, this);
   }
-  static void OnRetry(pa_mainloop_api* api, pa_time_event* e, const timeval*, void* userdata) {
-    auto* self = static_cast<Impl*>(userdata);
+  static void OnRetry(pa_mainloop_api *api, pa_time_event *e, const timeval *, void *userdata) {
+    auto *self = static_cast<Impl *>(userdata);
     api->time_free(e);
     self->retry = nullptr;
     if (self->listeners.empty()) return;
@@ -236,9 +237,8 @@ struct PulseClient::Impl {
     if (ready) return PulseStatus::kOk;
 
     std::unique_lock<std::mutex> l(m);
-    bool settled = cv.wait_until(l, deadline, [&] {
-      return state == PA_CONTEXT_READY || IsDead(state);
-    });
+    bool settled =
+        cv.wait_until(l, deadline, [&] { return state == PA_CONTEXT_READY || IsDead(state); });
     if (settled && state == PA_CONTEXT_READY) return PulseStatus::kOk;
     const bool timed_out = !settled;
     l.unlock();
@@ -255,7 +255,7 @@ struct PulseClient::Impl {
   // cancels what is still running so no callback can touch the caller's
   // state afterwards.
   template <class Done>
-  PulseStatus Await(std::vector<pa_operation*>& ops, Clock::time_point deadline, Done done) {
+  PulseStatus Await(std::vector<pa_operation *> &ops, Clock::time_point deadline, Done done) {
     bool finished;
     bool dead;
     {
@@ -264,7 +264,7 @@ struct PulseClient::Impl {
       dead = IsDead(state);
     }
     pa_threaded_mainloop_lock(ml);
-    for (pa_operation* op : ops) {
+    for (pa_operation *op : ops) {
       if (pa_operation_get_state(op) == PA_OPERATION_RUNNING) pa_operation_cancel(op);
       pa_operation_unref(op);
     }
@@ -276,13 +276,13 @@ struct PulseClient::Impl {
     return finished ? PulseStatus::kFailed : PulseStatus::kTimeout;
   }
 
-  PulseStatus List(ServerListing* out) {
+  PulseStatus List(ServerListing *out) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(kTimeoutMs);
     PulseStatus st = EnsureConnected(deadline);
     if (st != PulseStatus::kOk) return st;
     ListingRequest r;
     bool complete = false;
-    r.on_complete = [&](ListingRequest*) {
+    r.on_complete = [&](ListingRequest *) {
       {
         std::lock_guard<std::mutex> l(m);
         complete = true;
@@ -302,18 +302,18 @@ struct PulseClient::Impl {
 
   // ---- watching (ml held) ---------------------------------------------
   void StartWatching() {
-    pa_operation* op = pa_context_subscribe(
+    pa_operation *op = pa_context_subscribe(
         ctx,
-        static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK |
-                                            PA_SUBSCRIPTION_MASK_SOURCE |
-                                            PA_SUBSCRIPTION_MASK_CARD),
+        static_cast<pa_subscription_mask_t>(
+            PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_CARD),
         nullptr, nullptr);
     if (op) pa_operation_unref(op);
     StartRefresh();
   }
 
-  static void OnSubscription(pa_context*, pa_subscription_event_type_t t, uint32_t, void* userdata) {
-    auto* self = static_cast<Impl*>(userdata);
+  static void OnSubscription(pa_context *, pa_subscription_event_type_t t, uint32_t,
+                             void *userdata) {
+    auto *self = static_cast<Impl *>(userdata);
     const unsigned type = t & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
     if (self->listeners.empty()) return;
     if (type == PA_SUBSCRIPTION_EVENT_NEW || type == PA_SUBSCRIPTION_EVENT_REMOVE)
@@ -328,8 +328,8 @@ struct PulseClient::Impl {
       return;
     }
     if (!ctx || pa_context_get_state(ctx) != PA_CONTEXT_READY) return;
-    auto* r = new ListingRequest;
-    r->on_complete = [this](ListingRequest* done) { OnRefreshed(done); };
+    auto *r = new ListingRequest;
+    r->on_complete = [this](ListingRequest *done) { OnRefreshed(done); };
     if (!StartListing(ctx, r)) {
       delete r;
       return;
@@ -337,18 +337,18 @@ struct PulseClient::Impl {
     refresh = r;
   }
 
-  void OnRefreshed(ListingRequest* r) {
+  void OnRefreshed(ListingRequest *r) {
     refresh = nullptr;
     r->Release(false);
     if (!r->failed && !listeners.empty()) {
       std::set<std::string> now = DeviceIds(r->listing);
       std::vector<DeviceEvent> events;
-      for (const auto& id : known_ids)
+      for (const auto &id : known_ids)
         if (!now.count(id)) events.push_back({DeviceEvent::kRemoved, id});
-      for (const auto& id : now)
+      for (const auto &id : now)
         if (!known_ids.count(id)) events.push_back({DeviceEvent::kAdded, id});
       known_ids.swap(now);
-      for (const auto& e : events) Fire(e);
+      for (const auto &e : events) Fire(e);
     }
     delete r;
     if (refresh_again) {
@@ -365,10 +365,10 @@ struct PulseClient::Impl {
     refresh_again = false;
   }
 
-  void Fire(const DeviceEvent& e) {
+  void Fire(const DeviceEvent &e) {
     // A callback may remove listeners; iterate over a copy.
     auto copy = listeners;
-    for (auto& [token, cb] : copy)
+    for (auto &[token, cb] : copy)
       if (listeners.count(token)) cb(e);
   }
 };
@@ -405,7 +405,7 @@ std::shared_ptr<PulseClient> PulseClient::Shared() {
   return p;
 }
 
-PulseStatus PulseClient::ListDevices(std::vector<CaptureDevice>* devices) {
+PulseStatus PulseClient::ListDevices(std::vector<CaptureDevice> *devices) {
   devices->clear();
   if (impl_->InLoopThread()) return PulseStatus::kWrongThread;
   std::lock_guard<std::mutex> call(impl_->call);
@@ -415,25 +415,25 @@ PulseStatus PulseClient::ListDevices(std::vector<CaptureDevice>* devices) {
   return st;
 }
 
-PulseStatus PulseClient::GetLevel(const std::string& source, double* level) {
+PulseStatus PulseClient::GetLevel(const std::string &source, double *level) {
   if (impl_->InLoopThread()) return PulseStatus::kWrongThread;
   std::lock_guard<std::mutex> call(impl_->call);
-  Impl& d = *impl_;
+  Impl &d = *impl_;
   const auto deadline = Clock::now() + std::chrono::milliseconds(kTimeoutMs);
   PulseStatus st = d.EnsureConnected(deadline);
   if (st != PulseStatus::kOk) return st;
 
   struct Req {
-    Impl* impl;
+    Impl *impl;
     LevelRequest r;
   } req{&d, {}};
-  std::vector<pa_operation*> ops;
+  std::vector<pa_operation *> ops;
   pa_threaded_mainloop_lock(d.ml);
   if (d.ctx) {
-    if (pa_operation* op = pa_context_get_source_info_by_name(
+    if (pa_operation *op = pa_context_get_source_info_by_name(
             d.ctx, source.c_str(),
-            [](pa_context*, const pa_source_info* i, int eol, void* userdata) {
-              auto* q = static_cast<Req*>(userdata);
+            [](pa_context *, const pa_source_info *i, int eol, void *userdata) {
+              auto *q = static_cast<Req *>(userdata);
               {
                 std::lock_guard<std::mutex> l(q->impl->m);
                 if (eol == 0 && i) {
@@ -457,11 +457,11 @@ PulseStatus PulseClient::GetLevel(const std::string& source, double* level) {
   return PulseStatus::kOk;
 }
 
-PulseStatus PulseClient::SetLevel(const std::string& source, double level) {
+PulseStatus PulseClient::SetLevel(const std::string &source, double level) {
   if (!(level >= 0.0 && level <= 1.0)) return PulseStatus::kInvalidArgument;  // NaN too
   if (impl_->InLoopThread()) return PulseStatus::kWrongThread;
   std::lock_guard<std::mutex> call(impl_->call);
-  Impl& d = *impl_;
+  Impl &d = *impl_;
   const auto deadline = Clock::now() + std::chrono::milliseconds(kTimeoutMs);
   PulseStatus st = d.EnsureConnected(deadline);
   if (st != PulseStatus::kOk) return st;
@@ -469,21 +469,21 @@ PulseStatus PulseClient::SetLevel(const std::string& source, double level) {
   // The channel count comes from the source itself; the request then sets
   // them all in one step, so no channel is left at its old volume.
   struct Req {
-    Impl* impl;
+    Impl *impl;
     pa_volume_t volume;
     bool done = false;
     bool found = false;
     bool ok = false;
-    pa_operation* set_op = nullptr;
+    pa_operation *set_op = nullptr;
   } req{&d, static_cast<pa_volume_t>(std::llround(level * PA_VOLUME_NORM))};
 
-  std::vector<pa_operation*> ops;
+  std::vector<pa_operation *> ops;
   pa_threaded_mainloop_lock(d.ml);
   if (d.ctx) {
-    if (pa_operation* op = pa_context_get_source_info_by_name(
+    if (pa_operation *op = pa_context_get_source_info_by_name(
             d.ctx, source.c_str(),
-            [](pa_context* c, const pa_source_info* i, int eol, void* userdata) {
-              auto* q = static_cast<Req*>(userdata);
+            [](pa_context *c, const pa_source_info *i, int eol, void *userdata) {
+              auto *q = static_cast<Req *>(userdata);
               if (eol == 0 && i) {
                 if (q->set_op) return;  // one source per name; be safe anyway
                 pa_cvolume cv;
@@ -494,8 +494,8 @@ PulseStatus PulseClient::SetLevel(const std::string& source, double level) {
                 }
                 q->set_op = pa_context_set_source_volume_by_index(
                     c, i->index, &cv,
-                    [](pa_context*, int success, void* userdata2) {
-                      auto* q2 = static_cast<Req*>(userdata2);
+                    [](pa_context *, int success, void *userdata2) {
+                      auto *q2 = static_cast<Req *>(userdata2);
                       {
                         std::lock_guard<std::mutex> l(q2->impl->m);
                         q2->ok = success != 0;
@@ -547,7 +547,7 @@ PulseStatus PulseClient::SetLevel(const std::string& source, double level) {
 int PulseClient::AddDeviceListener(DeviceCallback callback) {
   if (!callback || impl_->InLoopThread()) return 0;
   std::lock_guard<std::mutex> call(impl_->call);
-  Impl& d = *impl_;
+  Impl &d = *impl_;
   ServerListing listing;
   const bool reached = d.List(&listing) == PulseStatus::kOk;
   pa_threaded_mainloop_lock(d.ml);
@@ -562,11 +562,10 @@ int PulseClient::AddDeviceListener(DeviceCallback callback) {
   } else if (first) {
     d.known_ids = DeviceIds(listing);
     if (d.ctx && pa_context_get_state(d.ctx) == PA_CONTEXT_READY) {
-      pa_operation* op = pa_context_subscribe(
+      pa_operation *op = pa_context_subscribe(
           d.ctx,
-          static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK |
-                                              PA_SUBSCRIPTION_MASK_SOURCE |
-                                              PA_SUBSCRIPTION_MASK_CARD),
+          static_cast<pa_subscription_mask_t>(
+              PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_CARD),
           nullptr, nullptr);
       if (op) pa_operation_unref(op);
     }

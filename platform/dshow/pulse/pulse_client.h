@@ -26,7 +26,7 @@ enum class PulseStatus {
   kFailed,           // any other refusal by the server
 };
 
-const char* StatusText(PulseStatus status);
+const char *StatusText(PulseStatus status);
 
 struct DeviceEvent {
   enum Kind { kRemoved, kAdded };
@@ -43,17 +43,17 @@ class PulseClient {
   static std::shared_ptr<PulseClient> Shared();
 
   ~PulseClient();
-  PulseClient(const PulseClient&) = delete;
-  PulseClient& operator=(const PulseClient&) = delete;
+  PulseClient(const PulseClient &) = delete;
+  PulseClient &operator=(const PulseClient &) = delete;
 
   // The capture devices in the server's order. On failure *devices is empty.
-  PulseStatus ListDevices(std::vector<CaptureDevice>* devices);
+  PulseStatus ListDevices(std::vector<CaptureDevice> *devices);
 
   // A source's volume as a level: the average over its channels of
   // volume / normal volume, limited to 0.0-1.0 (a boost above 100 % reads 1.0).
-  PulseStatus GetLevel(const std::string& source, double* level);
+  PulseStatus GetLevel(const std::string &source, double *level);
   // Sets every channel of the source to level x normal volume (0.0-1.0).
-  PulseStatus SetLevel(const std::string& source, double level);
+  PulseStatus SetLevel(const std::string &source, double level);
 
   // Device removal and return, delivered on the client's own thread. The
   // callback must not call this client's synchronous functions (they
@@ -62,7 +62,7 @@ class PulseClient {
   // a callback). Watching also starts while the server cannot be reached:
   // it is tried again every second, and its devices are reported as added
   // once it answers.
-  using DeviceCallback = std::function<void(const DeviceEvent&)>;
+  using DeviceCallback = std::function<void(const DeviceEvent &)>;
   int AddDeviceListener(DeviceCallback callback);
   // After this returns the callback is not running and will not run again.
   void RemoveDeviceListener(int token);

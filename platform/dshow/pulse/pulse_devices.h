@@ -57,6 +57,6 @@ struct ServerListing {
 
 // Devices in order: cards (by index), then sinks without a card, then real
 // inputs without a card. A device with nothing to record is left out.
-std::vector<CaptureDevice> GroupCaptureDevices(const ServerListing& listing);
+std::vector<CaptureDevice> GroupCaptureDevices(const ServerListing &listing);
 
 }  // namespace quavix::pulse
