@@ -8,15 +8,16 @@ CTEST_ARGS ?=
 # (about half a second each there).
 ASAN_SESSION_CYCLES ?= 200
 
-.PHONY: all build deps run test test-asan fuzz bench install clean
+.PHONY: all build deps run test test-asan fuzz bench install clean format check-format
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
 
+# CI builds with warnings as errors, so a new warning never lands.
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD)
+	cmake -S . -B $(BUILD) $(if $(CI),-DQUAVIX_WERROR=ON)
 
 build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
@@ -26,7 +27,7 @@ run: deps build
 
 # Every test, then the unit and integration tests again under the sanitizers,
 # then the fuzz targets for a bounded time.
-test: deps build
+test: deps check-format build
 	scripts/run-tests.sh $(BUILD) $(CTEST_ARGS)
 	$(MAKE) test-asan
 	$(MAKE) fuzz
@@ -44,6 +45,14 @@ fuzz:
 
 bench: deps build
 	scripts/run-bench.sh $(BUILD)
+
+# The house style (.clang-format): `format` applies it, `check-format` fails
+# on any difference and names the files.
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+check-format:
+	@scripts/check-format.sh
 
 install: build
 	cmake --install $(BUILD)

@@ -19,8 +19,8 @@ struct ControlTemplate {
   const char *className;  // one of the k...Class names above
   const char *text;       // caption; for an SS_ICON static, the icon resource id as "#103"
   short x, y, cx, cy;     // dialog units
-  DWORD
-      style;  // WS_ and class styles (WS_CHILD and WS_VISIBLE implied unless hidden by the caller)
+  // WS_ and class styles (WS_CHILD and WS_VISIBLE implied unless hidden by the caller)
+  DWORD style;
   DWORD exStyle;
 };
 
