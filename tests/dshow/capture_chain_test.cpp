@@ -4,15 +4,19 @@
 // output; and a second graph playing into the output being recorded.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <optional>
 #include <string>
-#include <chrono>
 #include <thread>
 
 #include "platform/com/olestr.h"
 #include "platform/reg/registry.h"
 #include "tests/dshow/test_filters.h"
+#include "tests/support/audio_measures.h"
+#include "tests/support/machine_load.h"
 #include "tests/support/private_pulse.h"
 
 using namespace dshow_test;
@@ -74,9 +78,129 @@ class CaptureChainTest : public quavix::test::PrivatePulseTest {
     return {};
   }
 
+  // One run as the program makes it: the hand-off, the writer chain rendered
+  // from the capture output, Run, `played` played into "Test Output A",
+  // then StopWhenReady and the chain taken out.
+  void RecordWhilePlaying(const std::string &played, const std::string &wma,
+                          const std::string &temp) {
+    ComPtr<IGraphBuilder> gb;
+    ComPtr<IMediaControl> mc;
+    ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, 3, IID_IGraphBuilder, gb.OutVoid()),
+              S_OK);
+    ASSERT_EQ(gb->QueryInterface(IID_IMediaControl, mc.OutVoid()), S_OK);
+    ComPtr<IBaseFilter> capture = CaptureFilterOf("Test Output A");
+    ASSERT_TRUE(capture);
+    ASSERT_EQ(gb->AddFilter(capture.Get(), u"Audio Capture"), S_OK);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\ZORVEKA\\VORLINTA", &key), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueA(key, "OutputWMAName", REG_SZ, wma.c_str(), 0), ERROR_SUCCESS);
+    RegCloseKey(key);
+    ComPtr<IBaseFilter> wavDest, fileWriter;
+    ASSERT_EQ(CoCreateInstance(CLSID_WavDestWriter, nullptr, 3, IID_IBaseFilter, wavDest.OutVoid()),
+              S_OK);
+    ComPtr<IFileSinkFilter2> sink;
+    ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, 3, IID_IFileSinkFilter2, sink.OutVoid()),
+              S_OK);
+    ASSERT_EQ(sink->QueryInterface(IID_IBaseFilter, fileWriter.OutVoid()), S_OK);
+    ASSERT_EQ(gb->AddFilter(wavDest.Get(), u"WAV Dest"), S_OK);
+    ASSERT_EQ(gb->AddFilter(fileWriter.Get(), u"File Writer"), S_OK);
+    sink->SetMode(AM_FILE_OVERWRITE);
+    ASSERT_EQ(sink->SetFileName(Wide(temp).c_str(), nullptr), S_OK);
+    ComPtr<IPin> out;
+    ASSERT_EQ(capture->FindPin(u"Capture", out.Out()), S_OK);
+    ASSERT_EQ(gb->Render(out.Get()), S_OK);
+
+    // Played by another process, which the loads below leave alone: what
+    // is judged is the recording process.
+    ASSERT_TRUE(SUCCEEDED(mc->Run())) << pulse_.Log();
+    quavix::test::ChildProcess player(
+        {"paplay", "--server=" + pulse_.server(), "--device=quavix_a", played});
+    ASSERT_TRUE(player.running());
+    // Generous: a stalled or starved process records slowly.
+    EXPECT_EQ(player.Wait(120000), 0);
+    EXPECT_EQ(mc->StopWhenReady(), S_OK);
+    EXPECT_EQ(gb->RemoveFilter(wavDest.Get()), S_OK);
+    EXPECT_EQ(gb->RemoveFilter(fileWriter.Get()), S_OK);
+  }
+
+  // The decoded WMA's first channel, 44.1 kHz.
+  std::vector<std::int16_t> DecodeWma(const std::string &wma) {
+    const std::string decoded = m_dir.File("decoded.wav");
+    auto r = RunProcess({"gst-launch-1.0", "-q", "filesrc", "location=" + wma, "!", "decodebin",
+                         "!", "audioconvert", "!", "audioresample", "!",
+                         "audio/x-raw,format=S16LE,rate=44100,channels=2", "!", "wavenc", "!",
+                         "filesink", "location=" + decoded},
+                        60000);
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    WavInfo d = ReadWav(decoded);
+    EXPECT_TRUE(d.ok) << d.error;
+    return d.left;
+  }
+
+  // The invariant of a run, whatever the load: the WMA decodes to the audio
+  // of the temporary WAV (length within 50 ms, the same loudness over time,
+  // the same pitch), and the WAV holds the whole tune without holes.
+  void ExpectWmaHoldsWhatTheWavHolds(const std::string &wma, const std::string &temp,
+                                     double playedSeconds) {
+    WavInfo w = ReadWav(temp);
+    ASSERT_TRUE(w.ok) << w.error;
+    EXPECT_EQ(w.chunksEnd, w.fileSize);
+    std::vector<std::int16_t> wmaAudio = DecodeWma(wma);
+    ASSERT_FALSE(wmaAudio.empty());
+    const double wavSeconds = static_cast<double>(w.left.size()) / 44100;
+    const double wmaSeconds = static_cast<double>(wmaAudio.size()) / 44100;
+    EXPECT_NEAR(wmaSeconds, wavSeconds, 0.05) << "WAV " << wavSeconds << " s, WMA " << wmaSeconds;
+    const double correlation = quavix::test::EnvelopeCorrelation(w.left, wmaAudio, 44100);
+    EXPECT_GE(correlation, 0.99);
+    const double wavPitch = quavix::test::MedianPeriodFrequency(LoudPart(w.left, 1000), 44100);
+    const double wmaPitch = quavix::test::MedianPeriodFrequency(LoudPart(wmaAudio, 1000), 44100);
+    EXPECT_NEAR(wavPitch, 440.0, 2.0);
+    EXPECT_NEAR(wmaPitch, wavPitch, 1.0);
+    // Nothing lost: the tune is there whole (its onset may come late, never
+    // early), and no stretch of it reads as silence.
+    const std::vector<std::int16_t> loud = LoudPart(w.left, 1000);
+    EXPECT_GE(static_cast<double>(loud.size()) / 44100, playedSeconds - 0.1);
+    EXPECT_EQ(quavix::test::SamplesInHoles(w.left, 1000, 441), 0u)
+        << "the recording has holes of silence (audio lost by the capture)";
+  }
+
   std::optional<std::string> m_oldConfig;
   TempDir m_dir;
 };
+
+// A 440 Hz tone whose loudness steps between two levels at uneven times, so
+// that its envelope identifies it; never silent, so a hole shows.
+bool WriteSteppedToneWav(const std::string &path, double seconds) {
+  const int rate = 44100;
+  const auto frames = static_cast<std::uint32_t>(seconds * rate);
+  std::ofstream out(path, std::ios::binary);
+  auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char *>(&v), 4); };
+  auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char *>(&v), 2); };
+  out.write("RIFF", 4);
+  u32(36 + frames * 4);
+  out.write("WAVEfmt ", 8);
+  u32(16);
+  u16(1);
+  u16(2);
+  u32(rate);
+  u32(rate * 4);
+  u16(4);
+  u16(16);
+  out.write("data", 4);
+  u32(frames * 4);
+  static const double kSteps[] = {0.15, 0.4, 0.25, 0.3, 0.55, 0.2, 0.35, 0.45};
+  for (std::uint32_t i = 0; i < frames; ++i) {
+    const double t = static_cast<double>(i) / rate;
+    double at = 0;
+    int step = 0;
+    while (at + kSteps[step % 8] <= t) at += kSteps[step++ % 8];
+    const double level = step % 2 ? 0.15 : 0.5;
+    const auto v = static_cast<std::int16_t>(32767 * level * std::sin(2 * M_PI * 440 * t));
+    u16(static_cast<std::uint16_t>(v));
+    u16(static_cast<std::uint16_t>(v));
+  }
+  return static_cast<bool>(out);
+}
 
 TEST_F(CaptureChainTest, ARunRecordsTheLoopBackIntoTheWmaAndTheTemporaryWav) {
   const std::string wma = m_dir.File("song.wma"), temp = m_dir.File("kqzttemp.wav"),
@@ -242,6 +366,52 @@ TEST_F(CaptureChainTest, DeviceUnpluggedMidRunStillLeavesCompleteFiles) {
   ASSERT_TRUE(w.ok) << w.error;
   EXPECT_EQ(w.chunksEnd, w.fileSize);
   EXPECT_GT(w.left.size(), 44100u / 2) << "what was recorded before the loss is kept";
+}
+
+// The loads of a busy machine, each made on purpose. Whatever the load, both
+// files of a run hold the same audio and the capture loses none of it.
+constexpr double kPlayedSeconds = 5.0;
+
+TEST_F(CaptureChainTest, StallsOfTheProcessLoseNothingAndTheWmaHoldsTheWav) {
+  const std::string played = m_dir.File("played.wav");
+  ASSERT_TRUE(WriteSteppedToneWav(played, kPlayedSeconds));
+  const std::string wma = m_dir.File("stalled.wma"), temp = m_dir.File("stalled.wav");
+  {
+    // Stopped for 300 ms out of every 500 ms: far longer than a capture
+    // fragment, and more than the whole capture buffer used to be.
+    quavix::test::ProcessStalls stalls(300, 200);
+    ASSERT_TRUE(stalls.started());
+    RecordWhilePlaying(played, wma, temp);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_GT(stalls.count(), 5) << "the process was hardly stalled";
+  }
+  ExpectWmaHoldsWhatTheWavHolds(wma, temp, kPlayedSeconds);
+}
+
+TEST_F(CaptureChainTest, AProcessHeldToATenthOfACoreLosesNothingAndTheWmaHoldsTheWav) {
+  const std::string played = m_dir.File("played.wav");
+  ASSERT_TRUE(WriteSteppedToneWav(played, kPlayedSeconds));
+  const std::string wma = m_dir.File("starved.wma"), temp = m_dir.File("starved.wav");
+  {
+    quavix::test::CpuLimit limit(10);
+    if (!limit.failure().empty()) GTEST_SKIP() << limit.failure();
+    RecordWhilePlaying(played, wma, temp);
+    ASSERT_FALSE(HasFatalFailure());
+  }
+  ExpectWmaHoldsWhatTheWavHolds(wma, temp, kPlayedSeconds);
+}
+
+TEST_F(CaptureChainTest, BusyProcessesOnEveryCoreLoseNothingAndTheWmaHoldsTheWav) {
+  const std::string played = m_dir.File("played.wav");
+  ASSERT_TRUE(WriteSteppedToneWav(played, kPlayedSeconds));
+  const std::string wma = m_dir.File("busy.wma"), temp = m_dir.File("busy.wav");
+  {
+    quavix::test::BusyProcesses busy;
+    ASSERT_GT(busy.running(), 0);
+    RecordWhilePlaying(played, wma, temp);
+    ASSERT_FALSE(HasFatalFailure());
+  }
+  ExpectWmaHoldsWhatTheWavHolds(wma, temp, kPlayedSeconds);
 }
 
 }  // namespace

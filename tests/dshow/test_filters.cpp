@@ -1,5 +1,7 @@
 #include "tests/dshow/test_filters.h"
 
+#include "tests/support/audio_measures.h"
+
 #include <gst/gst.h>
 #include <unistd.h>
 
@@ -190,17 +192,7 @@ WavInfo ReadWav(const std::string &path) {
 }
 
 double EstimateFrequency(const std::vector<std::int16_t> &s, int rate) {
-  if (s.size() < 2 || rate <= 0) return 0;
-  long crossings = 0;
-  std::size_t first = 0, last = 0;
-  for (std::size_t i = 1; i < s.size(); ++i)
-    if (s[i - 1] < 0 && s[i] >= 0) {
-      if (!crossings) first = i;
-      last = i;
-      ++crossings;
-    }
-  if (crossings < 2) return 0;
-  return static_cast<double>(crossings - 1) * rate / static_cast<double>(last - first);
+  return quavix::test::MedianPeriodFrequency(s, rate);
 }
 
 std::vector<std::int16_t> LoudPart(const std::vector<std::int16_t> &s, int threshold) {

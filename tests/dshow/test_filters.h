@@ -101,7 +101,8 @@ struct WavInfo {
 };
 WavInfo ReadWav(const std::string &path);
 
-// Frequency of a sine by its rising zero crossings.
+// Frequency of a sine by the median period between its rising crossings,
+// which a hole or codec noise does not shift.
 double EstimateFrequency(const std::vector<std::int16_t> &samples, int rate);
 // The samples from the first to the last one louder than threshold.
 std::vector<std::int16_t> LoudPart(const std::vector<std::int16_t> &samples, int threshold);

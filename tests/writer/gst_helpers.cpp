@@ -1,5 +1,7 @@
 #include "tests/writer/gst_helpers.h"
 
+#include "tests/support/audio_measures.h"
+
 #include <gst/app/gstappsink.h>
 
 #include <cmath>
@@ -134,14 +136,11 @@ double FfmpegSeconds(const std::string &path, std::string *errors, double start)
 
 double LeftFrequency(const std::vector<std::int16_t> &stereo) {
   const std::size_t frames = stereo.size() / 2, skip = 44100 / 4;
-  std::size_t first = 0, last = 0, crossings = 0;
-  for (std::size_t i = skip + 1; i + skip < frames; ++i) {
-    if (stereo[2 * (i - 1)] < 0 && stereo[2 * i] >= 0) {
-      if (crossings++ == 0) first = i;
-      last = i;
-    }
-  }
-  return crossings < 2 ? 0.0 : (crossings - 1) * 44100.0 / static_cast<double>(last - first);
+  if (frames <= 2 * skip) return 0;
+  std::vector<std::int16_t> left;
+  left.reserve(frames - 2 * skip);
+  for (std::size_t i = skip; i + skip < frames; ++i) left.push_back(stereo[2 * i]);
+  return quavix::test::MedianPeriodFrequency(left, 44100);
 }
 
 std::string ReadWholeFile(const std::string &path) {

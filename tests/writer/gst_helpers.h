@@ -32,7 +32,7 @@ bool DecodeFile(const std::string &path, std::vector<std::int16_t> *pcm, double 
 // decoded length in seconds, or -1; `errors` gets what ffmpeg complained of.
 double FfmpegSeconds(const std::string &path, std::string *errors, double start = 0);
 
-// Rising zero crossings of the left channel, leaving out the first and
+// Pitch of the left channel by its median period, leaving out the first and
 // last quarter second.
 double LeftFrequency(const std::vector<std::int16_t> &stereo);
 

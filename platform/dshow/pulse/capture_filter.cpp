@@ -379,11 +379,14 @@ AM_MEDIA_TYPE CaptureType() {
 // the sound and its recording, and how often the server and this process
 // wake up for it (at 10 ms, a third of a conversion's CPU went to them).
 // 25 ms keeps a run's leading silence far below what a listener notices.
-// 50 ms would save more, but on a starved CPU (seen under the sanitizers)
-// the WMA branch then came out garbled now and then while the WAV was
-// whole. The buffer only has to hold what arrives in a burst from outputs
-// that render in large blocks; it adds no delay of its own.
-constexpr gint64 kBufferTimeUs = 200000;
+// buffer-time is how long this process may fall behind (stopped, starved of
+// CPU, swapping) before audio is lost: the client's ring buffer holds that
+// much, and what does not fit is dropped or read back as silence. At 200 ms
+// a stall of 150 ms already left 25 ms holes in both the WAV and the WMA
+// (a lossy codec fills such a hole with low noise, which read as a wrong
+// pitch). 2 s (350 KB) rides out every stall short of a hang; it adds no
+// delay, since each fragment is handed on as soon as it arrives.
+constexpr gint64 kBufferTimeUs = 2000000;
 constexpr gint64 kLatencyTimeUs = 25000;
 // Longest wait for the warm-up stream before a run: two blocks of an idle
 // output (2 s each) and some slack. A server that does not answer costs no
