@@ -23,6 +23,7 @@ constexpr std::size_t kHeaderObjectFixed = 30;  // GUID, size, object count, two
 constexpr std::size_t kDataObjectFixed = 50;    // GUID, size, file id, packet count, reserved
 constexpr std::uint64_t kMaxHeaderSize = 1 << 20;
 constexpr std::uint32_t kBroadcastFlag = 0x01;
+constexpr std::uint32_t kSeekableFlag = 0x02;
 
 std::size_t FieldSize(unsigned type) {
   static constexpr std::size_t kSizes[4] = {0, 1, 2, 4};
@@ -99,6 +100,60 @@ bool PwriteAll(int fd, const void *buf, std::size_t n, off_t at) {
     at += put;
   }
   return true;
+}
+
+// The latest presentation time (ms, preroll included) among the payloads of
+// the packet at `data`, and the shortest step between two of them (an
+// estimate of one frame's duration); false when none carries a time.
+bool LastPresentationTime(const std::uint8_t *data, std::size_t size, std::uint64_t *lastMs,
+                          std::uint64_t *stepMs) {
+  PacketFields f;
+  if (!ReadPacketFields(data, size, &f)) return false;
+  const std::uint64_t padding = f.paddingSize ? ReadLe(data + f.paddingAt, f.paddingSize) : 0;
+  if (padding >= size) return false;
+  const std::size_t end = size - static_cast<std::size_t>(padding);
+  std::size_t pos = f.sendTimeAt + 6;
+  std::size_t count = 1, payloadLengthSize = 0;
+  const bool multiple = (f.lengthFlags & 0x01) != 0;
+  if (multiple) {
+    if (pos >= end) return false;
+    count = data[pos] & 0x3F;
+    payloadLengthSize = FieldSize(data[pos] >> 6);
+    ++pos;
+  }
+  const std::size_t objectSize = FieldSize(f.propertyFlags >> 4);
+  const std::size_t offsetSize = FieldSize(f.propertyFlags >> 2);
+  const std::size_t replicatedLengthSize = FieldSize(f.propertyFlags);
+  bool found = false;
+  std::uint64_t last = 0, previous = 0, step = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    pos += 1 + objectSize + offsetSize;
+    if (pos + replicatedLengthSize > end) return found;
+    const std::uint64_t replicated = ReadLe(data + pos, replicatedLengthSize);
+    pos += replicatedLengthSize;
+    if (replicated > end - pos) return found;
+    if (replicated >= 8) {
+      const std::uint64_t t = ReadLe(data + pos + 4, 4);
+      if (found && t > previous && (step == 0 || t - previous < step)) step = t - previous;
+      previous = t;
+      last = std::max(last, t);
+      found = true;
+    }
+    pos += static_cast<std::size_t>(replicated);
+    std::uint64_t length = end - pos;
+    if (multiple) {
+      if (pos + payloadLengthSize > end) return found;
+      length = ReadLe(data + pos, payloadLengthSize);
+      pos += payloadLengthSize;
+    }
+    if (length > end - pos) break;
+    pos += static_cast<std::size_t>(length);
+  }
+  if (found) {
+    *lastMs = last;
+    *stepMs = step;
+  }
+  return found;
 }
 
 }  // namespace
@@ -248,6 +303,78 @@ bool AppendAsfIndex(int fd) {
     return false;
   }
   return true;
+}
+
+}  // namespace quavix::writer
+
+namespace quavix::writer {
+
+bool FinishCutAsfFile(int fd) {
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  const auto fileSize = static_cast<std::uint64_t>(st.st_size);
+  std::uint8_t top[kHeaderObjectFixed];
+  if (fileSize < sizeof top || !PreadAll(fd, top, sizeof top, 0)) return false;
+  if (std::memcmp(top, kHeaderGuid, 16) != 0) return false;
+  const std::uint64_t headerSize = ReadLe(top + 16, 8);
+  if (headerSize < kHeaderObjectFixed || headerSize > kMaxHeaderSize ||
+      headerSize + kDataObjectFixed > fileSize)
+    return false;
+  std::vector<std::uint8_t> header(headerSize);
+  if (!PreadAll(fd, header.data(), header.size(), 0)) return false;
+  std::size_t props = 0;
+  for (std::size_t pos = kHeaderObjectFixed; pos + 24 <= header.size();) {
+    const std::uint64_t size = ReadLe(&header[pos] + 16, 8);
+    if (size < 24 || size > header.size() - pos) return false;
+    if (std::memcmp(&header[pos], kFilePropertiesGuid, 16) == 0 && size >= 104) {
+      props = pos;
+      break;
+    }
+    pos += size;
+  }
+  if (props == 0) return false;
+  const std::uint8_t *fp = &header[props];
+  const std::uint64_t preroll = ReadLe(fp + 80, 8);
+  const auto flags = static_cast<std::uint32_t>(ReadLe(fp + 88, 4));
+  const auto packetSize = static_cast<std::uint32_t>(ReadLe(fp + 92, 4));
+  // Only the header the muxer writes at the start says "broadcast"; one
+  // rewritten at the end of the stream needs nothing.
+  if (!(flags & kBroadcastFlag)) return false;
+  if (packetSize == 0 || packetSize != ReadLe(fp + 96, 4)) return false;
+  std::uint8_t data[kDataObjectFixed];
+  if (!PreadAll(fd, data, sizeof data, static_cast<off_t>(headerSize))) return false;
+  if (std::memcmp(data, kDataGuid, 16) != 0) return false;
+
+  // Whole packets only: a packet cut by a failed write is left out.
+  const std::uint64_t packets = (fileSize - headerSize - kDataObjectFixed) / packetSize;
+  if (packets == 0) return false;
+  std::vector<std::uint8_t> packet(packetSize);
+  std::uint64_t endMs = 0, stepMs = 0;
+  bool timed = false;
+  for (std::uint64_t i = packets; i > 0 && !timed; --i) {
+    const auto at = static_cast<off_t>(headerSize + kDataObjectFixed + (i - 1) * packetSize);
+    if (!PreadAll(fd, packet.data(), packet.size(), at)) return false;
+    timed = LastPresentationTime(packet.data(), packet.size(), &endMs, &stepMs);
+  }
+  if (!timed) return false;
+  endMs += stepMs;  // the last frame lasts about as long as one step
+  const std::uint64_t dataSize = kDataObjectFixed + packets * packetSize;
+  const std::uint64_t newFileSize = headerSize + dataSize;
+  if (newFileSize < fileSize && ftruncate(fd, static_cast<off_t>(newFileSize)) != 0) return false;
+
+  std::vector<std::uint8_t> newProps(fp + 40, fp + 92);
+  WriteLe(&newProps[0], 8, newFileSize);
+  WriteLe(&newProps[16], 8, packets);
+  WriteLe(&newProps[24], 8, endMs * 10000);                                    // play duration
+  WriteLe(&newProps[32], 8, endMs > preroll ? (endMs - preroll) * 10000 : 0);  // send duration
+  WriteLe(&newProps[48], 4, (flags & ~kBroadcastFlag) | kSeekableFlag);
+  std::uint8_t newData[16];
+  WriteLe(newData, 8, dataSize);
+  WriteLe(newData + 8, 8, packets);
+  // The data object first: a header that claims completeness is written last.
+  return PwriteAll(fd, newData, 8, static_cast<off_t>(headerSize + 16)) &&
+         PwriteAll(fd, newData + 8, 8, static_cast<off_t>(headerSize + 40)) &&
+         PwriteAll(fd, newProps.data(), newProps.size(), static_cast<off_t>(props + 40));
 }
 
 }  // namespace quavix::writer

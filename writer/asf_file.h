@@ -42,4 +42,13 @@ std::vector<std::uint8_t> BuildAsfSimpleIndex(const std::uint8_t fileId[16],
 // was and returns false when the file is not such a file or a write fails.
 bool AppendAsfIndex(int fd);
 
+// For an ASF file whose stream never reached its end (the header the muxer
+// wrote at the start, which says "broadcast" and holds no duration): cuts
+// off a partly written last packet and fills in what the muxer would have
+// written at the end, from the packets in the file: sizes, packet count,
+// play and send duration (from the last presentation time), the seekable
+// flag. AppendAsfIndex can follow. Returns false, with the file unchanged,
+// when it is not such a file or holds no packet.
+bool FinishCutAsfFile(int fd);
+
 }  // namespace quavix::writer

@@ -186,6 +186,13 @@ void DetachOutputFile(GstElement *bin) {
   GstElement *sink = gst_bin_get_by_name(GST_BIN(bin), kFileSinkName);
   if (!sink) return;
   const int fd = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(bin), kFdKey)) - 1;
+  // The end of the stream never reached the file (the graph gave up waiting
+  // for it on a slow machine, or the run failed): finish it from the
+  // packets that were written, so it still plays whole and seeks.
+  if (fd >= 0 && FinishCutAsfFile(fd)) {
+    GST_WARNING_OBJECT(bin, "the WMA file was finished from the packets written");
+    if (!AppendAsfIndex(fd)) GST_WARNING_OBJECT(bin, "the WMA file was finished without an index");
+  }
   if (fd >= 0) fdatasync(fd);
   HandOverUnwritable(bin, sink);
   gst_object_unref(sink);

@@ -42,7 +42,9 @@ GstElement *CreateEncoderBin(const char *name, const char *sinkPad = "sink",
 int AttachOutputFile(GstElement *bin, const char *path);
 
 // Lets go of the output file after a run (its data flushed to the disk), so
-// that the file is closed even while the bin lives on. Harmless without one.
+// that the file is closed even while the bin lives on. A file whose stream
+// never ended is finished first from what was written. Call only while the
+// bin is in the NULL state. Harmless without a file.
 void DetachOutputFile(GstElement *bin);
 
 // Posts a resource error on the bin's bus for an output file that could not

@@ -2,6 +2,7 @@
 // the sound server's capture device, the writer module found beside the
 // program, the File Writer, all in one graph rendered from the capture
 // output; and a second graph playing into the output being recorded.
+#include <gst/gst.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,6 +14,7 @@
 #include <thread>
 
 #include "platform/com/olestr.h"
+#include "platform/dshow/gst_filter.h"
 #include "platform/reg/registry.h"
 #include "tests/dshow/test_filters.h"
 #include "tests/support/audio_measures.h"
@@ -281,6 +283,16 @@ TEST_F(CaptureChainTest, ARunRecordsTheLoopBackIntoTheWmaAndTheTemporaryWav) {
   EXPECT_EQ(code, EC_COMPLETE);
   playerControl->Stop();
 
+  // The writer's element, watched until it is finalised.
+  gpointer writerElement = nullptr;
+  {
+    ComPtr<IGstFilter> gst;
+    ASSERT_EQ(wavDest->QueryInterface(IID_IGstFilter, gst.OutVoid()), S_OK);
+    writerElement = gst->GetGstElement();
+    ASSERT_NE(writerElement, nullptr);
+    g_object_add_weak_pointer(G_OBJECT(writerElement), &writerElement);
+  }
+
   // Stop: drain, then take the writer chain out.
   EXPECT_EQ(mc->StopWhenReady(), S_OK);
   EXPECT_EQ(gb->RemoveFilter(wavDest.Get()), S_OK);
@@ -288,6 +300,9 @@ TEST_F(CaptureChainTest, ARunRecordsTheLoopBackIntoTheWmaAndTheTemporaryWav) {
   wavDest.Reset();
   fileWriter.Reset();
   sink.Reset();
+  // Released with the filter, and with it the descriptors it holds.
+  EXPECT_EQ(writerElement, nullptr) << "the writer's encoder bin is still alive";
+  if (writerElement) g_object_remove_weak_pointer(G_OBJECT(writerElement), &writerElement);
 
   WavInfo w = ReadWav(temp);
   ASSERT_TRUE(w.ok) << w.error;

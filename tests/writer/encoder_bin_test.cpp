@@ -216,4 +216,66 @@ TEST_F(EncoderBin, HoldsOneDescriptorAndClosesItWithTheBin) {
   EXPECT_EQ(openFds(), before);
 }
 
+TEST_F(EncoderBin, AStreamStoppedBeforeItsEndIsFinishedFromWhatWasWritten) {
+  // What a graph does when the end of stream takes longer than its bound:
+  // it brings the elements down without the end ever reaching the muxer.
+  const std::string wma = Path("cut.wma");
+  GstElement *bin = GST_ELEMENT(gst_object_ref_sink(CreateEncoderBin("wav-dest")));
+  ASSERT_EQ(AttachOutputFile(bin, wma.c_str()), 0);
+  GstElement *pipeline = MakePipeline(ToneSource(1000, 0, true), bin, "fakesink");
+  ASSERT_NE(pipeline, nullptr);
+  gst_element_set_state(pipeline, GST_STATE_PLAYING);
+  // At least three seconds written, however slowly the machine runs.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  std::error_code ec;
+  while (std::chrono::steady_clock::now() < deadline &&
+         fs::file_size(wma, ec) < 400 + 11 * quavix::writer::kAsfPacketSize)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  gst_element_set_state(pipeline, GST_STATE_NULL);
+  const std::string cut = ReadWholeFile(wma);
+  quavix::writer::DetachOutputFile(bin);
+  gst_object_unref(pipeline);
+  gst_object_unref(bin);
+  ASSERT_GE(cut.size(), 400 + 11 * quavix::writer::kAsfPacketSize);
+
+  const std::string f = ReadWholeFile(wma);
+  const std::size_t header = Le(f, 16, 8);
+  const std::size_t props = f.find("\xA1\xDC\xAB\x8C\x47\xA9\xCF\x11");
+  ASSERT_LT(props, header);
+  EXPECT_EQ(Le(f, props + 88, 4) & 3, 2u) << "seekable, no longer broadcast";
+  EXPECT_EQ(Le(f, props + 40, 8), f.size());
+  const std::uint64_t packets = Le(f, props + 56, 8);
+  EXPECT_EQ(packets, (cut.size() - header - 50) / quavix::writer::kAsfPacketSize);
+  EXPECT_EQ(Le(f, header + 40, 8), packets);
+  const std::size_t dataEnd = header + Le(f, header + 16, 8);
+  ASSERT_LT(dataEnd, f.size());
+  EXPECT_EQ(f.compare(dataEnd, 8, std::string("\x90\x08\x00\x33\xB1\xE5\xCF\x11", 8)), 0);
+  // The duration the header gives is the audio's, within a frame or two.
+  std::vector<std::int16_t> pcm;
+  ASSERT_TRUE(DecodeFile(wma, &pcm));
+  const double preroll = static_cast<double>(Le(f, props + 80, 8)) / 1000;
+  const double play = static_cast<double>(Le(f, props + 64, 8)) / 1e7 - preroll;
+  EXPECT_NEAR(play, Seconds(pcm), 0.15);
+  EXPECT_GE(Seconds(pcm), 3.0);
+  EXPECT_NEAR(LeftFrequency(pcm), 1000.0, 5.0);
+  // Seeking goes through the index, in both demuxers.
+  ASSERT_TRUE(DecodeFile(wma, &pcm, 1.0));
+  EXPECT_NEAR(Seconds(pcm), play - 1.0, 0.3);
+  std::string errors;
+  EXPECT_NEAR(FfmpegSeconds(wma, &errors, 1.0), play - 1.0, 0.3) << errors;
+}
+
+TEST_F(EncoderBin, AFileThatEndedCleanlyIsLeftAsItIs) {
+  const std::string wma = Path("clean.wma");
+  GstElement *bin = GST_ELEMENT(gst_object_ref_sink(CreateEncoderBin("wav-dest")));
+  ASSERT_EQ(AttachOutputFile(bin, wma.c_str()), 0);
+  GstElement *pipeline = MakePipeline(ToneSource(1000, 2), bin, "fakesink");
+  ASSERT_TRUE(RunToEnd(pipeline).eos);
+  const std::string before = ReadWholeFile(wma);
+  quavix::writer::DetachOutputFile(bin);
+  gst_object_unref(pipeline);
+  gst_object_unref(bin);
+  EXPECT_TRUE(ReadWholeFile(wma) == before);
+}
+
 }  // namespace
