@@ -5,6 +5,8 @@
 
 #include "platform/afx/afxwin.h"
 
+#include <string>
+
 class CPreviewPlayer;
 
 // The input choice: capture device, input line, and whether the loop-back
@@ -39,9 +41,19 @@ class CConverterApp : public CWinApp {
   BOOL SetSettingInt(LPCSTR pszSection, LPCSTR pszEntry, int nValue);
   BOOL SetSettingString(LPCSTR pszSection, LPCSTR pszEntry, LPCSTR pszValue);
 
+  // The song named on the command line, opened by the main window once it
+  // is up as if chosen with Open. Taking it leaves none behind.
+  void SetStartSong(const std::string &path) { m_strStartSong = path; }
+  std::string TakeStartSong() {
+    std::string path;
+    path.swap(m_strStartSong);
+    return path;
+  }
+
  private:
   CBitmap m_bmpButtonDown;
   CBitmap m_bmpButtonUp;
+  std::string m_strStartSong;
 };
 
 // The one application object.

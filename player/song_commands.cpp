@@ -49,7 +49,10 @@ void CConverterDlg::OnOpen() {
   ofn.lpstrTitle = "Select an MIDI file";
   ofn.Flags = OFN_HIDEREADONLY;
   if (!GetOpenFileNameA(&ofn)) return;
+  OpenSong(szFile);
+}
 
+void CConverterDlg::OpenSong(LPCSTR szFile) {
   // The song's path lives in a MAX_PATH buffer; a longer one would be cut to
   // the name of some other file.
   if (strlen(szFile) >= MAX_PATH) {

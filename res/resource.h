@@ -64,3 +64,6 @@
 constexpr UINT WM_PLAYER_TICK = WM_USER + 3;          // 1027
 constexpr UINT WM_GRAPHNOTIFY_PLAYER = WM_USER + 13;  // 1037
 constexpr UINT WM_CAPTURE_NOTIFY = WM_APP + 1;        // 32769
+// Posted by the main dialog to itself at the end of its start-up when a song
+// was named on the command line: opens it once the window is shown.
+constexpr UINT WM_OPEN_START_SONG = WM_APP + 2;  // 32770

@@ -85,6 +85,10 @@ LRESULT CConverterDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (g_pPlayer == nullptr) SetWindowText("");
   } else if (message == WM_CAPTURE_NOTIFY) {
     if (lParam == 0) HandleCaptureGraphEvents();
+  } else if (message == WM_OPEN_START_SONG) {
+    const std::string strSong = ConverterApp()->TakeStartSong();
+    if (!strSong.empty()) OpenSong(strSong.c_str());
+    return 0;
   }
   return CDialog::WindowProc(message, wParam, lParam);
 }
@@ -161,6 +165,9 @@ BOOL CConverterDlg::OnInitDialog() {
   }
 
   if (g_nSearchFlag == 1 && g_nDeviceCount <= 1) GetDlgItem(IDC_INPUT_LIST)->ShowWindow(SW_HIDE);
+  // A song named on the command line opens once the window is up, so that
+  // its error box, if any, has the window to stand on.
+  PostMessage(WM_OPEN_START_SONG, 0, 0);
   return TRUE;
 }
 

@@ -66,6 +66,9 @@ class CConverterDlg : public CDialog {
   void OnConvert();
   void OnStop();
   void OnOpen();
+  // Open's work once a path is chosen (in the open dialog or on the command
+  // line): measure, caption, output path, player.
+  void OpenSong(LPCSTR pszPath);
   void OnPlay();
   void OnBrowse();
   void OnHelpButton();

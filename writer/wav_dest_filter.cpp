@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <new>
 
+#include "platform/com/olestr.h"
 #include "platform/dshow/uuids.h"
 #include "writer/encoder_bin.h"
 
@@ -37,6 +38,33 @@ CWavDestFilter::CWavDestFilter() : CBaseFilter(CLSID_WavDestWriter) {
   AddPin(std::make_unique<CBasePin>(this, PINDIR_OUTPUT, kOutputPinName, out));
 }
 
+HRESULT CWavDestFilter::QueryFilterInterface(REFIID riid, void **ppv) {
+  if (riid == IID_IFileSinkFilter) {
+    *ppv = static_cast<IFileSinkFilter *>(this);
+    AddRef();
+    return S_OK;
+  }
+  return CBaseFilter::QueryFilterInterface(riid, ppv);
+}
+
+HRESULT CWavDestFilter::SetFileName(LPCOLESTR pszFileName, const AM_MEDIA_TYPE *) {
+  if (!pszFileName) return E_POINTER;
+  if (!pszFileName[0]) return E_INVALIDARG;
+  if (State() != State_Stopped) return VFW_E_WRONG_STATE;
+  m_fileName = Utf16ToUtf8(pszFileName);
+  return S_OK;
+}
+
+HRESULT CWavDestFilter::GetCurFile(LPOLESTR *ppszFileName, AM_MEDIA_TYPE *pmt) {
+  if (!ppszFileName) return E_POINTER;
+  *ppszFileName = nullptr;
+  if (pmt) *pmt = AM_MEDIA_TYPE{};
+  const std::string &name = m_fileName.empty() ? m_handOff.outputPath : m_fileName;
+  if (name.empty()) return E_FAIL;
+  *ppszFileName = CoTaskMemDupWide(Utf8ToUtf16(name));
+  return *ppszFileName ? S_OK : E_OUTOFMEMORY;
+}
+
 GstElement *CWavDestFilter::CreateElement() {
   if (!gst_is_initialized()) gst_init(nullptr, nullptr);
   // An unnamed bin: GStreamer makes the name unique within the pipeline.
@@ -60,7 +88,13 @@ HRESULT CWavDestFilter::OnPrepareState(FILTER_STATE target) {
   if (!bin) return E_FAIL;
   // The path is read now, not when the filter was made, so it is always the
   // one handed over for this run.
-  const LONG rc = ReadWriterHandOff(&m_handOff);
+  LONG rc = ERROR_SUCCESS;
+  if (m_fileName.empty()) {
+    rc = ReadWriterHandOff(&m_handOff);
+  } else {
+    m_handOff = WriterHandOff{};
+    m_handOff.outputPath = m_fileName;
+  }
   if (rc != ERROR_SUCCESS) {
     DetachOutputFile(bin);
     return Fail(nullptr, ENOENT, rc == ERROR_FILE_NOT_FOUND ? E_FAIL : HRESULT_FROM_WIN32(rc));

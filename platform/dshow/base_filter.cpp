@@ -274,6 +274,12 @@ HRESULT CBaseFilter::GetState(DWORD, FILTER_STATE *State) {
   return S_OK;
 }
 
+HRESULT CBaseFilter::GetSyncSource(IReferenceClock **pClock) {
+  if (!pClock) return E_POINTER;
+  *pClock = nullptr;
+  return S_OK;
+}
+
 FILTER_STATE CBaseFilter::State() const {
   std::lock_guard<std::mutex> g(m_lock);
   return m_state;

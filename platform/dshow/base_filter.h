@@ -106,6 +106,9 @@ class CBaseFilter : public IBaseFilter, public IGstFilter, public CRefCounted {
   HRESULT Pause() override;
   HRESULT Run(REFERENCE_TIME tStart) override;
   HRESULT GetState(DWORD dwMilliSecsTimeout, FILTER_STATE *State) override;
+  // The graph's pipeline times the elements; a filter keeps no clock of its own.
+  HRESULT SetSyncSource(IReferenceClock *) override { return S_OK; }
+  HRESULT GetSyncSource(IReferenceClock **pClock) override;
   // IBaseFilter
   HRESULT EnumPins(IEnumPins **ppEnum) override;
   HRESULT FindPin(LPCWSTR Id, IPin **ppPin) override;

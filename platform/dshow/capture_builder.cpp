@@ -1,5 +1,6 @@
 #include "platform/dshow/capture.h"
 #include "platform/dshow/file_writer.h"
+#include "platform/dshow/offline_filters.h"
 #include "platform/dshow/filter_graph.h"
 #include "platform/dshow/graph_classes.h"
 #include "platform/dshow/uuids.h"
@@ -53,4 +54,5 @@ void RegisterMediaGraphClasses() {
   RegisterBuiltInClass(CLSID_FilterGraph, &CFilterGraph::CreateInstance);
   RegisterBuiltInClass(CLSID_CaptureGraphBuilder2, &CCaptureGraphBuilder2::CreateInstance);
   RegisterBuiltInClass(CLSID_FileWriter, &CFileWriter::CreateInstance);
+  RegisterOfflineFilterClasses();
 }

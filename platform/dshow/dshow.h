@@ -8,5 +8,6 @@
 #include "platform/dshow/devenum.h"
 #include "platform/dshow/dshow_types.h"
 #include "platform/dshow/evcode.h"
+#include "platform/dshow/file_source.h"
 #include "platform/dshow/filter.h"
 #include "platform/dshow/uuids.h"

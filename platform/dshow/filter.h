@@ -13,6 +13,16 @@ QX_DEFINE_GUID(IID_IGraphBuilder, "56a868a9-0ad4-11ce-b03a-0020af0ba770");
 
 class IPin;
 
+// A clock filters and graphs are timed by. Only its absence is ever handed
+// over here: a graph given no clock runs as fast as its filters can.
+class IReferenceClock : public IUnknown {
+ public:
+  virtual HRESULT GetTime(REFERENCE_TIME *pTime) = 0;
+
+ protected:
+  ~IReferenceClock() = default;
+};
+
 class IPin : public IUnknown {
  public:
   // Output pin: connect to pReceivePin, with pmt or, when null, with the first
@@ -50,6 +60,11 @@ class IMediaFilter : public IPersist {
   virtual HRESULT Pause() = 0;
   virtual HRESULT Run(REFERENCE_TIME tStart) = 0;
   virtual HRESULT GetState(DWORD dwMilliSecsTimeout, FILTER_STATE *State) = 0;
+  // Null: no clock, every stream runs as fast as its elements allow (an
+  // offline render). The graph keeps its own clock otherwise.
+  virtual HRESULT SetSyncSource(IReferenceClock *pClock) = 0;
+  // *pClock is always null: the graph's own clock is not handed out.
+  virtual HRESULT GetSyncSource(IReferenceClock **pClock) = 0;
 
  protected:
   ~IMediaFilter() = default;

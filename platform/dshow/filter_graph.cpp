@@ -232,6 +232,8 @@ HRESULT CFilterGraph::QueryInterface(REFIID riid, void **ppv) {
     p = static_cast<IGraphBuilder *>(this);
   else if (riid == IID_IMediaControl)
     p = static_cast<IMediaControl *>(this);
+  else if (riid == IID_IMediaFilter || riid == IID_IPersist)
+    p = static_cast<IMediaFilter *>(this);
   else if (riid == IID_IMediaEvent || riid == IID_IMediaEventEx)
     p = static_cast<IMediaEventEx *>(this);
   else if (riid == IID_IMediaEventSink)

@@ -21,6 +21,7 @@ class CAudioRendererFilter;
 
 class CFilterGraph final : public IGraphBuilder,
                            public IMediaControl,
+                           public IMediaFilter,
                            public IMediaEventEx,
                            public IMediaEventSink,
                            public IMediaSeeking,
@@ -57,6 +58,15 @@ class CFilterGraph final : public IGraphBuilder,
   HRESULT Stop() override;
   HRESULT StopWhenReady() override;
   HRESULT GetState(long msTimeout, OAFilterState *pfs) override;
+
+  // IMediaFilter (graph_clock.cpp). Stop and Pause are IMediaControl's.
+  HRESULT GetClassID(CLSID *pClassID) override;
+  HRESULT Run(REFERENCE_TIME tStart) override;
+  HRESULT GetState(DWORD dwMilliSecsTimeout, FILTER_STATE *State) override;
+  HRESULT SetSyncSource(IReferenceClock *pClock) override;
+  HRESULT GetSyncSource(IReferenceClock **pClock) override;
+  // True once SetSyncSource(null) took the clock away.
+  bool RunsWithoutClock() const { return m_withoutClock; }
 
   // IMediaEvent / IMediaEventEx
   HRESULT GetEventHandle(OAEVENT *hEvent) override;
@@ -161,6 +171,7 @@ class CFilterGraph final : public IGraphBuilder,
   std::vector<Entry> m_filters;
   GstElement *m_pipeline = nullptr;
   FILTER_STATE m_state = State_Stopped;
+  bool m_withoutClock = false;
 
   // Seeking (rendered files only)
   bool m_seekable = false;
