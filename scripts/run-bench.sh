@@ -6,7 +6,7 @@
 # Benchmarks never fail on a time: the exit status only says whether they ran.
 #
 # Usage: scripts/run-bench.sh [BUILD_FOLDER] [bench names...]
-#        bench names: probe open convert startup (default: all four)
+#        bench names: probe open convert startup offline (default: all five)
 # QUAVIX_BENCH_PROGRAM names the program whose start-up is timed (default:
 # BUILD_FOLDER/vorlinta, built here); QUAVIX_BENCH_SONGS another song folder.
 set -euo pipefail
@@ -16,12 +16,12 @@ build=${1:-build}
 shift || true
 case "$build" in /*) ;; *) build="$root/$build" ;; esac
 benches=("$@")
-[ ${#benches[@]} -eq 0 ] && benches=(probe open convert startup)
+[ ${#benches[@]} -eq 0 ] && benches=(probe open convert startup offline)
 
 # The references come from Debian packages; install what is missing.
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-for p in python3-mido fluidsynth fluid-soundfont-gm openttd-openmsx gstreamer1.0-tools \
+for p in python3-mido fluidsynth fluid-soundfont-gm openttd-openmsx gstreamer1.0-tools ffmpeg \
          gstreamer1.0-plugins-base-apps pulseaudio pulseaudio-utils xvfb libx11-dev; do
   have "$p" || need+=("$p")
 done
@@ -37,15 +37,15 @@ jobs=${JOBS:-2}
 targets=()
 for b in "${benches[@]}"; do
   case "$b" in
-    probe|open|convert|startup) targets+=("bench_$b") ;;
-    *) echo "unknown benchmark: $b (probe, open, convert, startup)" >&2; exit 2 ;;
+    probe|open|convert|startup|offline) targets+=("bench_$b") ;;
+    *) echo "unknown benchmark: $b (probe, open, convert, startup, offline)" >&2; exit 2 ;;
   esac
 done
 program=${QUAVIX_BENCH_PROGRAM:-$build/vorlinta}
 if [ -z "${QUAVIX_BENCH_PROGRAM:-}" ]; then
   case " ${benches[*]} " in *" startup "*) targets+=(vorlinta) ;; esac
 fi
-case " ${benches[*]} " in *" convert "*) targets+=(vorlinta-wmawriter) ;; esac
+case " ${benches[*]} " in *" convert "*|*" offline "*) targets+=(vorlinta-wmawriter) ;; esac
 cmake --build "$build" -j "$jobs" --target "${targets[@]}"
 
 # Never the person's own sound server, settings or display.

@@ -1,0 +1,120 @@
+// What `vorlinta --convert` costs on the openttd-openmsx songs, beside the
+// pipeline a user would script by hand (FluidSynth's own offline render to
+// WAV, then ffmpeg to WMA at the same bit rate):
+// - speed in times real time, one job pinned to one core;
+// - CPU against that hand-made pipeline (a ratio under 1 is cheaper);
+// - --jobs 2 against --jobs 1 (wall time);
+// - peak memory of the process with one job and with two.
+// The program is the one beside this benchmark (BUILD/vorlinta).
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bench/bench_common.h"
+
+using namespace quavix::bench;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char *kSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
+
+struct Batch {
+  ChildRun run;
+  double songSeconds = 0;
+  int converted = 0;
+};
+
+// Sums the song seconds of the report lines of converted songs.
+Batch ReadReport(const ChildRun &run) {
+  Batch b;
+  b.run = run;
+  std::size_t at = 0;
+  while ((at = run.output.find("\"status\":\"converted\"", at)) != std::string::npos) {
+    ++b.converted;
+    const std::size_t s = run.output.find("\"song_seconds\":", at);
+    if (s != std::string::npos) b.songSeconds += std::atof(run.output.c_str() + s + 15);
+    at += 20;
+  }
+  return b;
+}
+
+bool HaveProgram(const char *name) {
+  return RunChild({"sh", "-c", std::string("command -v ") + name + " >/dev/null"}).exitCode == 0;
+}
+
+}  // namespace
+
+int main() {
+  const std::string program = fs::path(QUAVIX_BENCH_BINARY_DIR) / "vorlinta";
+  const std::vector<std::string> songs = BenchSongs();
+  if (songs.empty()) {
+    std::fprintf(stderr, "no songs (install openttd-openmsx or set QUAVIX_BENCH_SONGS)\n");
+    return 1;
+  }
+  char pattern[] = "/tmp/quavix-bench-offline-XXXXXX";
+  const std::string scratch = mkdtemp(pattern);
+  // Neither a display nor a sound server is needed; none is offered.
+  const std::vector<std::string> env = {"PULSE_SERVER=unix:/nonexistent",
+                                        "DISPLAY=", "QUAVIX_MODULE_DIR=" QUAVIX_BENCH_BINARY_DIR};
+
+  auto batch = [&](const std::string &name, std::vector<std::string> prefix,
+                   const std::string &jobs) {
+    std::vector<std::string> argv = prefix;
+    argv.insert(argv.end(), {program, "--convert", "-q", "--report", "json", "--force", "-j", jobs,
+                             "-o", scratch + "/" + name + "/"});
+    argv.insert(argv.end(), songs.begin(), songs.end());
+    return ReadReport(RunChild(argv, false, env));
+  };
+
+  std::printf("%zu songs\n\n", songs.size());
+  std::vector<std::string> oneCore;
+  if (HaveProgram("taskset")) oneCore = {"taskset", "-c", "0"};
+  const Batch pinned = batch("pinned", oneCore, "1");
+  const Batch one = batch("one", {}, "1");
+  const Batch two = batch("two", {}, "2");
+
+  // The hand-made pipeline, song by song.
+  double refCpu = 0, refWall = 0;
+  bool refOk = HaveProgram("fluidsynth") && HaveProgram("ffmpeg");
+  for (std::size_t i = 0; refOk && i < songs.size(); ++i) {
+    const std::string wav = scratch + "/ref.wav", wma = scratch + "/ref.wma";
+    ChildRun synth = RunChild(
+        {"fluidsynth", "-ni", "-F", wav, "-r", "44100", "-g", "0.3", kSoundFont, songs[i]});
+    ChildRun encode = RunChild(
+        {"ffmpeg", "-loglevel", "error", "-y", "-i", wav, "-c:a", "wmav2", "-b:a", "128k", wma});
+    refOk = synth.exitCode == 0 && encode.exitCode == 0;
+    refCpu += synth.cpuSeconds + encode.cpuSeconds;
+    refWall += synth.wallSeconds + encode.wallSeconds;
+  }
+
+  std::printf("%-28s %8s %8s %8s %8s %9s\n", "run", "songs", "wall s", "CPU s", "x real",
+              "peak MiB");
+  for (auto [label, b] : {std::pair{"--jobs 1, one core", &pinned}, std::pair{"--jobs 1", &one},
+                          std::pair{"--jobs 2", &two}})
+    std::printf("%-28s %8d %8.1f %8.1f %8.1f %9.1f\n", label, b->converted, b->run.wallSeconds,
+                b->run.cpuSeconds, b->songSeconds / b->run.wallSeconds, b->run.peakMiB);
+  if (refOk)
+    std::printf("%-28s %8zu %8.1f %8.1f %8.1f %9s\n", "fluidsynth -F + ffmpeg", songs.size(),
+                refWall, refCpu, one.songSeconds / refWall, "-");
+  else
+    std::printf("fluidsynth or ffmpeg missing or failing: no hand-made pipeline measured\n");
+
+  Figures f;
+  f.Add("offline_songs_converted", pinned.converted, "songs");
+  f.Add("offline_song_seconds", pinned.songSeconds, "s");
+  f.Add("offline_x_realtime_one_core", pinned.songSeconds / pinned.run.wallSeconds, "x");
+  f.Add("offline_cpu_per_song_second", pinned.run.cpuSeconds / pinned.songSeconds, "s/s");
+  if (refOk) f.Add("offline_cpu_vs_fluidsynth_ffmpeg", one.run.cpuSeconds / refCpu, "ratio");
+  f.Add("offline_jobs2_speedup", one.run.wallSeconds / two.run.wallSeconds, "x");
+  f.Add("offline_peak_memory_one_job", one.run.peakMiB, "MiB");
+  f.Add("offline_peak_memory_per_job_two_jobs", two.run.peakMiB / 2, "MiB");
+  std::printf("\n");
+  f.Print();
+  fs::remove_all(scratch);
+  return 0;
+}
