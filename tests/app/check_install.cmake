@@ -1,5 +1,6 @@
 # Installs the build into a throw-away prefix and checks what the desktop
-# needs: the program, its desktop entry and its icon at every size.
+# needs: the program, its desktop entry and its icon at every size, and the
+# manual page.
 # Called with -DBUILD=<build folder> -DPREFIX=<empty folder>.
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX}
@@ -17,13 +18,22 @@ if(NOT EXISTS ${entry})
   message(FATAL_ERROR "the desktop entry is missing")
 endif()
 file(STRINGS ${entry} lines)
-foreach(want "[Desktop Entry]" "Type=Application" "Name=Quavix" "Exec=vorlinta" "Icon=quavix"
+foreach(want "[Desktop Entry]" "Type=Application" "Name=Quavix" "Exec=vorlinta %f" "Icon=quavix"
         "Categories=AudioVideo;Audio;" "MimeType=audio/midi;audio/x-midi;audio/x-rmid;")
   list(FIND lines "${want}" at)
   if(at EQUAL -1)
     message(FATAL_ERROR "the desktop entry lacks the line: ${want}")
   endif()
 endforeach()
+
+set(manual ${PREFIX}/share/man/man1/vorlinta.1)
+if(NOT EXISTS ${manual})
+  message(FATAL_ERROR "the manual page share/man/man1/vorlinta.1 is missing")
+endif()
+file(STRINGS ${manual} manual_lines REGEX "^\\.TH VORLINTA 1")
+if(NOT manual_lines)
+  message(FATAL_ERROR "the manual page has no .TH VORLINTA 1 header")
+endif()
 
 foreach(size 16 32 48 64 128 256)
   set(png ${PREFIX}/share/icons/hicolor/${size}x${size}/apps/quavix.png)
