@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -34,6 +35,30 @@ constexpr const char *kPathTooLongText =
 constexpr const char *kHandOffFailedText =
     "The output path could not be stored in the settings, where the file writer reads it. "
     "Check that the settings folder (~/.config/quavix) can be written, then press Convert again.";
+
+// Told after a run whose capture lost audio; the file is complete by then.
+std::string LostAudioText(LONGLONG lost100ns) {
+  char text[400];
+  const double seconds = static_cast<double>(lost100ns) / 1e7;
+  std::snprintf(text, sizeof text,
+                "The computer was too busy while recording: the recording has gaps.\n"
+                "%.1f seconds of audio were lost in total. The file was completed with "
+                "what was recorded; close other programs and convert again for a whole "
+                "recording.",
+                seconds < 0.1 ? 0.1 : seconds);
+  return text;
+}
+
+// Audio the capture filter could not record during the run just stopped.
+LONGLONG LostAudio(IBaseFilter *capture) {
+  LONGLONG lost = 0;
+  ICaptureLoss *loss = nullptr;
+  if (capture && SUCCEEDED(capture->QueryInterface(IID_ICaptureLoss, (void **)&loss)) && loss) {
+    if (FAILED(loss->GetLostTime(&lost))) lost = 0;
+    loss->Release();
+  }
+  return lost;
+}
 
 }  // namespace
 
@@ -110,6 +135,8 @@ void CConverterDlg::OnStop() {
   m_bConverting = 0;
   EnableControls(TRUE);
   m_stStatus.SetWindowText("Status : Ready");
+  const LONGLONG lost = LostAudio(m_pCaptureFilter);
+  if (lost > 0) MessageBox(LostAudioText(lost).c_str(), "Error", MB_OK);
 }
 
 void CConverterDlg::OnTimer(UINT_PTR nIDEvent) {

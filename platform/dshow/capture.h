@@ -7,6 +7,7 @@ QX_DEFINE_GUID(IID_ICaptureGraphBuilder2, "93e5a4e0-2d50-11d2-abfa-00a0c9c6e38d"
 QX_DEFINE_GUID(IID_IFileSinkFilter, "a2104830-7c70-11cf-8bce-00aa00a3f1a6");
 QX_DEFINE_GUID(IID_IFileSinkFilter2, "00855b90-ce1b-11d0-bd4f-00a0c911ce86");
 QX_DEFINE_GUID(IID_IAMAudioInputMixer, "54c39221-8380-11d0-b3f0-00aa003761c5");
+QX_DEFINE_GUID(IID_ICaptureLoss, "7d2f5b1e-93a4-4c6e-b0d8-5e1c2a47f903");
 
 class ICaptureGraphBuilder2 : public IUnknown {
  public:
@@ -47,4 +48,17 @@ class IAMAudioInputMixer : public IUnknown {
 
  protected:
   ~IAMAudioInputMixer() = default;
+};
+
+// Asked from an audio capture filter: how much audio the capture could not
+// record during the current run, or the last one once it has stopped (the
+// program fell further behind than the capture can hold). A new run starts
+// again from 0.
+class ICaptureLoss : public IUnknown {
+ public:
+  // Lost time in 100 ns units.
+  virtual HRESULT GetLostTime(LONGLONG *pLost) = 0;
+
+ protected:
+  ~ICaptureLoss() = default;
 };

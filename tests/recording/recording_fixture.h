@@ -51,8 +51,8 @@ double DecodedSeconds(const std::string &path);
 double MiddleFrequency(const std::string &path);
 
 int Threads();
-// Descriptors that refer to anything but /dev/null.
-int OpenDescriptorsExceptDevNull();
+// Open descriptors of this process.
+int OpenDescriptors();
 // One line per open descriptor and what it refers to.
 std::string DescribeDescriptors();
 

@@ -3,7 +3,10 @@
 #include <gst/gst.h>
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <deque>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -273,10 +276,28 @@ void LineWarmer::WaitUntilDelivering(std::chrono::milliseconds timeout) {
   m_phaseChanged.wait_for(g, timeout, [this] { return m_phase != Phase::kConnecting; });
 }
 
-class CAudioCaptureFilter final : public CBaseFilter {
+class CAudioCaptureFilter final : public CBaseFilter, public ICaptureLoss {
  public:
   CAudioCaptureFilter(CaptureDevice device, std::shared_ptr<PulseClient> client);
   ~CAudioCaptureFilter() override;
+
+  HRESULT QueryInterface(REFIID riid, void **ppv) override {
+    return CBaseFilter::QueryInterface(riid, ppv);
+  }
+  ULONG AddRef() override { return CBaseFilter::AddRef(); }
+  ULONG Release() override { return CBaseFilter::Release(); }
+
+  // ICaptureLoss
+  HRESULT GetLostTime(LONGLONG *pLost) override {
+    if (!pLost) return E_POINTER;
+    // Scheduling alone delays the audio received by some tens of
+    // milliseconds on a busy machine; only more counts as lost.
+    constexpr gint64 kLagToleranceUs = 250000;
+    const gint64 lag = m_lagLostUs.load();
+    *pLost = static_cast<LONGLONG>(m_lostNs.load() / 100) +
+             (lag > kLagToleranceUs ? static_cast<LONGLONG>(lag) * 10 : 0);
+    return S_OK;
+  }
 
   HRESULT JoinFilterGraph(IFilterGraph *pGraph, LPCWSTR pName) override;
 
@@ -294,8 +315,24 @@ class CAudioCaptureFilter final : public CBaseFilter {
  protected:
   GstElement *CreateElement() override;
   HRESULT OnPrepareState(FILTER_STATE target) override;
+  HRESULT QueryFilterInterface(REFIID riid, void **ppv) override {
+    if (!ppv) return E_POINTER;
+    if (riid == IID_ICaptureLoss) {
+      *ppv = static_cast<ICaptureLoss *>(this);
+      AddRef();
+      return S_OK;
+    }
+    return CBaseFilter::QueryFilterInterface(riid, ppv);
+  }
 
  private:
+  // Audio is lost two ways: pulsesrc drops what its ring buffer cannot hold
+  // and says so by a jump of its timestamps; the sound server drops what its
+  // record buffer cannot hold and says nothing, so the audio received falls
+  // behind the clock for good. Both are counted on the streaming thread.
+  static GstPadProbeReturn CountLostAudio(GstPad *pad, GstPadProbeInfo *info, gpointer self);
+  void TrackLag(gint64 nowUs, GstClockTime duration);
+
   void ApplyDevice();
   // Opens, re-targets or closes the warm-up stream to match the graph and
   // the recorded line.
@@ -309,6 +346,17 @@ class CAudioCaptureFilter final : public CBaseFilter {
   std::mutex m_watchLock;  // guards m_watchToken
   int m_watchToken = 0;
   LineWarmer m_warmer;
+  std::atomic<guint64> m_lostNs{0};
+  std::atomic<GstClockTime> m_nextPts{GST_CLOCK_TIME_NONE};
+  // How far the audio received lags the monotonic clock; the smallest lag
+  // of the run is the baseline, the smallest of the last two seconds above
+  // it what the run has lost (a backlog caught up with returns to it).
+  std::mutex m_lagLock;
+  gint64 m_firstUs = -1;
+  guint64 m_receivedUs = 0;
+  gint64 m_baselineLagUs = G_MAXINT64;                 // none yet
+  std::deque<std::pair<gint64, gint64>> m_recentLags;  // (when, lag)
+  std::atomic<gint64> m_lagLostUs{0};
 };
 
 // A line of the device. It carries no data: nothing connects to it, which
@@ -511,11 +559,69 @@ GstElement *CAudioCaptureFilter::CreateElement() {
   }
   std::string source = RecordedSource();
   if (!source.empty()) g_object_set(src, "device", source.c_str(), nullptr);
+  GstPad *out = gst_element_get_static_pad(src, "src");
+  gst_pad_add_probe(out, GST_PAD_PROBE_TYPE_BUFFER, &CAudioCaptureFilter::CountLostAudio, this,
+                    nullptr);
+  gst_object_unref(out);
   return bin;
+}
+
+GstPadProbeReturn CAudioCaptureFilter::CountLostAudio(GstPad *, GstPadProbeInfo *info,
+                                                      gpointer self) {
+  // Timestamps of consecutive buffers may differ by rounding; a jump beyond
+  // this is audio that was dropped.
+  constexpr GstClockTime kTolerance = 5 * GST_MSECOND;
+  auto *filter = static_cast<CAudioCaptureFilter *>(self);
+  GstBuffer *buf = GST_PAD_PROBE_INFO_BUFFER(info);
+  if (!buf || !GST_BUFFER_PTS_IS_VALID(buf)) return GST_PAD_PROBE_OK;
+  const GstClockTime pts = GST_BUFFER_PTS(buf);
+  const GstClockTime expected = filter->m_nextPts.load();
+  if (expected != GST_CLOCK_TIME_NONE && pts > expected + kTolerance) {
+    filter->m_lostNs += pts - expected;
+    GST_WARNING("the capture lost %" GST_TIME_FORMAT " of audio", GST_TIME_ARGS(pts - expected));
+  }
+  const GstClockTime duration =
+      GST_BUFFER_DURATION_IS_VALID(buf) ? GST_BUFFER_DURATION(buf) : GstClockTime{0};
+  filter->m_nextPts = pts + duration;
+  filter->TrackLag(g_get_monotonic_time(), duration);
+  return GST_PAD_PROBE_OK;
+}
+
+void CAudioCaptureFilter::TrackLag(gint64 nowUs, GstClockTime duration) {
+  constexpr gint64 kRecentUs = 2 * G_USEC_PER_SEC;
+  constexpr gint64 kSettleUs = 3 * G_USEC_PER_SEC;
+  std::lock_guard<std::mutex> g(m_lagLock);
+  const auto durationUs = static_cast<gint64>(duration / GST_USECOND);
+  if (m_firstUs < 0) {
+    m_firstUs = nowUs - durationUs;  // the first buffer ended just now
+    m_receivedUs = 0;
+    m_baselineLagUs = G_MAXINT64;
+    m_recentLags.clear();
+  }
+  m_receivedUs += static_cast<guint64>(durationUs);
+  const gint64 lag = nowUs - (m_firstUs + static_cast<gint64>(m_receivedUs));
+  // An output that was idle may deliver its first seconds in a burst, ahead
+  // of the clock; the baseline is taken once that has passed.
+  if (nowUs - m_firstUs >= kSettleUs) m_baselineLagUs = std::min(m_baselineLagUs, lag);
+  while (!m_recentLags.empty() && m_recentLags.front().first < nowUs - kRecentUs)
+    m_recentLags.pop_front();
+  while (!m_recentLags.empty() && m_recentLags.back().second >= lag) m_recentLags.pop_back();
+  m_recentLags.emplace_back(nowUs, lag);
+  // The front holds the smallest lag of the recent seconds: what the run
+  // has lost so far, once any backlog has been caught up with.
+  if (m_baselineLagUs != G_MAXINT64) m_lagLostUs = m_recentLags.front().second - m_baselineLagUs;
 }
 
 HRESULT CAudioCaptureFilter::OnPrepareState(FILTER_STATE target) {
   if (target != State_Stopped && RecordedLine() < 0) return VFW_E_NOT_CONNECTED;
+  if (target != State_Stopped && State() == State_Stopped) {
+    // A new run: pulsesrc starts its timestamps again.
+    m_lostNs = 0;
+    m_nextPts = GST_CLOCK_TIME_NONE;
+    std::lock_guard<std::mutex> g(m_lagLock);
+    m_firstUs = -1;
+    m_lagLostUs = 0;
+  }
   ApplyDevice();
   if (target != State_Stopped) {
     // A run that comes right after the filter joined its graph waits here
