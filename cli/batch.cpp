@@ -28,6 +28,7 @@
 #include "platform/dshow/midi/midi_song.h"
 #include "platform/dshow/midi/midi_source.h"
 #include "settings/paths.h"
+#include "ui/song_paths.h"
 
 namespace {
 
@@ -114,6 +115,11 @@ bool ReadSongList(const std::string &list, std::vector<std::string> *songs, std:
 void Examine(Song &song, const std::string &soundFont, bool force) {
   if (!song.plan.error.empty()) {
     song.failure = song.plan.error;
+    return;
+  }
+  // Even with --force the song itself is never replaced by its conversion.
+  if (OutputPathIsTheOpenSong(song.plan.output.c_str(), song.plan.input.c_str())) {
+    song.failure = "the output \"" + song.plan.output + "\" is the song itself";
     return;
   }
   bool exists = false;

@@ -246,6 +246,13 @@ TEST_F(ConvertProgramTest, SameNamesAreNumberedAndExistingFilesNeedForce) {
   EXPECT_EQ(forced.exit_code, 0) << forced.output;
   EXPECT_NE(ReadAll(out + "a.wma"), "keep me");
   EXPECT_TRUE(LeftoverParts(out).empty());
+  // Not even --force writes over the song being converted.
+  const std::string before = ReadAll(dir_ + "/one/a.mid");
+  ProcessResult self =
+      Convert({"--force", "-f", "wav", "-o", dir_ + "/one/a.mid", dir_ + "/one/a.mid"});
+  EXPECT_EQ(self.exit_code, 1);
+  EXPECT_NE(self.output.find("is the song itself"), std::string::npos) << self.output;
+  EXPECT_EQ(ReadAll(dir_ + "/one/a.mid"), before);
 }
 
 TEST_F(ConvertProgramTest, BadSongsAreReportedAndTheBatchGoesOn) {
