@@ -87,6 +87,10 @@ void CConverterDlg::OnConvert() {
 
   char szOutput[MAX_PATH];
   std::snprintf(szOutput, sizeof szOutput, "%s", pszOutput);
+  // No keeps the file and starts nothing.
+  const BOOL bReplace = ConfirmReplaceOutput(szOutput, "Quavix");
+  m_strReplaceConfirmed = "";
+  if (!bReplace) return;
   if (FileExists(szOutput)) DeleteFileA(szOutput);
 
   // The writer reads the output path from the settings; if it cannot be

@@ -1,8 +1,21 @@
 #include "app/converter_app.h"
+#include "platform/dshow/midi/midi_song.h"
+#include "platform/dshow/midi/midi_source.h"
+#include "platform/win/gui.h"
 #include "player/preview_player.h"
 #include "ui/converter_dlg.h"
 
+#include <cstdio>
 #include <cstring>
+#include <string>
+
+namespace {
+
+constexpr const char *kSongFailedText =
+    "The conversion stopped: the song could not be played (error 0x%08X). What was written so "
+    "far is kept.";
+
+}  // namespace
 
 int CConverterDlg::OpenPlayer(char *pszPath) {
   g_pPlayer = new CPreviewPlayer(m_hInstance, GetSafeHwnd());
@@ -24,4 +37,22 @@ int CConverterDlg::DiscardPlayer() {
   }
   Invalidate(FALSE);
   return 1;
+}
+
+void CConverterDlg::OnPlayerFailed(HRESULT hr) {
+  // Outside a run nothing is lost; a run would record silence until Stop
+  // while the status line said all was well. A second report of the same
+  // failure (the failed start and the graph's event) finds the run ended.
+  if (!m_bConverting) return;
+  OnStop();
+  std::string strText;
+  std::string strSoundFont;
+  if (LooksLikeMidiFile(m_szMidiPath) && !CheckSoundFont(kDefaultSoundFontPath, &strSoundFont)) {
+    strText = "The conversion stopped: the song could not be played.\n" + strSoundFont;
+  } else {
+    char szText[256];
+    std::snprintf(szText, sizeof szText, kSongFailedText, static_cast<unsigned>(hr));
+    strText = szText;
+  }
+  MessageBox(strText.c_str(), "Error", MB_OK | MB_ICONEXCLAMATION);
 }

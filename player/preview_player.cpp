@@ -169,7 +169,13 @@ HRESULT CPreviewPlayer::BuildGraph() {
 void CPreviewPlayer::Play() {
   if (pMC == nullptr) return;
   if (m_state == Stopped || m_state == Paused) {
-    if (SUCCEEDED(pMC->Run())) m_state = Playing;
+    HRESULT hr = pMC->Run();
+    if (SUCCEEDED(hr)) {
+      m_state = Playing;
+    } else {
+      // A run would record silence with the clock going on: the owner ends it.
+      PostMessageA(m_hwndOwner, WM_PLAYER_FAILED, static_cast<WPARAM>(static_cast<DWORD>(hr)), 0);
+    }
   }
   if (pMS && SUCCEEDED(pMS->SetRate(1.0))) UpdateTitle();
 }
@@ -227,6 +233,12 @@ HRESULT CPreviewPlayer::OnGraphEvent() {
     if (lCode == EC_COMPLETE) {
       Stop();
       PostMessageA(m_hwndOwner, WM_COMMAND, IDC_STOP, 0);
+    } else if (lCode == EC_ERRORABORT) {
+      // The song stopped sounding in the middle (its synthesiser or output
+      // failed); the graph has stopped on its own.
+      Stop();
+      PostMessageA(m_hwndOwner, WM_PLAYER_FAILED, static_cast<WPARAM>(static_cast<DWORD>(lParam1)),
+                   0);
     }
   }
   return hr;

@@ -101,10 +101,13 @@ void CConverterDlg::OpenSong(LPCSTR szFile) {
   }
 
   DiscardPlayer();
-  OpenPlayer(m_szMidiPath);
+  const int bLoaded = OpenPlayer(m_szMidiPath);
   EnableControls(TRUE);
   ConverterApp()->SetSettingString(kOptionSection, kLastMidiFolder,
                                    GetFolderOfPath(m_szMidiPath).c_str());
+  // Without a player nothing would sound: a run would record silence. The
+  // window goes back to having no song (the player said why).
+  if (!bLoaded) OnCloseMedia();
 }
 
 void CConverterDlg::OnBrowse() {
@@ -123,10 +126,17 @@ void CConverterDlg::OnBrowse() {
   ofn.lpstrInitialDir = strInitialDir.c_str();
   ofn.lpstrTitle = "Select Output";
   ofn.Flags = OFN_HIDEREADONLY;
-  if (GetSaveFileNameA(&ofn) != TRUE) return;
-
   std::string strOutput;
-  if (!BrowseOutputPath(szFile, &strOutput)) return;
+  // The file asked about is the one the run would write: the chosen name
+  // with ".wma" in place of its extension. No goes back to the dialog, as a
+  // save dialog's own question does.
+  for (;;) {
+    if (GetSaveFileNameA(&ofn) != TRUE) return;
+    if (!BrowseOutputPath(szFile, &strOutput)) return;
+    m_strReplaceConfirmed = "";
+    if (ConfirmReplaceOutput(strOutput.c_str(), "Select Output")) break;
+  }
+  if (FileExists(strOutput.c_str())) m_strReplaceConfirmed = strOutput.c_str();
   m_strOutputPath = strOutput;
   m_editOutputPath.SetWindowText(m_strOutputPath);
   m_strOutputFolder = GetFolderOfPath(strOutput.c_str());

@@ -63,7 +63,9 @@
 // the player's graph posts WM_GRAPHNOTIFY_PLAYER to the player window.
 constexpr UINT WM_PLAYER_TICK = WM_USER + 3;          // 1027
 constexpr UINT WM_GRAPHNOTIFY_PLAYER = WM_USER + 13;  // 1037
-constexpr UINT WM_CAPTURE_NOTIFY = WM_APP + 1;        // 32769
+// The player could not play (wParam: the HRESULT); posted to its owner.
+constexpr UINT WM_PLAYER_FAILED = WM_USER + 14;  // 1038
+constexpr UINT WM_CAPTURE_NOTIFY = WM_APP + 1;   // 32769
 // Posted by the main dialog to itself at the end of its start-up when a song
 // was named on the command line: opens it once the window is shown.
 constexpr UINT WM_OPEN_START_SONG = WM_APP + 2;  // 32770

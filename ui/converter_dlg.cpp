@@ -89,6 +89,8 @@ LRESULT CConverterDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     const std::string strSong = ConverterApp()->TakeStartSong();
     if (!strSong.empty()) OpenSong(strSong.c_str());
     return 0;
+  } else if (message == WM_PLAYER_FAILED) {
+    OnPlayerFailed(static_cast<HRESULT>(static_cast<DWORD>(wParam)));
   }
   return CDialog::WindowProc(message, wParam, lParam);
 }
@@ -185,9 +187,9 @@ CString CConverterDlg::GetProfileFolderString(LPCSTR pszSection, LPCSTR pszKey, 
     MessageBox("Can not get SHGetFolderPathA!", "Error", MB_OK);
   } else {
     char szFolder[MAX_PATH] = "";
-    if (pfnGetFolderPath(m_hWnd, nFolder, nullptr, SHGFP_TYPE_CURRENT, szFolder) != S_OK) {
-      MessageBox("Can not get My Music directory!", "Error", MB_OK);
-    } else {
+    // Many desktops have no music folder; that is no error to report at every
+    // start: the stored folder, else the fallback, serves.
+    if (pfnGetFolderPath(m_hWnd, nFolder, nullptr, SHGFP_TYPE_CURRENT, szFolder) == S_OK) {
       strDefault = szFolder;
       strDefault += GetPathTail(pszFallback).c_str();
     }
@@ -252,8 +254,14 @@ void CConverterDlg::OnClose() {
   UpdateData(TRUE);
   app->SetSettingString(kOptionSection, "last_output_folder", m_strOutputFolder);
 
-  CDialog::OnClose();
+  // Not the dialog's default close, which ends through Cancel: Cancel is
+  // what Esc sends, and Esc does not close this window.
+  EndDialog(IDCANCEL);
 }
+
+void CConverterDlg::OnOK() {}
+
+void CConverterDlg::OnCancel() {}
 
 void CConverterDlg::OnDestroy() {
   ReleaseDeviceList();

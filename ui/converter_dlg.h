@@ -57,10 +57,16 @@ class CConverterDlg : public CDialog {
   HRESULT SelectInputLine();
   void ShowLineLevel(IAMAudioInputMixer *pMixer);
   HRESULT ApplyMixLevel(double dLevel);
+  // TRUE when nothing is at pszPath, or the person agreed to replace it
+  // (asked in a box titled pszCaption, unless the save dialog already asked).
+  BOOL ConfirmReplaceOutput(LPCSTR pszPath, LPCSTR pszCaption);
   // The preview player's lifecycle (player/).
   int OpenPlayer(char *pszPath);
   // Unloads and deletes the preview player, if any, and repaints; returns 1.
   int DiscardPlayer();
+  // The player could not play the song (WM_PLAYER_FAILED): a run ends, and
+  // the person is told why.
+  void OnPlayerFailed(HRESULT hr);
 
   // Handlers; public so that other parts of the program can run them directly.
   void OnConvert();
@@ -83,6 +89,13 @@ class CConverterDlg : public CDialog {
   void DoDataExchange(CDataExchange *pDX) override;
   BOOL OnInitDialog() override;
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  // A main window does not end on Enter or Esc: the dialog's OK and Cancel
+  // do nothing here, and the window ends only through closing it (Exit, the
+  // close box, the system menu), which completes a run and saves the
+  // settings.
+  void OnOK() override;
+  void OnCancel() override;
 
   void OnSysCommand(UINT nID, LPARAM lParam);
   void OnPaint();
@@ -130,6 +143,9 @@ class CConverterDlg : public CDialog {
   int m_nDurationSec;
   HINSTANCE m_hInstance;
   CString m_strOutputFolder;
+  // The output path whose replacement the person agreed to in the save
+  // dialog; the next Convert does not ask again. Empty otherwise.
+  CString m_strReplaceConfirmed;
   char m_szTempWavPath[MAX_PATH] = "";
   OSVERSIONINFOA m_osvi{};
   int m_nOutputWave;

@@ -44,16 +44,51 @@ std::string WithoutTrailingSlashes(std::string s) {
   return s;
 }
 
-std::string PrivateTempFolder() {
-  const char *runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime && runtime[0] == '/') {
-    std::string r = WithoutTrailingSlashes(runtime);
-    if (IsPrivateFolder(r, true)) return r == "/" ? r : r + "/";
+// Makes `folder` (and its missing parents) with mode 0700; false when it
+// cannot be had.
+bool MakeFolders(const std::string &folder) {
+  if (folder.empty() || folder == "/") return true;
+  struct stat st;
+  if (lstat(folder.c_str(), &st) == 0) return true;
+  size_t slash = folder.rfind('/');
+  if (slash != std::string::npos && slash > 0 && !MakeFolders(folder.substr(0, slash)))
+    return false;
+  return mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+// The user's cache folder ($XDG_CACHE_HOME, else ~/.cache), or "".
+std::string CacheHome() {
+  const char *cache = std::getenv("XDG_CACHE_HOME");
+  if (cache && cache[0] == '/') return WithoutTrailingSlashes(cache);
+  const char *home = std::getenv("HOME");
+  if (home && home[0] == '/') {
+    std::string h = WithoutTrailingSlashes(home);
+    return (h == "/" ? "" : h) + "/.cache";
   }
+  return "";
+}
+
+// A folder of ours where others cannot reach: made 0700 when missing, and
+// refused unless it is a real folder (not a link) of this user that nobody
+// else may enter.
+std::string OwnFolder(const std::string &base, const std::string &name) {
+  if (base.empty() || !MakeFolders(base)) return "";
+  std::string folder = (base == "/" ? "" : base) + "/" + name;
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return "";
+  return IsPrivateFolder(folder, false) ? folder + "/" : "";
+}
+
+// The recording's temporary WAV grows by about 10 MB a minute, so it lives
+// on disk, in the user's cache folder, not in $XDG_RUNTIME_DIR (memory,
+// capped at a tenth of it). /tmp is only the fallback when there is no
+// usable cache folder.
+std::string PrivateTempFolder() {
+  std::string folder = OwnFolder(CacheHome(), "quavix");
+  if (!folder.empty()) return folder;
   const char *tmp = std::getenv("TMPDIR");
   std::string base = (tmp && tmp[0] == '/') ? WithoutTrailingSlashes(tmp) : "/tmp";
   if (base == "/") base.clear();
-  std::string folder = base + "/quavix-" + std::to_string(geteuid());
+  folder = base + "/quavix-" + std::to_string(geteuid());
   if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return "";
   return IsPrivateFolder(folder, false) ? folder + "/" : "";
 }

@@ -4,12 +4,13 @@
 
 #include "platform/win/windef.h"
 
-// The temporary folder, with a trailing '/': $XDG_RUNTIME_DIR when it is a
-// real folder (not a link) owned by this user with mode 0700; else
-// <$TMPDIR or /tmp>/quavix-<uid>/, made 0700 if missing and refused unless it
-// is a real folder owned by this user that nobody else may enter. Returns the
-// length without the terminator, or the size needed (terminator included)
-// when nBufferLength is too small, or 0 when no private folder can be had.
+// The temporary folder, with a trailing '/': <$XDG_CACHE_HOME or
+// ~/.cache>/quavix/, on disk, made 0700 (with its missing parents) and
+// refused unless it is a real folder (not a link) owned by this user that
+// nobody else may enter; when it is refused or cannot be made,
+// <$TMPDIR or /tmp>/quavix-<uid>/ under the same rules. Returns the length
+// without the terminator, or the size needed (terminator included) when
+// nBufferLength is too small, or 0 when no private folder can be had.
 DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
 
 struct OSVERSIONINFOA {

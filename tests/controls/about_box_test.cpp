@@ -166,7 +166,7 @@ TEST_F(AboutBoxTest, ContextMenuOpensItAndEnterClosesIt) {
     QApplication::sendEvent(WidgetOf(dlg.m_hWnd), &event);
     PumpPendingMessages();
     EXPECT_TRUE(IsWindowEnabled(dlg.m_hWnd)) << "the main window is usable again";
-    dlg.SendMessage(WM_COMMAND, IDCANCEL, 0);
+    dlg.PostMessage(WM_CLOSE);
   });
   ASSERT_EQ(seen_.size(), 1u);
   ExpectOurAboutBox(seen_[0]);
@@ -187,7 +187,7 @@ TEST_F(AboutBoxTest, AboutCommandOpensTheSameBoxAndEscOrTheCloseBoxCloseIt) {
       QTest::mouseClick(WidgetOf(GetDlgItem(about, IDOK)), Qt::LeftButton);
     });
     dlg.OnAbout();
-    dlg.SendMessage(WM_COMMAND, IDCANCEL, 0);
+    dlg.PostMessage(WM_CLOSE);
   });
   ASSERT_EQ(seen_.size(), 3u);
   for (const AboutSeen &seen : seen_) ExpectOurAboutBox(seen);
@@ -240,7 +240,7 @@ TEST_F(AboutBoxTest, MainWindowLabelsPaintThemselvesAndTheMinimisedWindowShowsTh
     EXPECT_GT(middle.blue(), middle.red() + 40) << middle.name().toStdString();
     SaveForDocs(iconic, "main-window-minimised.png");
     dlg.ShowWindow(SW_RESTORE);
-    dlg.SendMessage(WM_COMMAND, IDCANCEL, 0);
+    dlg.PostMessage(WM_CLOSE);
   });
 }
 

@@ -111,8 +111,7 @@ class InputWindowTest : public quavix::test::PrivatePulseTest {
       drive(dlg, mine);
       dlg.m_pCaptureFilter = theirs;
       mine->Release();
-      QWidget *focus = QApplication::focusWidget();
-      QTest::keyClick(focus ? focus : WidgetOf(dlg.m_hWnd), Qt::Key_Escape);
+      dlg.PostMessage(WM_CLOSE);
     };
     ConverterApp()->m_pMainWnd = &dlg;
     dlg.DoModal();

@@ -51,7 +51,13 @@ class MainWindowFixture : public quavix::test::PrivatePulseTest {
     switch (request.kind) {
       case UiRequestKind::MessageBox:
         boxes_.push_back(request);
-        answer.button = IDOK;
+        // A question (replace the output?) is answered as a person going on
+        // would, unless the test queued its own answers.
+        answer.button = (request.type & 0xF) == MB_YESNO ? IDYES : IDOK;
+        if (!boxAnswers_.empty()) {
+          answer.button = boxAnswers_.front();
+          boxAnswers_.pop_front();
+        }
         break;
       case UiRequestKind::OpenFile:
       case UiRequestKind::SaveFile:
@@ -107,6 +113,7 @@ class MainWindowFixture : public quavix::test::PrivatePulseTest {
   UiSeamHandler previousSeam_;
   std::function<void(CConverterDlg &)> drive_;
   std::deque<std::string> fileAnswers_;
+  std::deque<int> boxAnswers_;
   std::vector<UiRequest> boxes_;
   std::vector<UiRequest> fileDialogs_;
 };

@@ -264,6 +264,23 @@ TEST_F(PlayerTest, FilesThatCannotBePlayedFailWithOneBoxAndLeaveNothingLoaded) {
   }
 }
 
+// A graph that cannot run (its sound server is gone): the song would not
+// sound, so the owner is told, with the failure, instead of nothing at all.
+TEST_F(PlayerTest, AGraphThatCannotRunTellsTheOwner) {
+  CPreviewPlayer &p = NewPlayer(shortSong_);
+  ASSERT_EQ(p.Load(), 1);
+  pulse_.Stop();
+  p.Play();
+  EXPECT_EQ(p.m_state, Stopped) << "not playing";
+  ASSERT_TRUE(PumpUntil([&] { return owner_->Count(WM_PLAYER_FAILED) >= 1; }, 15000))
+      << "the owner never heard of it";
+  for (const auto &m : owner_->messages()) {
+    if (m.message != WM_PLAYER_FAILED) continue;
+    EXPECT_TRUE(FAILED(static_cast<HRESULT>(static_cast<DWORD>(m.wParam)))) << m.wParam;
+  }
+  EXPECT_EQ(owner_->Count(WM_COMMAND), 0) << "no end of the song is reported";
+}
+
 TEST_F(PlayerTest, ASecondPlayerReusesTheWindowClassAndNamesAreSplitAtTheLastSlash) {
   std::string inner = folder_.path() + "/a b";
   ASSERT_EQ(::mkdir(inner.c_str(), 0700), 0);

@@ -14,11 +14,16 @@
 #include <sstream>
 #include <thread>
 
+#include <QWidget>
+
 using namespace player_test;
 namespace fs = std::filesystem;
 
 namespace {
 
+constexpr const char *kCannotPlay =
+    "Cannot play the file.  The file is either corrupt or\nthe player does not support the format "
+    "you are trying to play.\nIf you want more decoders, please visit our website.";
 constexpr const char *kCannotMeasure =
     "Cannot open the file and get the total time. \nOr the file May be corrupt.";
 const std::string kOpenMsx = "/usr/share/games/openttd/baseset/openmsx/";
@@ -259,6 +264,105 @@ TEST_F(SongCommandsTest, BrowseTurnsTheChosenNameIntoAWmaPathAndRemembersItsFold
     // Cancelled: nothing changes.
     Click(h, IDC_BROWSE);
     EXPECT_EQ(ItemText(h, IDC_OUTPUT_PATH), env_->root + "/My.Out/track.wma");
+    ExitProgram(dlg);
+  });
+}
+
+// An output file that exists is replaced only when the person says so, in
+// the save dialog (about the .wma the run will write) or at Convert; No keeps
+// the file and starts nothing.
+TEST_F(SongCommandsTest, BrowseAndConvertAskBeforeAnExistingFileIsReplaced) {
+  const std::string folder = env_->root + "/out/";
+  fs::create_directories(folder);
+  const std::string existing = folder + "old.wma";
+  WriteFile(existing, "an earlier conversion");
+  RunProgram([&](CConverterDlg &dlg) {
+    HWND h = dlg.m_hWnd;
+    OpenSong(dlg, kOpenMsx + "chemistry_lab.mid");
+    const std::string proposed = ItemText(h, IDC_OUTPUT_PATH);
+
+    // No in the save dialog's question: the dialog comes back; cancelled there,
+    // nothing changes.
+    fileAnswers_.push_back(folder + "old.mid");
+    boxAnswers_.push_back(IDNO);
+    boxes_.clear();
+    Click(h, IDC_BROWSE);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, existing + " already exists.\nDo you want to replace it?");
+    EXPECT_EQ(boxes_[0].caption, "Select Output");
+    EXPECT_EQ(boxes_[0].type & 0xF, MB_YESNO);
+    EXPECT_EQ(boxes_[0].owner, h);
+    EXPECT_EQ(fileDialogs_.size(), 3u) << "open, save, and the save dialog again";
+    EXPECT_EQ(ItemText(h, IDC_OUTPUT_PATH), proposed);
+
+    // Yes there: the path is taken, and Convert does not ask a second time.
+    fileAnswers_.push_back(folder + "old.wma");
+    boxAnswers_.push_back(IDYES);
+    boxes_.clear();
+    Click(h, IDC_BROWSE);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(ItemText(h, IDC_OUTPUT_PATH), existing);
+    Click(h, IDC_CONVERT);
+    EXPECT_EQ(boxes_.size(), 1u) << (boxes_.size() > 1 ? boxes_[1].text : "");
+    EXPECT_EQ(dlg.m_bConverting, 1) << "the run started";
+    PumpFor(300);
+    Click(h, IDC_STOP);
+    ASSERT_EQ(dlg.m_bConverting, 0);
+    const std::string written = ReadAll(existing);
+    EXPECT_NE(written, "an earlier conversion") << "replaced, as agreed";
+
+    // Convert again onto that file: asked, and No keeps the file and starts nothing.
+    boxAnswers_.push_back(IDNO);
+    boxes_.clear();
+    Click(h, IDC_CONVERT);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, existing + " already exists.\nDo you want to replace it?");
+    EXPECT_EQ(boxes_[0].caption, "Quavix");
+    EXPECT_EQ(boxes_[0].type & 0xF, MB_YESNO);
+    EXPECT_EQ(dlg.m_bConverting, 0);
+    EXPECT_EQ(ItemText(h, IDC_STATUS), "Status : Ready");
+    EXPECT_EQ(ReadAll(existing), written) << "the file is left as it was";
+
+    // A path typed into the box is asked about the same way.
+    const std::string typed = folder + "typed.wma";
+    WriteFile(typed, "typed before");
+    SetWindowTextA(GetDlgItem(h, IDC_OUTPUT_PATH), typed.c_str());
+    boxAnswers_.push_back(IDNO);
+    boxes_.clear();
+    Click(h, IDC_CONVERT);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, typed + " already exists.\nDo you want to replace it?");
+    EXPECT_EQ(dlg.m_bConverting, 0);
+    EXPECT_EQ(ReadAll(typed), "typed before");
+    ExitProgram(dlg);
+  });
+}
+
+// The player cannot load a song whose length was measured (the file changed
+// in between): the window is left with no song, so nothing can start a run
+// that would record silence.
+TEST_F(SongCommandsTest, ASongThePlayerCannotLoadLeavesNothingToConvert) {
+  const std::string song = env_->root + "/changing.mid";
+  CopyFile(kOpenMsx + "chemistry_lab.mid", song);
+  RunProgram([&](CConverterDlg &dlg) {
+    HWND h = dlg.m_hWnd;
+    // Between the measuring and the player's load the caption is set: the
+    // file is spoilt at that moment, as another program rewriting it would.
+    QMetaObject::Connection spoil = QObject::connect(
+        quavix::win::WidgetOf(h), &QWidget::windowTitleChanged, [&](const QString &title) {
+          if (title.startsWith("changing.mid")) WriteFile(song, "no longer a song");
+        });
+    OpenSong(dlg, song);
+    QObject::disconnect(spoil);
+    ASSERT_FALSE(boxes_.empty());
+    EXPECT_EQ(boxes_.back().text, kCannotPlay);
+    EXPECT_EQ(g_pPlayer, nullptr);
+    EXPECT_EQ(dlg.m_szMidiPath[0], '\0');
+    EXPECT_EQ(WindowText(h), "Quavix");
+    for (int id : {IDC_CONVERT, IDC_STOP, IDC_OUTPUT_PATH, IDC_BROWSE, IDC_PLAY})
+      EXPECT_FALSE(Enabled(h, id)) << id;
+    EXPECT_TRUE(Enabled(h, IDC_OPEN));
+    EXPECT_EQ(ItemText(h, IDC_OUTPUT_PATH), music_);
     ExitProgram(dlg);
   });
 }

@@ -177,7 +177,8 @@ UiAnswer RecordingTest::Answer(const UiRequest &request) {
   UiAnswer answer;
   if (request.kind == UiRequestKind::MessageBox) {
     boxes_.push_back(request);
-    answer.button = IDOK;
+    // A question (replace the output?) is answered as a person going on would.
+    answer.button = (request.type & 0xF) == MB_YESNO ? IDYES : IDOK;
   } else if (request.kind == UiRequestKind::ModalDialog) {
     if (auto it = drivers_.find(request.dialogId); it != drivers_.end()) {
       it->second(request.dialog);

@@ -154,10 +154,12 @@ TEST_F(RecordingTest, RunThatCannotStartIsReportedAndStoppedAtOnce) {
     std::snprintf(dlg.m_szTempWavPath, MAX_PATH, "%s",
                   (env_->root + "/missing/kqzttemp.wav").c_str());
     Click(h, IDC_CONVERT);
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].caption, "Start Converting Error");
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_EQ(boxes_[0].text, output + " already exists.\nDo you want to replace it?")
+        << "answered Yes";
+    EXPECT_EQ(boxes_[1].caption, "Start Converting Error");
     EXPECT_EQ(
-        boxes_[0].text,
+        boxes_[1].text,
         "1. Your audio hardware may be used by other program. Please exit the program.\n"
         "2. Or your audio hardware has unknown problem. The program can not start converting.\n"
         "3. Or the output WMA file is played by other program now. Please exit the program.\n"

@@ -48,7 +48,8 @@ int ChildMain() {
     UiAnswer a;
     if (r.kind == UiRequestKind::MessageBox) {
       messages.push_back(r.text);
-      a.button = IDOK;
+      // A question (replace the output?) is answered as a person going on would.
+      a.button = (r.type & 0xF) == MB_YESNO ? IDYES : IDOK;
     } else if (r.kind == UiRequestKind::OpenFile) {
       a.path = song;
     } else if (r.kind == UiRequestKind::SaveFile) {

@@ -213,4 +213,31 @@ TEST_F(SettingsFaultTest, AMissingOrDamagedSoundFontIsNamedWithItsPackage) {
   }
 }
 
+// The SoundFont goes after the song was opened (a package removed meanwhile):
+// the song cannot sound, so the run ends at once with a message naming what
+// is missing, instead of recording silence under "Converting" until Stop.
+TEST_F(SettingsFaultTest, ASoundFontGoneAfterOpenEndsTheRunWithAMessage) {
+  if (!HavePrivateMounts()) GTEST_SKIP() << "needs a private mount namespace (root)";
+  const std::string wma = music_ + "nosound-late.wma";
+  RunProgram([&](CConverterDlg &dlg) {
+    OpenSong(dlg, song_);
+    ASSERT_TRUE(boxes_.empty()) << boxes_.front().text;
+    ASSERT_TRUE(Enabled(dlg.m_hWnd, IDC_CONVERT));
+    ScopedTmpfs hide("/usr/share/sounds/sf2", "size=1m,mode=0755");
+    ASSERT_TRUE(hide.ok());
+    TypeInto(dlg.m_hWnd, IDC_OUTPUT_PATH, wma);
+    Click(dlg.m_hWnd, IDC_CONVERT);
+    EXPECT_TRUE(PumpUntil([&] { return !boxes_.empty() && dlg.m_bConverting == 0; }, 10000))
+        << "the run went on without its song";
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].caption, "Error");
+    EXPECT_NE(boxes_[0].text.find("the song could not be played"), std::string::npos)
+        << boxes_[0].text;
+    EXPECT_NE(boxes_[0].text.find("fluid-soundfont-gm"), std::string::npos) << boxes_[0].text;
+    EXPECT_EQ(ItemText(dlg.m_hWnd, IDC_STATUS), "Status : Ready");
+    EXPECT_TRUE(Enabled(dlg.m_hWnd, IDC_CONVERT));
+    ExitProgram(dlg);
+  });
+}
+
 }  // namespace

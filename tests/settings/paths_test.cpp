@@ -116,27 +116,31 @@ TEST(PathRules, FileExistsOnlyForReadableRegularFiles) {
 
 TEST(PathRules, TemporaryWavFile) {
   TempDir dir;
-  std::string runtime = dir / "rt";
-  ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
+  std::string cache = dir / "cache";
+  ASSERT_EQ(mkdir(cache.c_str(), 0700), 0);
   std::string wav;
   {
-    ScopedEnv rt("XDG_RUNTIME_DIR", runtime);
+    ScopedEnv xdg("XDG_CACHE_HOME", cache);
     ASSERT_TRUE(MakeTempWavPath(&wav));
-    EXPECT_EQ(wav, runtime + "/kqzttemp.wav");
+    EXPECT_EQ(wav, cache + "/quavix/kqzttemp.wav");
   }
   // A folder too long for the 260-byte buffer: no path rather than a cut one.
-  std::string deep = runtime + "/" + std::string(200, 'd') + "/" + std::string(25, 'e');
+  // <deep>/quavix/ takes 255 bytes; the file name does not fit after it.
+  ASSERT_LT(cache.size(), 40u);
+  std::string deep = cache + "/" + std::string(200, 'd') + "/";
+  deep += std::string(247 - deep.size(), 'e');
   fs::create_directories(deep);
   fs::permissions(deep, fs::perms::owner_all, fs::perm_options::replace);
-  ScopedEnv rt("XDG_RUNTIME_DIR", deep);
+  ScopedEnv xdg("XDG_CACHE_HOME", deep);
   char folder[MAX_PATH];
   ASSERT_GT(GetTempPathA(MAX_PATH, folder), 0u);  // the folder alone fits
-  ASSERT_EQ(std::string(folder), deep + "/");
+  ASSERT_EQ(std::string(folder), deep + "/quavix/");
   EXPECT_FALSE(MakeTempWavPath(&wav));
   EXPECT_EQ(wav, "");
 
   // No private temporary folder at all.
-  ScopedEnv noRuntime("XDG_RUNTIME_DIR", nullptr);
+  ScopedEnv noCache("XDG_CACHE_HOME", nullptr);
+  ScopedEnv noHome("HOME", nullptr);
   ScopedEnv tmp("TMPDIR", dir / "missing-base");
   EXPECT_FALSE(MakeTempWavPath(&wav));
 }

@@ -22,12 +22,14 @@ UiTestEnvironment::UiTestEnvironment() {
   home = root + "/home";
   config = root + "/config";
   runtime = root + "/runtime";
+  cache = root + "/cache";
   MakePrivateFolder(home);
   MakePrivateFolder(config);
   MakePrivateFolder(runtime);
   Set("HOME", home);
   Set("XDG_CONFIG_HOME", config);
   Set("XDG_RUNTIME_DIR", runtime);
+  Set("XDG_CACHE_HOME", cache);
   Set("QUAVIX_WINDOWS_MAJOR", "");
   ::unsetenv("QUAVIX_WINDOWS_MAJOR");
 }
@@ -53,16 +55,17 @@ void UiTestEnvironment::Set(const std::string &name, const std::string &value) {
 
 void UiTestEnvironment::MakeMusicFolder() { fs::create_directories(home + "/Music"); }
 
-std::string UiTestEnvironment::MakeDeepRuntimeFolder(size_t length) {
+std::string UiTestEnvironment::MakeDeepCacheFolder(size_t length) {
+  const size_t ownPart = std::string("/quavix").size();
   std::string path = root + "/deep";
-  while (path.size() < length) {
-    size_t part = std::min<size_t>(100, length - path.size() - 1);
+  while (path.size() + ownPart < length) {
+    size_t part = std::min<size_t>(100, length - ownPart - path.size() - 1);
     if (part == 0) part = 1;
     path += "/" + std::string(part, 'd');
   }
-  path.resize(length);
+  path.resize(length - ownPart);
   if (path.back() == '/') path.back() = 'e';
   MakePrivateFolder(path);
-  Set("XDG_RUNTIME_DIR", path);
-  return path;
+  Set("XDG_CACHE_HOME", path);
+  return path + "/quavix";
 }

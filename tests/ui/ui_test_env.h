@@ -1,5 +1,6 @@
 // A private home for one test: HOME, XDG_CONFIG_HOME (where the registry
-// file lives) and XDG_RUNTIME_DIR (the private temporary folder) point into a
+// file lives), XDG_CACHE_HOME (where the temporary folder is made) and
+// XDG_RUNTIME_DIR point into a
 // fresh folder that is removed afterwards, so no test touches a person's
 // settings. Environment variables changed through Set are restored.
 #pragma once
@@ -19,11 +20,11 @@ class UiTestEnvironment {
   void Set(const std::string &name, const std::string &value);
   // Creates $HOME/Music, the music folder the shell lookup finds.
   void MakeMusicFolder();
-  // Points XDG_RUNTIME_DIR at a new private folder whose path is `length`
-  // characters long; returns that path.
-  std::string MakeDeepRuntimeFolder(size_t length);
+  // Points XDG_CACHE_HOME at a new private folder whose temporary folder
+  // (<folder>/quavix) is `length` characters long; returns that path.
+  std::string MakeDeepCacheFolder(size_t length);
 
-  std::string root, home, config, runtime;
+  std::string root, home, config, runtime, cache;
 
  private:
   std::map<std::string, std::optional<std::string>> saved_;

@@ -26,34 +26,70 @@ std::string TempPath() {
   return buf;
 }
 
-TEST(TempPath, UsesAPrivateRuntimeFolder) {
+// The recording's temporary WAV grows by about 10 MB a minute: it goes to
+// the user's cache folder on disk, never to the runtime folder (memory).
+TEST(TempPath, UsesAPrivateFolderInTheUsersCache) {
   TempDir dir;
   std::string runtime = dir / "runtime";
   ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
-  ScopedEnv rt("XDG_RUNTIME_DIR", runtime + "//");
-  EXPECT_EQ(TempPath(), runtime + "/");
+  ScopedEnv rt("XDG_RUNTIME_DIR", runtime);
+  std::string cache = dir / "cache";
+  {
+    ScopedEnv xdg("XDG_CACHE_HOME", cache + "//");
+    EXPECT_EQ(TempPath(), cache + "/quavix/");
+    struct stat st;
+    ASSERT_EQ(lstat((cache + "/quavix").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_EQ(lstat(cache.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u) << "a cache folder made for us is private too";
 
-  // Win32 size rules: too small a buffer gets the size needed, terminator included.
-  char small[4] = "xyz";
-  EXPECT_EQ(GetTempPathA(sizeof small, small), runtime.size() + 2);
-  EXPECT_STREQ(small, "xyz");
-  EXPECT_EQ(GetTempPathA(0, nullptr), runtime.size() + 2);
+    // Win32 size rules: too small a buffer gets the size needed, terminator included.
+    const size_t length = cache.size() + std::string("/quavix/").size();
+    char small[4] = "xyz";
+    EXPECT_EQ(GetTempPathA(sizeof small, small), length + 1);
+    EXPECT_STREQ(small, "xyz");
+    EXPECT_EQ(GetTempPathA(0, nullptr), length + 1);
+  }
+  // Without XDG_CACHE_HOME (or with a relative one): ~/.cache.
+  std::string home = dir / "home";
+  ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
+  ScopedEnv h("HOME", home);
+  for (const char *xdg : {static_cast<const char *>(nullptr), "relative/cache"}) {
+    ScopedEnv x("XDG_CACHE_HOME", xdg);
+    EXPECT_EQ(TempPath(), home + "/.cache/quavix/");
+  }
 }
 
-TEST(TempPath, RefusesRuntimeFoldersOthersCouldEnter) {
+TEST(TempPath, RefusesCacheFoldersThatAreLinksOrOpenToOthers) {
   TempDir dir;
-  std::string open = dir / "open", real = dir / "real", link = dir / "link";
-  ASSERT_EQ(mkdir(open.c_str(), 0700), 0);
-  ASSERT_EQ(chmod(open.c_str(), 0777), 0);
-  ASSERT_EQ(mkdir(real.c_str(), 0700), 0);
-  ASSERT_EQ(symlink(real.c_str(), link.c_str()), 0);
+  std::string cache = dir / "cache";
+  ASSERT_EQ(mkdir(cache.c_str(), 0700), 0);
+  ScopedEnv xdg("XDG_CACHE_HOME", cache);
   std::string fallbackBase = dir / "tmp";
   ASSERT_EQ(mkdir(fallbackBase.c_str(), 0755), 0);
   ScopedEnv tmp("TMPDIR", fallbackBase);
   const std::string fallback = fallbackBase + "/quavix-" + std::to_string(geteuid()) + "/";
-  for (const std::string &runtime : {open, link, dir / "missing", std::string("relative")}) {
-    ScopedEnv rt("XDG_RUNTIME_DIR", runtime);
-    EXPECT_EQ(TempPath(), fallback) << runtime;
+  const std::string mine = cache + "/quavix";
+
+  // A link planted where our folder belongs is not followed.
+  std::string elsewhere = dir / "elsewhere";
+  ASSERT_EQ(mkdir(elsewhere.c_str(), 0700), 0);
+  ASSERT_EQ(symlink(elsewhere.c_str(), mine.c_str()), 0);
+  EXPECT_EQ(TempPath(), fallback);
+  ASSERT_EQ(unlink(mine.c_str()), 0);
+
+  // A folder others may enter.
+  ASSERT_EQ(mkdir(mine.c_str(), 0700), 0);
+  ASSERT_EQ(chmod(mine.c_str(), 0777), 0);
+  EXPECT_EQ(TempPath(), fallback);
+  ASSERT_EQ(chmod(mine.c_str(), 0700), 0);
+  EXPECT_EQ(TempPath(), mine + "/");
+
+  // A folder that belongs to someone else (only root can make one here).
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(mine.c_str(), 4242, 4242), 0);
+    EXPECT_EQ(TempPath(), fallback);
   }
   struct stat st;
   ASSERT_EQ(lstat(fallback.c_str(), &st), 0);
@@ -63,7 +99,9 @@ TEST(TempPath, RefusesRuntimeFoldersOthersCouldEnter) {
 
 TEST(TempPath, RefusesAPlantedFallbackFolder) {
   TempDir dir;
-  ScopedEnv rt("XDG_RUNTIME_DIR", nullptr);
+  // No cache folder to be had: the fallback under $TMPDIR is used.
+  ScopedEnv xdg("XDG_CACHE_HOME", nullptr);
+  ScopedEnv home("HOME", nullptr);
   ScopedEnv tmp("TMPDIR", dir.path());
   const std::string mine = dir / ("quavix-" + std::to_string(geteuid()));
 
