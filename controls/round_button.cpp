@@ -1,12 +1,40 @@
 #include "controls/round_button.h"
 
 #include "app/converter_app.h"
+#include "res/images.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 // The caption is read through a buffer of this size.
 constexpr int kCaptionBuffer = 128;
+// The face picture's rounded corners lie within this many pixels.
+constexpr int kFaceCorner = 4;
+
+// Draws the face picture over cx x cy at (1, 1). The picture is 21 pixels
+// high, while the fonts here make the button taller (and narrower than the
+// picture): copied as it is, it left a band and its own outline twice at the
+// bottom and cut its outline on the right. It is fitted to the button: the
+// corners as they are, the sides and the middle stretched.
+void DrawFaceFitted(CDC *pDC, CDC *pMemDC, const CBitmap &face, int cx, int cy) {
+  const BitmapResource *picture = FindBitmapResource(static_cast<int>(face.GetResourceId()));
+  if (picture == nullptr) {
+    pDC->BitBlt(1, 1, cx, cy, pMemDC, 0, 0, SRCCOPY);
+    return;
+  }
+  const int w = picture->width, h = picture->height;
+  const int k = std::min({kFaceCorner, w / 2, h / 2, cx / 2, cy / 2});
+  const int fromX[] = {0, k, w - k}, fromW[] = {k, w - 2 * k, k};
+  const int fromY[] = {0, k, h - k}, fromH[] = {k, h - 2 * k, k};
+  const int toX[] = {0, k, cx - k}, toW[] = {k, cx - 2 * k, k};
+  const int toY[] = {0, k, cy - k}, toH[] = {k, cy - 2 * k, k};
+  for (int row = 0; row < 3; ++row)
+    for (int column = 0; column < 3; ++column)
+      pDC->StretchBlt(1 + toX[column], 1 + toY[row], toW[column], toH[row], pMemDC, fromX[column],
+                      fromY[row], fromW[column], fromH[row], SRCCOPY);
+}
+
 }  // namespace
 
 CRoundButton::CRoundButton()
@@ -62,7 +90,7 @@ void CRoundButton::DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct) {
   CBitmap *face = down ? m_pbmpDown : m_pbmpUp;
   if (face != nullptr) {
     memDC.SelectObject(face);
-    pDC->BitBlt(1, 1, width - 2, height - 2, &memDC, 0, 0, SRCCOPY);
+    DrawFaceFitted(pDC, &memDC, *face, width - 2, height - 2);
   }
 
   // Upper-left edge: only a band of three pixels along the top and left.

@@ -30,6 +30,11 @@ void CopyCut(char *dest, std::size_t destSize, const char *text) {
   dest[n] = '\0';
 }
 
+// Perceived brightness below the middle: a dark desktop theme.
+bool IsDark(COLORREF c) {
+  return GetRValue(c) * 299 + GetGValue(c) * 587 + GetBValue(c) * 114 < 128 * 1000;
+}
+
 }  // namespace
 
 CTransparentLabel::CTransparentLabel()
@@ -93,6 +98,12 @@ void CTransparentLabel::OnPaint() {
   dc.SelectClipRgn(&clip);
 
   const bool enabled = IsWindowEnabled() != FALSE;
+  // The labels were made black for the light face of a dialog; the face
+  // follows the desktop's palette, and on a dark one black letters vanish:
+  // there they take the palette's own text colour.
+  COLORREF crText = m_crText;
+  COLORREF crDisabledText = m_crDisabledText;
+  if (IsDark(GetSysColor(COLOR_BTNFACE))) crText = crDisabledText = GetSysColor(COLOR_BTNTEXT);
   const DWORD align = m_dwStyle & 0x3;
   const char *line = m_szText;
   int y = 0;
@@ -113,10 +124,10 @@ void CTransparentLabel::OnPaint() {
       x = width - extent.cx - 2;
 
     if (!enabled) {
-      dc.SetTextColor(m_crDisabledText);
+      dc.SetTextColor(crDisabledText);
       dc.TextOut(x + 1, y + 1, buffer, count);
     }
-    dc.SetTextColor(m_crText);
+    dc.SetTextColor(crText);
     dc.TextOut(x, y, buffer, count);
     y += extent.cy + 1;
 

@@ -43,7 +43,9 @@ void CPreviewPlayer::ToggleFront() {
     SetWindowPos(m_hwndOwner, HWND_NOTOPMOST, 0, 0, 0, 0, kFlags);
     SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, kFlags);
   } else {
-    SetWindowPos(m_hwndOwner, HWND_TOPMOST, 0, 0, 0, 0, kFlags);
+    // In front, not always on top: a main window left topmost stayed over
+    // every other program for the rest of the session.
+    SetWindowPos(m_hwndOwner, HWND_TOP, 0, 0, 0, 0, kFlags);
   }
   s_bRaisePlayerNext = s_bRaisePlayerNext == 1 ? 0 : 1;
 }

@@ -63,9 +63,10 @@ const DialogTemplate kAboutDialog{
          SS_LEFT, 0},
         {-1, kStaticClass, "Quavix is made by the Quavix developers", 50, 46, 157, 8, SS_LEFT, 0},
         {-1, kStaticClass,
-         "Uses Qt, GStreamer, PulseAudio, FluidSynth and the FluidR3 General "
-         "MIDI SoundFont, each under its own licence.",
-         50, 100, 178, 23, SS_LEFT, 0},
+         "Uses Qt (LGPL 3), GStreamer (LGPL 2.1+), FFmpeg (libav), whose encoder writes the "
+         "WMA file (GPL 2+ as Debian builds it), PulseAudio and FluidSynth (LGPL 2.1+) and the "
+         "FluidR3 General MIDI SoundFont (MIT).",
+         50, 98, 178, 33, SS_LEFT, 0},
     },
 };
 

@@ -47,6 +47,8 @@ class CDC {
   int ExcludeClipRect(const RECT *lpRect);
 
   BOOL BitBlt(int x, int y, int nWidth, int nHeight, CDC *pSrcDC, int xSrc, int ySrc, DWORD dwRop);
+  BOOL StretchBlt(int x, int y, int nWidth, int nHeight, CDC *pSrcDC, int xSrc, int ySrc,
+                  int nSrcWidth, int nSrcHeight, DWORD dwRop);
   BOOL RoundRect(int x1, int y1, int x2, int y2, int x3, int y3);
   BOOL RoundRect(const RECT *lpRect, POINT point);
 

@@ -112,6 +112,11 @@ BOOL CDC::BitBlt(int x, int y, int nWidth, int nHeight, CDC *pSrcDC, int xSrc, i
   return ::BitBlt(m_hDC, x, y, nWidth, nHeight, pSrcDC ? pSrcDC->m_hDC : nullptr, xSrc, ySrc,
                   dwRop);
 }
+BOOL CDC::StretchBlt(int x, int y, int nWidth, int nHeight, CDC *pSrcDC, int xSrc, int ySrc,
+                     int nSrcWidth, int nSrcHeight, DWORD dwRop) {
+  return ::StretchBlt(m_hDC, x, y, nWidth, nHeight, pSrcDC ? pSrcDC->m_hDC : nullptr, xSrc, ySrc,
+                      nSrcWidth, nSrcHeight, dwRop);
+}
 BOOL CDC::RoundRect(int x1, int y1, int x2, int y2, int x3, int y3) {
   return ::RoundRect(m_hDC, x1, y1, x2, y2, x3, y3);
 }

@@ -302,6 +302,19 @@ bool GetStockBrushColor(HGDIOBJ brush, COLORREF *color) {
   return true;
 }
 
+DWORD GetSysColor(int nIndex) {
+  const QPalette palette = QApplication::palette();
+  QColor c;
+  switch (nIndex) {
+    case COLOR_BTNFACE: c = palette.color(QPalette::Window); break;
+    case COLOR_BTNTEXT: c = palette.color(QPalette::WindowText); break;
+    case COLOR_WINDOW: c = palette.color(QPalette::Base); break;
+    case COLOR_WINDOWTEXT: c = palette.color(QPalette::Text); break;
+    default: return 0;
+  }
+  return RGB(c.red(), c.green(), c.blue());
+}
+
 HPEN CreatePen(int iStyle, int cWidth, COLORREF color) {
   if (cWidth < 0) return nullptr;
   GdiObject o;
@@ -487,17 +500,33 @@ QString TextOf(LPCSTR text, int c) {
 
 }  // namespace
 
+// The picture a blit copies from: a memory device context's bitmap, or an
+// image being painted.
+const QImage *BlitSource(HDC hdcSrc) {
+  if (hdcSrc->memory) return SourceImage(hdcSrc);
+  if (hdcSrc->painter && hdcSrc->painter->device() &&
+      hdcSrc->painter->device()->devType() == QInternal::Image)
+    return static_cast<const QImage *>(hdcSrc->painter->device());
+  return nullptr;
+}
+
+BOOL StretchBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, int cx1, int cy1,
+                DWORD rop) {
+  if (rop != SRCCOPY || !IsLiveDc(hdc) || !IsLiveDc(hdcSrc)) return FALSE;
+  if (cx <= 0 || cy <= 0 || cx1 <= 0 || cy1 <= 0) return TRUE;
+  const QImage *source = BlitSource(hdcSrc);
+  QPainter *painter = hdc->painter.get();
+  if (painter == nullptr || !painter->isActive() || source == nullptr) return TRUE;
+  const QRect from(x1, y1, cx1, cy1);
+  if (!source->rect().contains(from)) return FALSE;
+  Clipped(hdc, [&](QPainter *p) { p->drawImage(QRect(x, y, cx, cy), *source, from); });
+  return TRUE;
+}
+
 BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop) {
   if (rop != SRCCOPY || !IsLiveDc(hdc) || !IsLiveDc(hdcSrc)) return FALSE;
   if (cx <= 0 || cy <= 0) return TRUE;
-  QImage grabbed;
-  const QImage *source = nullptr;
-  if (hdcSrc->memory) {
-    source = SourceImage(hdcSrc);
-  } else if (hdcSrc->painter && hdcSrc->painter->device() &&
-             hdcSrc->painter->device()->devType() == QInternal::Image) {
-    source = static_cast<const QImage *>(hdcSrc->painter->device());
-  }
+  const QImage *source = BlitSource(hdcSrc);
   QPainter *painter = hdc->painter.get();
   if (painter == nullptr || !painter->isActive()) return TRUE;  // a surface that shows nothing
   if (source == nullptr) return TRUE;  // the 1 x 1 default bitmap: nothing to copy

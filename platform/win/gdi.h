@@ -38,6 +38,15 @@ HGDIOBJ GetStockObject(int i);
 // The colour of a stock brush; false for other objects.
 bool GetStockBrushColor(HGDIOBJ brush, COLORREF *color);
 
+// The desktop palette's colours: the face of dialogs and buttons and its
+// text, an edit box's background and text. 0 (black) for other indexes.
+constexpr int COLOR_WINDOW = 5;
+constexpr int COLOR_WINDOWTEXT = 8;
+constexpr int COLOR_BTNFACE = 15;
+constexpr int COLOR_3DFACE = COLOR_BTNFACE;
+constexpr int COLOR_BTNTEXT = 18;
+DWORD GetSysColor(int nIndex);
+
 // Stock objects beyond the brushes
 constexpr int WHITE_PEN = 6;
 constexpr int BLACK_PEN = 7;
@@ -102,6 +111,11 @@ constexpr DWORD SRCCOPY = 0x00CC0020;
 // device context's bitmap) to (x, y). Only SRCCOPY; pixels beyond the
 // source bitmap are left as they were.
 BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop);
+// Copies the cx1 x cy1 pixels at (x1, y1) of the source scaled (nearest
+// pixel) to cx x cy at (x, y). Only SRCCOPY; FALSE when the source rectangle
+// is not inside the source bitmap.
+BOOL StretchBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, int cx1, int cy1,
+                DWORD rop);
 // The outline with the selected pen, the inside with the selected brush;
 // the pen's pixels lie inside (left, top)-(right, bottom), corners are
 // ellipses of width x height.

@@ -7,6 +7,8 @@
 #include "platform/win/window_internal.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -200,9 +202,22 @@ class TopLevelWidget : public QWidget, public WindowWidget {
     update();
   }
 
+ public:
+  bool IsDialog() const { return isDialog_; }
+
  private:
   bool isDialog_;
 };
+
+// Assistive technology announces a window by its role: a plain widget
+// would be a nameless "filler". Dialogs are dialogs, other top-level
+// windows frames (message boxes are the toolkit's, alerts already).
+QAccessibleInterface *TopLevelAccessible(const QString &, QObject *object) {
+  auto *widget = dynamic_cast<TopLevelWidget *>(object);
+  if (widget == nullptr) return nullptr;
+  return new QAccessibleWidget(widget,
+                               widget->IsDialog() ? QAccessible::Dialog : QAccessible::Window);
+}
 
 class ChildWidget : public QWidget, public WindowWidget {
  public:
@@ -235,6 +250,8 @@ QWidget *CreateTopLevelWidget(HWND hwnd, QWidget *ownerWidget, DWORD style, DWOR
   } else if (style & WS_POPUP) {
     flags |= Qt::FramelessWindowHint;
   }
+  static const bool rolesInstalled = (QAccessible::installFactory(TopLevelAccessible), true);
+  (void)rolesInstalled;
   auto *widget = new TopLevelWidget(hwnd, ownerWidget, flags, isDialog);
   widget->setAttribute(Qt::WA_DeleteOnClose, false);
   return widget;

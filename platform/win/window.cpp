@@ -125,6 +125,15 @@ void ApplyVisibility(Window *w) {
   }
 }
 
+// A top-level window without a sizing border keeps the size the program
+// gives it: the person cannot drag it to another one.
+void SizeTopLevel(Window &w, int cx, int cy) {
+  if (w.IsChild() || (w.style & WS_THICKFRAME) != 0 || w.isDialog)
+    w.widget->resize(cx, cy);
+  else
+    w.widget->setFixedSize(cx, cy);
+}
+
 }  // namespace
 
 ToolkitCallScope::ToolkitCallScope() { ++g_callDepth; }
@@ -230,8 +239,10 @@ HWND CreateWindowObject(const CreateParams &p) {
     FrameExtents(*w, &fx, &fy, &cap);
     if (p.x != CW_USEDEFAULT) widget->move(p.x, p.y);
     if (p.cx != CW_USEDEFAULT)
-      widget->resize(std::max(p.cx - 2 * fx, 1), std::max(p.cy - 2 * fy - cap, 1));
+      SizeTopLevel(*w, std::max(p.cx - 2 * fx, 1), std::max(p.cy - 2 * fy - cap, 1));
     widget->setWindowTitle(ToQ(w->text));
+    // The class's icon is the window's, in the title bar and the task list.
+    if (w->iconBig != nullptr) widget->setWindowIcon(IconFromHandle(w->iconBig));
   }
   if (w->host) {
     // The creation text is no change the parent hears of.
@@ -534,7 +545,7 @@ BOOL SetWindowPos(HWND hwnd, HWND hWndInsertAfter, int x, int y, int cx, int cy,
   if (!(uFlags & SWP_NOSIZE)) {
     int fx = 0, fy = 0, cap = 0;
     FrameExtents(*w, &fx, &fy, &cap);
-    widget->resize(std::max(cx - 2 * fx, 0), std::max(cy - 2 * fy - cap, 0));
+    SizeTopLevel(*w, std::max(cx - 2 * fx, 0), std::max(cy - 2 * fy - cap, 0));
   }
   if (!(uFlags & SWP_NOZORDER) && !w->IsChild()) {
     if (hWndInsertAfter == HWND_TOPMOST || hWndInsertAfter == HWND_NOTOPMOST) {

@@ -22,6 +22,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -134,9 +135,10 @@ class AboutBoxTest : public quavix::test::PrivatePulseTest {
         if (t.find(part) != std::string::npos) return true;
       return false;
     };
-    for (const char *part : {"Quavix", "Version 1.0", "Quavix is made by the Quavix developers",
-                             "https://quavix.example.org/", "Contact: ", "Qt", "GStreamer",
-                             "PulseAudio", "FluidSynth", "FluidR3"})
+    for (const char *part :
+         {"Quavix", "Version 1.0", "Quavix is made by the Quavix developers",
+          "https://quavix.example.org/", "Contact: ", "Qt", "GStreamer", "PulseAudio", "FluidSynth",
+          "FluidR3", "FFmpeg (libav)", "GPL 2+", "LGPL"})
       EXPECT_TRUE(has(part)) << part;
     EXPECT_TRUE(seen.roundOk) << "the OK button is the rounded button";
     EXPECT_TRUE(seen.iconShown);
@@ -206,6 +208,81 @@ TEST_F(AboutBoxTest, TheBoxRunsOnItsOwnWithTheRoundedButtonBound) {
   EXPECT_EQ(box.DoModal(), IDOK);
   EXPECT_TRUE(bound);
   EXPECT_EQ(box.m_btnOK.m_hWnd, nullptr) << "the button let go of its window with the dialog";
+}
+
+// The face picture is 21 pixels high; the button the fonts make here is
+// taller and narrower. The face fills it: no band of the dialog and no second
+// outline inside, its own outline whole on the right and at the bottom.
+TEST_F(AboutBoxTest, TheOkButtonsFaceFillsTheButton) {
+  auto near = [](QRgb c, int grey) {
+    return std::abs(qRed(c) - grey) <= 10 && std::abs(qGreen(c) - grey) <= 10 &&
+           std::abs(qBlue(c) - grey) <= 10;
+  };
+  PublishButtonFaces();  // as the application object does at start-up
+  bool looked = false;
+  drivers_[IDD_ABOUTBOX] = [&](HWND about) {
+    looked = true;
+    QImage face = Picture(GetDlgItem(about, IDOK));
+    const int w = face.width(), h = face.height();
+    EXPECT_GT(h, 23) << "a button no taller than the picture shows nothing of this";
+    EXPECT_LT(w - 2, 116) << "a button no narrower than the picture shows nothing of this";
+    const int x = 6;  // beside the caption, past the rounded corner
+    for (int y = 2; y <= h - 3; ++y) {
+      QRgb c = face.pixel(x, y);
+      EXPECT_FALSE(near(c, 153)) << "an outline inside the face at row " << y;
+      EXPECT_GE(qGray(c), 200) << "not the face's gradient at row " << y;
+    }
+    EXPECT_TRUE(near(face.pixel(x, h - 2), 153)) << "the face's outline at the bottom";
+    EXPECT_TRUE(near(face.pixel(w - 2, h / 2), 153)) << "the face's outline on the right";
+    EXPECT_TRUE(near(face.pixel(1, h / 2), 153)) << "the face's outline on the left";
+    QTest::keyClick(WidgetOf(about), Qt::Key_Escape);
+  };
+  PumpPendingMessages();
+  CAboutDlg box;
+  box.DoModal();
+  EXPECT_TRUE(looked);
+}
+
+// The labels are black on the light face they were made for; on a dark
+// desktop palette they take the palette's text colour, or they vanish.
+TEST_F(AboutBoxTest, MainWindowLabelsStayReadableOnADarkPalette) {
+  const QPalette light = QApplication::palette();
+  QPalette dark = light;
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    dark.setColor(group, QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(group, QPalette::WindowText, QColor(235, 235, 235));
+    dark.setColor(group, QPalette::Button, QColor(60, 60, 64));
+    dark.setColor(group, QPalette::ButtonText, QColor(235, 235, 235));
+  }
+  for (bool isDark : {true, false}) {
+    SCOPED_TRACE(isDark ? "dark palette" : "light palette");
+    QApplication::setPalette(isDark ? dark : light);
+    Run([&](CConverterDlg &dlg) {
+      for (int id : {IDC_OUTPUT_LABEL, IDC_VOLUME_LABEL, IDC_MAX_LABEL}) {
+        SCOPED_TRACE(id);
+        QImage picture = Picture(GetDlgItem(dlg.m_hWnd, id));
+        const QRgb ground = picture.pixel(0, 0);
+        QRect ink = InkBox(picture, ground);
+        ASSERT_FALSE(ink.isEmpty()) << "no letters to be seen";
+        int lightest = 0, darkest = 255;
+        for (int y = ink.top(); y <= ink.bottom(); ++y)
+          for (int x = ink.left(); x <= ink.right(); ++x) {
+            lightest = std::max(lightest, qGray(picture.pixel(x, y)));
+            darkest = std::min(darkest, qGray(picture.pixel(x, y)));
+          }
+        if (isDark) {
+          EXPECT_LT(qGray(ground), 80);
+          EXPECT_GT(lightest, 180) << "light letters on the dark face";
+        } else {
+          EXPECT_GT(qGray(ground), 180);
+          EXPECT_LT(darkest, 60) << "black letters on the light face";
+        }
+      }
+      if (isDark) SaveForDocs(WidgetOf(dlg.m_hWnd)->grab().toImage(), "main-window-dark.png");
+      dlg.PostMessage(WM_CLOSE);
+    });
+  }
+  QApplication::setPalette(light);
 }
 
 TEST_F(AboutBoxTest, MainWindowLabelsPaintThemselvesAndTheMinimisedWindowShowsTheIcon) {

@@ -92,12 +92,19 @@ TEST_F(RoundButtonTest, UpButtonIsRaisedWithTheFaceAndTheCaptionInTheMiddle) {
   EXPECT_EQ(up.pixel(0, h / 2), kLight);
   EXPECT_EQ(up.pixel(w / 2, h - 1), kShadow);
   EXPECT_EQ(up.pixel(w - 1, h / 2), kShadow);
-  // The face picture, unscaled from its origin, one pixel in.
+  // The face picture fitted to the button one pixel in: its corners as they
+  // are, wherever the button's size puts them.
   const BitmapResource *face = FindBitmapResource(IDB_BUTTON_FACE);
   ASSERT_NE(face, nullptr);
-  for (auto [x, y] : {std::pair{1, 1}, {2, 2}, {5, 2}, {2, h / 2}}) {
-    COLORREF c = face->At(x - 1, y - 1);
-    EXPECT_EQ(up.pixel(x, y), qRgb(GetRValue(c), GetGValue(c), GetBValue(c))) << x << "," << y;
+  const int fw = face->width, fh = face->height;
+  const struct {
+    int x, y, fx, fy;
+  } corners[] = {{1, 1, 0, 0},          {2, 2, 1, 1},          {5, 2, 4, 1},
+                 {2, h - 3, 1, fh - 2}, {w - 3, 2, fw - 2, 1}, {w - 3, h - 3, fw - 2, fh - 2}};
+  for (auto p : corners) {
+    COLORREF c = face->At(p.fx, p.fy);
+    EXPECT_EQ(up.pixel(p.x, p.y), qRgb(GetRValue(c), GetGValue(c), GetBValue(c)))
+        << p.x << "," << p.y;
   }
 
   // The caption sits at ((W - width) / 2, (H - height) / 2) in black.

@@ -418,6 +418,12 @@ TEST_F(MainWindowTest, EnableControlsSwitchesItsEightControlsTogether) {
 TEST_F(MainWindowTest, EveryControlIsReadableByAssistiveTechnology) {
   env_->MakeMusicFolder();
   StartProgram([&](CConverterDlg &dlg) {
+    // The window itself is announced as a dialog with its title, not as a
+    // nameless filler.
+    QAccessibleInterface *window = QAccessible::queryAccessibleInterface(WidgetOf(dlg.m_hWnd));
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->role(), QAccessible::Dialog);
+    EXPECT_EQ(window->text(QAccessible::Name).toStdString(), "Quavix");
     for (const ControlTemplate &c : FindDialogTemplate(IDD_CONVERTER_DIALOG)->controls) {
       SCOPED_TRACE(c.id);
       HWND control = GetDlgItem(dlg.m_hWnd, c.id);

@@ -8,6 +8,8 @@
 #include "tests/player/main_window_fixture.h"
 #include "tests/video/video_test_support.h"
 
+#include <QAccessible>
+#include <QAccessibleInterface>
 #include <QMenu>
 #include <QTimer>
 
@@ -71,6 +73,25 @@ class RaiseCounter : public QObject {
  protected:
   bool eventFilter(QObject *, QEvent *e) override {
     if (e->type() == QEvent::ZOrderChange) ++count;
+    return false;
+  }
+
+ private:
+  QPointer<QWidget> widget_;
+};
+
+// Counts how often a widget is hidden.
+class HideCounter : public QObject {
+ public:
+  explicit HideCounter(QWidget *w) : widget_(w) { w->installEventFilter(this); }
+  ~HideCounter() override {
+    if (widget_) widget_->removeEventFilter(this);
+  }
+  int count = 0;
+
+ protected:
+  bool eventFilter(QObject *, QEvent *e) override {
+    if (e->type() == QEvent::Hide) ++count;
     return false;
   }
 
@@ -167,6 +188,17 @@ TEST_F(PlayerVideoTest, AClipPlaysInThePlayerWindowDrivenByItsMenu) {
     EXPECT_EQ(outer.right - outer.left, 320 + 2 * GetSystemMetrics(SM_CXFRAME));
     EXPECT_EQ(outer.bottom - outer.top,
               240 + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME));
+    // No sizing border: the person cannot drag it to another size. It shows
+    // the program's icon.
+    QWidget *frame = quavix::win::WidgetOf(pw);
+    EXPECT_EQ(frame->minimumSize(), frame->size());
+    EXPECT_EQ(frame->maximumSize(), frame->size());
+    EXPECT_FALSE(frame->windowIcon().isNull()) << "icon 103 of the window class";
+    // Announced as a window (a frame) with its title.
+    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(frame);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->role(), QAccessible::Window);
+    EXPECT_EQ(a->text(QAccessible::Name).toStdString(), "bars.ogv  ");
     HWND surface = VideoSurfaceOf(pw);
     ASSERT_NE(surface, nullptr) << "the video is attached as a child of the player window";
     RECT picture{};
@@ -253,11 +285,21 @@ TEST_F(PlayerVideoTest, LeftClicksAlternateWhichWindowIsInFrontAcrossFiles) {
     ASSERT_TRUE(PumpUntil([&] { return raised->count > 0; }, 3000));
     EXPECT_FALSE(Topmost(h));
     EXPECT_TRUE(IsWindowVisible(h));
-    // Second click: the main window goes topmost; the player is not raised.
+    // Second click: the main window comes to the front, but is not left
+    // above every other program for the rest of the session, nor hidden and
+    // shown again on the way; the player is not raised.
     const int raisedBefore = raised->count;
+    auto mainRaised = std::make_unique<RaiseCounter>(quavix::win::WidgetOf(h));
+    HideCounter hidden(quavix::win::WidgetOf(h));
     QTest::mouseClick(picture, Qt::LeftButton, {}, QPoint(50, 50));
-    ASSERT_TRUE(PumpUntil([&] { return Topmost(h); }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return mainRaised->count > 0; }, 3000));
+    EXPECT_FALSE(Topmost(h));
     EXPECT_EQ(raised->count, raisedBefore);
+    QTest::mouseClick(picture, Qt::LeftButton, {}, QPoint(50, 50));
+    ASSERT_TRUE(PumpUntil([&] { return raised->count > raisedBefore; }, 3000));
+    EXPECT_FALSE(Topmost(h));
+    EXPECT_EQ(hidden.count, 0) << "the main window flickered";
+    mainRaised.reset();
     raised.reset();
 
     // Closed from its caption's close box, the window closes the file.
@@ -269,12 +311,13 @@ TEST_F(PlayerVideoTest, LeftClicksAlternateWhichWindowIsInFrontAcrossFiles) {
     ASSERT_NE(g_pPlayer, nullptr);
     pw = g_pPlayer->m_hWnd;
     EXPECT_EQ(WindowText(pw), "second copy.ogv  ");
-    raised = std::make_unique<RaiseCounter>(quavix::win::WidgetOf(pw));
+    mainRaised = std::make_unique<RaiseCounter>(quavix::win::WidgetOf(h));
     QTest::mouseClick(quavix::win::WidgetOf(VideoSurfaceOf(pw)), Qt::LeftButton, {},
                       QPoint(10, 10));
-    ASSERT_TRUE(PumpUntil([&] { return !Topmost(h); }, 3000));
-    EXPECT_GT(raised->count, 0);
-    raised.reset();
+    ASSERT_TRUE(PumpUntil([&] { return mainRaised->count > 0; }, 3000))
+        << "after three clicks, the fourth brings the main window in front";
+    EXPECT_FALSE(Topmost(h));
+    mainRaised.reset();
     ExitProgram(dlg);
   });
 }

@@ -3,6 +3,10 @@
 #include "tests/win/gui_test_support.h"
 
 #include <QAccessible>
+#include <QAccessibleInterface>
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -84,6 +88,57 @@ TEST(Accessibility, ControlsExposeTextAndState) {
 }  // namespace
 
 namespace {
+
+LRESULT PlainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+// A screen reader announces a window by its role and title: a dialog as a
+// dialog, a window as a frame, a message box as an alert, never as a
+// nameless filler.
+TEST(Accessibility, TopLevelWindowsAnnounceWhatTheyAre) {
+  HWND dialog = CreateDialogIndirectParamA(nullptr, &kA11yDialog, nullptr, nullptr, 0);
+  ASSERT_NE(dialog, nullptr);
+  ShowWindow(dialog, SW_SHOW);
+  QAccessibleInterface *d = QAccessible::queryAccessibleInterface(guitest::Widget(dialog));
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d->role(), QAccessible::Dialog);
+  EXPECT_EQ(d->text(QAccessible::Name), QStringLiteral("Access"));
+
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = &PlainProc;
+  wc.lpszClassName = "QuavixA11yWindow";
+  RegisterClassExA(&wc);
+  HWND window = CreateWindowExA(0, "QuavixA11yWindow", "Video Window",
+                                WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 10, 10, 200, 150, nullptr,
+                                nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  ShowWindow(window, SW_SHOW);
+  QAccessibleInterface *w = QAccessible::queryAccessibleInterface(guitest::Widget(window));
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(w->role(), QAccessible::Window);
+  EXPECT_EQ(w->text(QAccessible::Name), QStringLiteral("Video Window"));
+
+  // The real message box (no test seam), looked at while it is up.
+  UiSeamHandler previous = SetUiSeamForTest({});
+  QAccessible::Role boxRole = QAccessible::NoRole;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    QWidget *box = QApplication::activeModalWidget();
+    if (box == nullptr) return;
+    poll.stop();
+    if (QAccessibleInterface *b = QAccessible::queryAccessibleInterface(box)) boxRole = b->role();
+    QTest::keyClick(box, Qt::Key_Escape);
+  });
+  poll.start(10);
+  MessageBoxA(dialog, "The song could not be played.", "Error", MB_OK | MB_ICONEXCLAMATION);
+  SetUiSeamForTest(previous);
+  EXPECT_EQ(boxRole, QAccessible::AlertMessage);
+
+  DestroyWindow(window);
+  DestroyWindow(dialog);
+}
 
 TEST(Accessibility, InputsAreNamedByTheirLabelsInTheMainWindow) {
   const DialogTemplate *main = FindDialogTemplate(102);
