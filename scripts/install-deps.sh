@@ -15,7 +15,7 @@ packages=(
   gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-pulseaudio gstreamer1.0-tools
   pulseaudio pulseaudio-utils fluid-soundfont-gm xdg-user-dirs xdg-utils
   # test: the songs, the independent length reader, decoders and meters
-  fluidsynth openttd-openmsx python3-mido ffmpeg sox xvfb xauth imagemagick
+  fluidsynth openttd-openmsx python3-mido ffmpeg sox xvfb xauth imagemagick xdotool
   at-spi2-core clang-14 libclang-rt-14-dev
 )
 

@@ -55,6 +55,12 @@ TEST_F(RecordingTest, FiftyRunsLeaveNoDescriptorThreadOrFilterBehind) {
       }
     }
     Pump(200);
+    // Every run after the first replaced the file of the one before, asked
+    // each time (and answered Yes).
+    EXPECT_EQ(boxes_.size(), 49u);
+    for (const UiRequest &box : boxes_)
+      EXPECT_NE(box.text.find("already exists"), std::string::npos) << box.text;
+    boxes_.clear();
     // Output files, temporary WAVs, sound-server connections and each run's
     // writer (its encoder bin holds a descriptor while it lives) must all be
     // gone again.

@@ -121,7 +121,9 @@ TEST_F(OutputPathTest, AReadOnlyFolderIsRefused) {
       // The file that exists is asked about first (and agreed to).
       const size_t asked = target == folder + "/old.wma" ? 1 : 0;
       ASSERT_EQ(shown.size(), 1u + asked);
-      if (asked) EXPECT_NE(shown[0].text.find("already exists"), std::string::npos);
+      if (asked) {
+        EXPECT_NE(shown[0].text.find("already exists"), std::string::npos);
+      }
       EXPECT_FALSE(shown.back().text.empty());
     }
     EXPECT_FALSE(fs::exists(folder + "/new.wma"));
