@@ -63,10 +63,9 @@ const DialogTemplate kAboutDialog{
          SS_LEFT, 0},
         {-1, kStaticClass, "Quavix is made by the Quavix developers", 50, 46, 157, 8, SS_LEFT, 0},
         {-1, kStaticClass,
-         "Uses Qt (LGPL 3), GStreamer (LGPL 2.1+), FFmpeg (libav), whose encoder writes the "
-         "WMA file (GPL 2+ as Debian builds it), PulseAudio and FluidSynth (LGPL 2.1+) and the "
-         "FluidR3 General MIDI SoundFont (MIT).",
-         50, 98, 178, 33, SS_LEFT, 0},
+         "Uses Qt, GStreamer, PulseAudio and FluidSynth (LGPL), FFmpeg (libav), which encodes "
+         "the WMA (GPL 2+ as Debian builds it), and the FluidR3 GM SoundFont (MIT).",
+         50, 96, 178, 37, SS_LEFT, 0},
     },
 };
 
