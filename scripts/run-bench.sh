@@ -48,12 +48,13 @@ fi
 case " ${benches[*]} " in *" convert "*|*" offline "*) targets+=(vorlinta-wmawriter) ;; esac
 cmake --build "$build" -j "$jobs" --target "${targets[@]}"
 
-# Never the person's own sound server, settings or display.
+# Never the person's own sound server, settings, cache (the recording's
+# temporary WAV) or display.
 unset PULSE_SERVER PULSE_SINK PULSE_SOURCE DISPLAY WAYLAND_DISPLAY
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/quavix-bench-env-XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
-export XDG_CONFIG_HOME="$scratch/config" XDG_RUNTIME_DIR="$scratch/runtime"
-mkdir -p -m 0700 "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+export XDG_CONFIG_HOME="$scratch/config" XDG_RUNTIME_DIR="$scratch/runtime" XDG_CACHE_HOME="$scratch/cache"
+mkdir -p -m 0700 "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$XDG_CACHE_HOME"
 
 figures="$build/bench-figures.txt"
 {
