@@ -1,7 +1,14 @@
 // The capture devices in the device list: each entry owns its device's
 // moniker; choosing an entry puts that device's capture filter into the
 // capture graph. Also the capture graph's reports that the chosen device
-// was unplugged or came back.
+// was unplugged or came back, that other devices came or went, and that a
+// run recorded nothing.
+//
+// Devices are told apart by their identity ("DeviceId" of the moniker's
+// property bag), which survives unplugging and server restarts: the list is
+// refreshed whenever devices come or go, keeping the chosen device chosen,
+// and after the chosen device was unplugged the list offers the others so
+// the person can go on without a restart.
 #include "ui/converter_dlg.h"
 
 #include "app/converter_app.h"
@@ -22,6 +29,11 @@ constexpr const char *kNoHardwareText =
     "This program will now exit.";
 
 constexpr const char *kDeviceCaption = "DirectShow Audio Capture Sample";
+
+constexpr const char *kSilentRunText =
+    "Nothing was heard on the chosen input line: the recording is silent. The output file is "
+    "kept.\r\n\r\nChoose the input line of the output that plays the song (\"Monitor of ...\") "
+    "and convert again.";
 
 constexpr const char *kRunFailedText =
     "The conversion stopped: recording or writing the output file failed (error 0x%08X). "
@@ -53,6 +65,70 @@ std::string ToAnsi(const WCHAR *wide) {
   return text;
 }
 
+// The identity of the device behind a list entry; "" when it has none.
+std::string DeviceIdOfEntry(CComboBox &list, int entry) {
+  if (entry < 0) return {};
+  DWORD_PTR data = list.GetItemData(entry);
+  if (data == 0 || data == static_cast<DWORD_PTR>(CB_ERR)) return {};
+  IPropertyBag *pBag = nullptr;
+  if (FAILED(reinterpret_cast<IMoniker *>(data)->BindToStorage(nullptr, nullptr, IID_IPropertyBag,
+                                                               reinterpret_cast<void **>(&pBag))) ||
+      !pBag)
+    return {};
+  VARIANT var;
+  VariantInit(&var);
+  var.vt = VT_BSTR;
+  std::string id;
+  if (SUCCEEDED(pBag->Read(u"DeviceId", &var, nullptr)) && var.vt == VT_BSTR)
+    id = ToAnsi(var.bstrVal);
+  VariantClear(&var);
+  pBag->Release();
+  return id;
+}
+
+int EntryOfDevice(CComboBox &list, const std::string &id) {
+  if (id.empty()) return -1;
+  const int count = list.GetCount();
+  for (int i = 0; i < count; ++i)
+    if (DeviceIdOfEntry(list, i) == id) return i;
+  return -1;
+}
+
+// The device that was unplugged while chosen, while it is away; a return
+// selects it again even if other devices came or went meanwhile (which
+// shifts positions).
+std::string g_strLostDeviceId;
+// Set only while the list is refilled after that return.
+std::string g_strWantedDeviceId;
+
+// Lists the devices there are now without choosing one, for the time after
+// the chosen device was unplugged; the list stays usable so that another
+// device can be chosen. Returns the number listed.
+int ListDevicesToChooseFrom(CConverterDlg &dlg) {
+  ICreateDevEnum *pDevEnum = nullptr;
+  IEnumMoniker *pClassEnum = nullptr;
+  if (SUCCEEDED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr,
+                                 CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, IID_ICreateDevEnum,
+                                 reinterpret_cast<void **>(&pDevEnum))) &&
+      pDevEnum) {
+    if (FAILED(pDevEnum->CreateClassEnumerator(CLSID_AudioInputDeviceCategory, &pClassEnum, 0)))
+      pClassEnum = nullptr;
+    pDevEnum->Release();
+  }
+  dlg.ReleaseDeviceList();
+  // No device at all: the list stays empty (no "<< No entries >>" entry,
+  // which would look like something to choose).
+  if (!pClassEnum) return 0;
+  dlg.FillDeviceList(pClassEnum, dlg.m_cbDeviceList);
+  pClassEnum->Release();
+  return g_nDeviceCount;
+}
+
+void ShowDeviceList(CConverterDlg &dlg) {
+  dlg.m_cbDeviceList.ShowWindow(SW_SHOW);
+  if (CWnd *tag = dlg.GetDlgItem(IDC_DEVICE_TAG)) tag->ShowWindow(SW_SHOW);
+}
+
 }  // namespace
 
 HRESULT CConverterDlg::EnumerateAudioCaptureDevices() {
@@ -80,6 +156,10 @@ HRESULT CConverterDlg::EnumerateAudioCaptureDevices() {
     return E_FAIL;
   }
 
+  if (!g_strWantedDeviceId.empty()) {
+    const int entry = EntryOfDevice(m_cbDeviceList, g_strWantedDeviceId);
+    if (entry >= 0) g_nSoundCaptureIndex = entry;
+  }
   // A remembered device that is no longer there: the first one is taken,
   // and the index stored from here on is the one actually selected.
   if (m_cbDeviceList.SetCurSel(g_nSoundCaptureIndex) == CB_ERR) m_cbDeviceList.SetCurSel(0);
@@ -152,6 +232,17 @@ void CConverterDlg::ReleaseDeviceList() {
 }
 
 void CConverterDlg::OnSelchangeDeviceList() {
+  // After an unplug the graph only watches for the lost device's return;
+  // a device chosen instead gets a graph of its own.
+  IBaseFilter *pWatcher = nullptr;
+  if (!m_pCaptureFilter && m_pGB &&
+      SUCCEEDED(m_pGB->FindFilterByName(kLostDeviceWatchName, &pWatcher)) && pWatcher) {
+    pWatcher->Release();
+    g_strLostDeviceId.clear();
+    ReleaseCaptureGraph();
+    ResetGraphPointers();
+    BuildCaptureGraph();
+  }
   if (m_pCaptureFilter) {
     m_cbInputList.ResetContent();
     ReleaseCaptureGraph();
@@ -203,12 +294,32 @@ void CConverterDlg::HandleCaptureGraphEvents() {
       MessageBox(szText, "Error", MB_OK | MB_ICONEXCLAMATION);
       continue;
     }
+    // The run that just ended recorded silence: the song played on an
+    // output other than the one recorded, or the line is muted. The run
+    // ended as usual; the person learns why the file is silent.
+    if (lEventCode == EC_CAPTURE_SILENT) {
+      MessageBox(kSilentRunText, "Error", MB_OK | MB_ICONEXCLAMATION);
+      continue;
+    }
+    // Another device came or went: the list shows what there is now and
+    // keeps the chosen device chosen (positions may have moved).
+    if (lEventCode == EC_CAPTURE_DEVICES_CHANGED) {
+      const bool bLostState = !m_pCaptureFilter;
+      const std::string chosen = DeviceIdOfEntry(m_cbDeviceList, m_cbDeviceList.GetCurSel());
+      ListDevicesToChooseFrom(*this);
+      const int entry = EntryOfDevice(m_cbDeviceList, chosen);
+      m_cbDeviceList.SetCurSel(entry);
+      if (entry >= 0) g_nSoundCaptureIndex = entry;
+      if (g_nDeviceCount > 1 || (bLostState && g_nDeviceCount > 0)) ShowDeviceList(*this);
+      continue;
+    }
     if (lEventCode != EC_DEVICE_LOST) continue;
 
     if (lParam2 == 0) {
       // Held across the teardown so it can go on watching for the device.
       IBaseFilter *pLost = m_pCaptureFilter;
       if (pLost) pLost->AddRef();
+      g_strLostDeviceId = DeviceIdOfEntry(m_cbDeviceList, m_cbDeviceList.GetCurSel());
 
       OnStop();
       ReleaseDeviceList();
@@ -225,6 +336,11 @@ void CConverterDlg::HandleCaptureGraphEvents() {
         pLost->Release();
       }
 
+      // The devices that are left, none chosen: the person may take one
+      // now instead of waiting for the lost one.
+      if (ListDevicesToChooseFrom(*this) > 0) ShowDeviceList(*this);
+      m_cbDeviceList.SetCurSel(-1);
+
       MessageBeep(0);
       MessageBox("The selected input device was removed!", kDeviceCaption,
                  MB_OK | MB_ICONEXCLAMATION);
@@ -237,7 +353,10 @@ void CConverterDlg::HandleCaptureGraphEvents() {
       ReleaseDeviceList();
       m_cbInputList.ResetContent();
       ResetGraphPointers();
+      g_strWantedDeviceId.swap(g_strLostDeviceId);
+      g_strLostDeviceId.clear();
       if (SUCCEEDED(BuildCaptureGraph())) EnumerateAudioCaptureDevices();
+      g_strWantedDeviceId.clear();
 
       MessageBeep(0);
       MessageBox("The audio input device has been reattached!", kDeviceCaption,

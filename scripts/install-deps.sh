@@ -14,6 +14,8 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-pulseaudio gstreamer1.0-tools
   pulseaudio pulseaudio-utils fluid-soundfont-gm xdg-user-dirs xdg-utils
+  # the other sound server the tests run against (PipeWire with its pulse server)
+  pipewire pipewire-pulse wireplumber
   # test: the songs, the independent length reader, decoders and meters
   fluidsynth openttd-openmsx python3-mido ffmpeg sox xvfb xauth imagemagick xdotool
   at-spi2-core clang-14 libclang-rt-14-dev

@@ -34,3 +34,10 @@ constexpr long EC_SEGMENT_STARTED = 0x1D;
 constexpr long EC_LENGTH_CHANGED = 0x1E;
 constexpr long EC_DEVICE_LOST = 0x1F;  // param1 0, param2 0 lost / 1 back
 constexpr long EC_USER = 0x8000;
+
+// Reports of this system's capture filter beyond DirectShow's own.
+// Another capture device appeared or went (the filter's own device is
+// EC_DEVICE_LOST); params 0.
+constexpr long EC_CAPTURE_DEVICES_CHANGED = EC_USER + 0x10;
+// The run that just stopped recorded nothing above -60 dBFS; params 0.
+constexpr long EC_CAPTURE_SILENT = EC_USER + 0x11;

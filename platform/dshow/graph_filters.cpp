@@ -10,6 +10,9 @@
 #ifdef QUAVIX_HAVE_MIDI
 #include "platform/dshow/midi/midi_source.h"
 #endif
+#ifdef QUAVIX_HAVE_PULSE
+#include "platform/dshow/pulse/playback_route.h"
+#endif
 
 namespace {
 AM_MEDIA_TYPE MajorType(const GUID &major) {
@@ -58,11 +61,34 @@ CAudioRendererFilter::CAudioRendererFilter() : CBaseFilter(CLSID_DSoundRender) {
 
 GstElement *CAudioRendererFilter::CreateElement() {
   GstElement *volume = MakeElement("volume", "gain");
-  GstElement *sink = MakeElement("pulsesink");
+  GstElement *sink = MakeElement("pulsesink", "output");
   if (volume) g_object_set(volume, "volume", m_gain, nullptr);
   if (sink) g_object_set(sink, "client-name", "Quavix", nullptr);
   return ChainBin({MakeElement("audioconvert"), MakeElement("audioresample"), volume, sink}, Pin(0),
                   &CBaseFilter::AddGhostPad);
+}
+
+HRESULT CAudioRendererFilter::OnPrepareState(FILTER_STATE target) {
+  if (target != State_Stopped) ApplyOutput();
+  return S_OK;
+}
+
+// The song must be heard where it is recorded: with several outputs, the
+// default one is often not the one whose loop-back line was chosen.
+void CAudioRendererFilter::ApplyOutput() {
+#ifdef QUAVIX_HAVE_PULSE
+  GstElement *bin = Element();
+  if (!bin) return;
+  GstElement *sink = gst_bin_get_by_name(GST_BIN(bin), "output");
+  if (!sink) return;
+  // Only a closed sink takes another device; an open one keeps its output
+  // until the graph stops.
+  if (GST_STATE(sink) == GST_STATE_NULL) {
+    const std::string output = quavix::pulse::PlaybackOutput();
+    g_object_set(sink, "device", output.empty() ? nullptr : output.c_str(), nullptr);
+  }
+  gst_object_unref(sink);
+#endif
 }
 
 void CAudioRendererFilter::SetGain(double gain) {

@@ -7,8 +7,11 @@
 
 #include "platform/dshow/base_filter.h"
 
-// The default audio output (pulsesink), behind audioconvert, audioresample
-// and a volume stage. Input pin "Audio Input pin (rendered)".
+// The audio output (pulsesink), behind audioconvert, audioresample and a
+// volume stage. Input pin "Audio Input pin (rendered)". It plays to the
+// output whose loop-back line a capture filter records (see
+// pulse/playback_route.h), else to the default output; which one is decided
+// each time the graph leaves the stopped state.
 class CAudioRendererFilter final : public CBaseFilter {
  public:
   CAudioRendererFilter();
@@ -18,8 +21,10 @@ class CAudioRendererFilter final : public CBaseFilter {
 
  protected:
   GstElement *CreateElement() override;
+  HRESULT OnPrepareState(FILTER_STATE target) override;
 
  private:
+  void ApplyOutput();
   double m_gain = 1.0;
 };
 

@@ -457,8 +457,8 @@ TEST_F(CaptureRecordingTest, TheEnabledLineIsTheOneRecorded) {
   // One filter with two lines: the monitors of both outputs.
   CaptureDevice device{"test:two-lines",
                        "Two Lines",
-                       {{"quavix_a.monitor", "Monitor of Test Output A", true},
-                        {"quavix_b.monitor", "Monitor of Test Output B", true}}};
+                       {{"quavix_a.monitor", "Monitor of Test Output A", true, "quavix_a"},
+                        {"quavix_b.monitor", "Monitor of Test Output B", true, "quavix_b"}}};
   IBaseFilter *f = nullptr;
   ASSERT_EQ(CreateAudioCaptureFilter(device, PulseClient::Shared(), IID_IBaseFilter,
                                      reinterpret_cast<void **>(&f)),

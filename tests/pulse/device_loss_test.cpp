@@ -123,14 +123,19 @@ TEST_F(DeviceLossTest, UnpluggingTheDeviceReportsItsLossAndReplugItsReturn) {
   Barrier barrier(client.get());
   ASSERT_NE(barrier.token(), 0);
 
-  // Another device going away is none of this filter's business.
+  // Another device going away is told as a change of the list, not as a
+  // loss.
   ASSERT_TRUE(pulse_.UnloadNullSink("quavix_a"));
   ASSERT_TRUE(barrier.WaitFor("sink:quavix_a removed"));
-
-  ASSERT_TRUE(pulse_.UnloadNullSink("quavix_b"));
   ASSERT_TRUE(WaitForPosts(1));
   long code = 0;
   LONG_PTR p1 = -1, p2 = -1;
+  ASSERT_TRUE(NextEvent(&code, &p1, &p2));
+  EXPECT_EQ(code, EC_CAPTURE_DEVICES_CHANGED);
+  EXPECT_FALSE(NextEvent(&code, &p1, &p2)) << "unexpected event " << code;
+
+  ASSERT_TRUE(pulse_.UnloadNullSink("quavix_b"));
+  ASSERT_TRUE(WaitForPosts(2));
   ASSERT_TRUE(NextEvent(&code, &p1, &p2));
   EXPECT_EQ(code, EC_DEVICE_LOST);
   EXPECT_EQ(p1, 0);
@@ -138,11 +143,17 @@ TEST_F(DeviceLossTest, UnpluggingTheDeviceReportsItsLossAndReplugItsReturn) {
   EXPECT_FALSE(NextEvent(&code, &p1, &p2)) << "unexpected event " << code;
 
   ASSERT_GE(pulse_.LoadNullSink({"quavix_b", "Test Output B"}), 0);
-  ASSERT_TRUE(WaitForPosts(2));
+  ASSERT_TRUE(WaitForPosts(3));
   ASSERT_TRUE(NextEvent(&code, &p1, &p2));
   EXPECT_EQ(code, EC_DEVICE_LOST);
   EXPECT_EQ(p2, 1);
   EXPECT_FALSE(NextEvent(&code, &p1, &p2)) << "unexpected event " << code;
+
+  // A device that appears is told too.
+  ASSERT_GE(pulse_.LoadNullSink({"quavix_c", "Test Output C"}), 0);
+  ASSERT_TRUE(WaitForPosts(4));
+  ASSERT_TRUE(NextEvent(&code, &p1, &p2));
+  EXPECT_EQ(code, EC_CAPTURE_DEVICES_CHANGED);
 
   // Out of the graph the filter reports nothing.
   ASSERT_EQ(graph_->RemoveFilter(f), S_OK);

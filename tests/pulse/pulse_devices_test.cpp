@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace quavix::pulse {
 namespace {
 
@@ -61,7 +63,7 @@ TEST(GroupCaptureDevices, DefaultOutputsMonitorComesFirstOnItsCard) {
             (std::vector<std::string>{"hdmi.monitor", "analog.monitor", "mic"}));
 }
 
-TEST(GroupCaptureDevices, ServerOrderIsIndexOrderWhateverTheListingOrder) {
+TEST(GroupCaptureDevices, OrderFollowsNamesNotTheServersIndices) {
   ServerListing s = Desktop();
   std::swap(s.sinks[0], s.sinks[2]);
   std::swap(s.sources[0], s.sources[4]);
@@ -70,12 +72,58 @@ TEST(GroupCaptureDevices, ServerOrderIsIndexOrderWhateverTheListingOrder) {
   s.sources.push_back({15, "usb_out.monitor", "", 1, 5});
   auto devices = GroupCaptureDevices(s);
   ASSERT_EQ(devices.size(), 4u);
-  EXPECT_EQ(devices[0].id, "card:usb");
-  // Without a description the name is shown, never an empty entry.
-  EXPECT_EQ(devices[0].lines[0].description, "usb_out.monitor");
-  EXPECT_EQ(devices[1].id, "card:alsa_card.pci");
-  EXPECT_EQ(Sources(devices[1]),
+  // "usb" has the lower index, "alsa_card.pci" the earlier name.
+  EXPECT_EQ(devices[0].id, "card:alsa_card.pci");
+  EXPECT_EQ(Sources(devices[0]),
             (std::vector<std::string>{"analog.monitor", "hdmi.monitor", "mic"}));
+  EXPECT_EQ(devices[1].id, "card:usb");
+  // Without a description the name is shown, never an empty entry.
+  EXPECT_EQ(devices[1].lines[0].description, "usb_out.monitor (output)");
+
+  // The same devices after a replug or a server restart: every index new.
+  ServerListing again = s;
+  for (auto &c : again.cards) c.index += 100;
+  for (auto &k : again.sinks) {
+    k.index += 200;
+    if (k.card != kNoIndex) k.card += 100;
+    if (k.monitor_source != kNoIndex) k.monitor_source += 300;
+  }
+  for (auto &o : again.sources) {
+    o.index += 300;
+    if (o.card != kNoIndex) o.card += 100;
+    if (o.monitor_of_sink != kNoIndex) o.monitor_of_sink += 200;
+  }
+  std::reverse(again.cards.begin(), again.cards.end());
+  auto after = GroupCaptureDevices(again);
+  ASSERT_EQ(after.size(), devices.size());
+  for (std::size_t i = 0; i < after.size(); ++i) {
+    EXPECT_EQ(after[i].id, devices[i].id) << i;
+    EXPECT_EQ(Sources(after[i]), Sources(devices[i])) << i;
+  }
+}
+
+TEST(GroupCaptureDevices, EveryLoopbackLineIsNamedSoTheLoopbackSearchFindsIt) {
+  // A 5.1 profile and a Pro Audio profile: the monitors' descriptions
+  // hold no searched word, the microphone's does ("stereo").
+  ServerListing s;
+  s.cards = {{0, "alsa_card.pci", "Built-in Audio"}};
+  s.sinks = {{0, "surround51", "Built-in Audio Surround 5.1", 0, 1}, {2, "pro", "Pro 1", 0, 3}};
+  s.sources = {{1, "surround51.monitor", "Monitor of Built-in Audio Surround 5.1", 0, 0},
+               {3, "pro.monitor", "Monitor of Pro 1", 0, 2},
+               {4, "mic", "Built-in Audio Analog Stereo", 0, kNoIndex}};
+  s.default_sink = "pro";
+  auto devices = GroupCaptureDevices(s);
+  ASSERT_EQ(devices.size(), 1u);
+  ASSERT_EQ(devices[0].lines.size(), 3u);
+  EXPECT_EQ(devices[0].lines[0].description, "Monitor of Pro 1 (output)");
+  EXPECT_EQ(devices[0].lines[0].output, "pro");
+  EXPECT_EQ(devices[0].lines[1].description, "Monitor of Built-in Audio Surround 5.1 (output)");
+  EXPECT_EQ(devices[0].lines[1].output, "surround51");
+  // Inputs and names that already carry a word stay as the server has them.
+  EXPECT_EQ(devices[0].lines[2].description, "Built-in Audio Analog Stereo");
+  EXPECT_EQ(devices[0].lines[2].output, "");
+  EXPECT_EQ(GroupCaptureDevices(Desktop())[0].lines[0].description, "Monitor of Analog Stereo");
+  EXPECT_EQ(GroupCaptureDevices(Desktop())[1].lines[0].description, "Monitor of Null Output");
 }
 
 TEST(GroupCaptureDevices, DevicesWithNothingToRecordAreLeftOut) {

@@ -37,7 +37,7 @@ std::u16string FirstLineName(IBaseFilter *filter) {
   return name;
 }
 
-TEST_F(DeviceListTest, TwoOutputsAreListedInTheServersOrderAndAChoiceIsKept) {
+TEST_F(DeviceListTest, TwoOutputsAreListedByNameAndAChoiceIsKept) {
   bool ran = false;
   StartProgram([&](CConverterDlg &dlg) {
     ran = true;
@@ -81,6 +81,110 @@ TEST_F(DeviceListTest, RememberedDeviceThatIsGoneSelectsTheFirstAndStoresIt) {
     PumpPendingMessages();
   });
   EXPECT_EQ(StoredOption(appName_, "nSoundCaptureIndex"), 0u);
+}
+
+// Three outputs; the default one (quavix_b, loaded first) is not the first
+// listed.
+class ThreeDevicesTest : public RecordingTest {
+ protected:
+  std::vector<quavix::test::NullSink> Sinks() const override {
+    return {{"quavix_b", "Test Output B"},
+            {"quavix_a", "Test Output A"},
+            {"quavix_c", "Test Output C"}};
+  }
+  void Choose(CConverterDlg &dlg, int entry) {
+    dlg.m_cbDeviceList.SetCurSel(entry);
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_DEVICE_LIST, CBN_SELCHANGE),
+                    reinterpret_cast<LPARAM>(GetDlgItem(dlg.m_hWnd, IDC_DEVICE_LIST)));
+  }
+  bool WaitForList(CConverterDlg &dlg, const std::vector<std::string> &texts) {
+    return WaitUntil([&] { return ListTexts(dlg.m_cbDeviceList) == texts; }, 10000);
+  }
+};
+
+TEST_F(ThreeDevicesTest, DevicesKeepTheirPlacesAndTheChoiceFollowsItsDeviceWhenOthersComeAndGo) {
+  StartProgram([&](CConverterDlg &dlg) {
+    HWND h = dlg.m_hWnd;
+    ASSERT_EQ(ListTexts(dlg.m_cbDeviceList),
+              (std::vector<std::string>{"Test Output A", "Test Output B", "Test Output C"}));
+    Choose(dlg, 2);
+    ASSERT_NE(dlg.m_pCaptureFilter, nullptr);
+    IBaseFilter *chosen = dlg.m_pCaptureFilter;
+
+    // Another card unplugged and plugged in again: the server gives it a
+    // new index, its place in the list stays the same.
+    ASSERT_TRUE(pulse_.UnloadNullSink("quavix_a"));
+    ASSERT_TRUE(WaitForList(dlg, {"Test Output B", "Test Output C"}));
+    EXPECT_EQ(dlg.m_cbDeviceList.GetCurSel(), 1);
+    EXPECT_EQ(g_nSoundCaptureIndex, 1);
+    ASSERT_GE(pulse_.LoadNullSink({"quavix_a", "Test Output A"}), 0);
+    ASSERT_TRUE(WaitForList(dlg, {"Test Output A", "Test Output B", "Test Output C"}));
+    EXPECT_EQ(dlg.m_cbDeviceList.GetCurSel(), 2);
+    EXPECT_EQ(g_nSoundCaptureIndex, 2);
+
+    // A device plugged in during the session is offered.
+    ASSERT_GE(pulse_.LoadNullSink({"quavix_0", "Test Output 0"}), 0);
+    ASSERT_TRUE(
+        WaitForList(dlg, {"Test Output 0", "Test Output A", "Test Output B", "Test Output C"}));
+    EXPECT_EQ(dlg.m_cbDeviceList.GetCurSel(), 3);
+    EXPECT_EQ(g_nSoundCaptureIndex, 3);
+    EXPECT_EQ(dlg.m_pCaptureFilter, chosen) << "the chosen device was not set up again";
+    EXPECT_TRUE(boxes_.empty()) << boxes_.front().text;
+    Click(h, IDC_EXIT);
+    PumpPendingMessages();
+  });
+  EXPECT_EQ(StoredOption(appName_, "nSoundCaptureIndex"), 3u);
+}
+
+TEST_F(ThreeDevicesTest, AfterTheChosenDeviceIsUnpluggedAnotherCanBeChosenAndItsReturnIsListed) {
+  StartProgram([&](CConverterDlg &dlg) {
+    HWND h = dlg.m_hWnd;
+    Choose(dlg, 1);
+    ASSERT_NE(dlg.m_pCaptureFilter, nullptr);
+
+    ASSERT_TRUE(pulse_.UnloadNullSink("quavix_b"));
+    const std::string removed = "The selected input device was removed!";
+    ASSERT_TRUE(WaitUntil([&] { return BoxesWithText(removed) == 1; }, 10000));
+    EXPECT_EQ(ListTexts(dlg.m_cbDeviceList),
+              (std::vector<std::string>{"Test Output A", "Test Output C"}));
+    EXPECT_EQ(dlg.m_cbDeviceList.GetCurSel(), -1);
+    EXPECT_EQ(dlg.m_pCaptureFilter, nullptr);
+
+    Choose(dlg, 1);
+    ASSERT_NE(dlg.m_pCaptureFilter, nullptr);
+    EXPECT_NE(FirstLineName(dlg.m_pCaptureFilter).find(u"Test Output C"), std::u16string::npos);
+    EXPECT_EQ(g_nSoundCaptureIndex, 1);
+    EXPECT_GT(dlg.m_cbInputList.GetCount(), 0);
+
+    // The unplugged device comes back: listed again, the new choice kept.
+    ASSERT_GE(pulse_.LoadNullSink({"quavix_b", "Test Output B"}), 0);
+    ASSERT_TRUE(WaitForList(dlg, {"Test Output A", "Test Output B", "Test Output C"}));
+    EXPECT_EQ(dlg.m_cbDeviceList.GetCurSel(), 2);
+    EXPECT_EQ(BoxesWithText("The audio input device has been reattached!"), 0);
+    Click(h, IDC_EXIT);
+    PumpPendingMessages();
+  });
+  EXPECT_EQ(StoredOption(appName_, "nSoundCaptureIndex"), 2u);
+}
+
+TEST_F(ThreeDevicesTest, TheLostDeviceIsChosenAgainOnItsReturnEvenIfAnotherAppearedMeanwhile) {
+  StartProgram([&](CConverterDlg &dlg) {
+    Choose(dlg, 1);  // Test Output B
+    ASSERT_TRUE(pulse_.UnloadNullSink("quavix_b"));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return BoxesWithText("The selected input device was removed!") == 1; }, 10000));
+    ASSERT_GE(pulse_.LoadNullSink({"quavix_0", "Test Output 0"}), 0);
+    ASSERT_TRUE(WaitForList(dlg, {"Test Output 0", "Test Output A", "Test Output C"}));
+    ASSERT_GE(pulse_.LoadNullSink({"quavix_b", "Test Output B"}), 0);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return BoxesWithText("The audio input device has been reattached!") == 1; }, 10000));
+    EXPECT_EQ(dlg.m_cbDeviceList.GetCurSel(), 2);
+    EXPECT_EQ(g_nSoundCaptureIndex, 2);
+    ASSERT_NE(dlg.m_pCaptureFilter, nullptr);
+    EXPECT_NE(FirstLineName(dlg.m_pCaptureFilter).find(u"Test Output B"), std::u16string::npos);
+    Click(dlg.m_hWnd, IDC_EXIT);
+    PumpPendingMessages();
+  });
 }
 
 class OneDeviceTest : public RecordingTest {

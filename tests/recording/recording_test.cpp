@@ -115,6 +115,36 @@ double Correlation(const std::vector<double> &a, const std::vector<double> &b, i
   return sxx > 0 && syy > 0 ? sxy / std::sqrt(sxx * syy) : -1;
 }
 
+TEST_F(RecordingTest, ARunThatRecordedSilenceSaysSoAfterTheNormalStopAndKeepsTheFile) {
+  // Nothing plays into the recorded output.
+  const std::string output = music_ + "silent.wma";
+  const std::string said = "Nothing was heard on the chosen input line";
+  StartProgram([&](CConverterDlg &dlg) {
+    HWND h = dlg.m_hWnd;
+    AsIfASongWasOpened(dlg);
+    SetOutputPath(dlg, output);
+    Click(h, IDC_CONVERT);
+    ASSERT_EQ(dlg.m_bConverting, 1);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ItemText(h, IDC_STATUS) == "Status : Converting - Used Time: 00:00:02"; },
+        15000));
+    EXPECT_EQ(BoxesWithText(said), 0) << "nothing is said while the run goes on";
+    Click(h, IDC_STOP);
+    EXPECT_EQ(dlg.m_bConverting, 0);
+    EXPECT_EQ(ItemText(h, IDC_STATUS), "Status : Ready");
+    ASSERT_TRUE(WaitUntil([&] { return BoxesWithText(said) == 1; }, 10000));
+    const UiRequest *box = LastBoxWithText(said);
+    EXPECT_EQ(box->caption, "Error");
+    EXPECT_EQ(box->type & 0xF, MB_OK);
+    EXPECT_EQ(box->owner, h);
+    EXPECT_NE(box->text.find("\"Monitor of ...\""), std::string::npos) << box->text;
+    Click(h, IDC_EXIT);
+    PumpPendingMessages();
+  });
+  EXPECT_EQ(BoxesWithText(said), 1);
+  EXPECT_GT(DecodedSeconds(output), 1.5) << "the file is kept";
+}
+
 TEST_F(RecordingTest, SongRenderedByFluidSynthKeepsItsLoudnessEnvelope) {
   const char *corpusSong = "/usr/share/games/openttd/baseset/openmsx/5432gone_redfarn.mid";
   const char *font = "/usr/share/sounds/sf2/default-GM.sf2";
@@ -190,7 +220,10 @@ TEST_F(RecordingTest, SelectedDeviceUnpluggedMidRunStopsTheRunAndItsReturnIsNoti
     EXPECT_EQ(box->owner, h);
     EXPECT_EQ(dlg.m_bConverting, 0);
     EXPECT_EQ(ItemText(h, IDC_STATUS), "Status : Ready");
-    EXPECT_EQ(dlg.m_cbDeviceList.GetCount(), 0);
+    // The devices that are left, none chosen, so another one can be taken.
+    EXPECT_EQ(ListTexts(dlg.m_cbDeviceList), std::vector<std::string>{"Test Output A"});
+    EXPECT_EQ(dlg.m_cbDeviceList.GetCurSel(), -1);
+    EXPECT_TRUE(Visible(h, IDC_DEVICE_LIST));
     EXPECT_EQ(dlg.m_cbInputList.GetCount(), 0);
     EXPECT_EQ(dlg.m_pCaptureFilter, nullptr);
 

@@ -266,9 +266,21 @@ bool WriteToneWav(const std::string &path, double frequency_hz, double seconds, 
 
 PrivatePulse::~PrivatePulse() { Stop(); }
 
+SoundServer SoundServerFromEnvironment() {
+  const char *v = getenv("QUAVIX_TEST_SOUND_SERVER");
+  return v && std::strcmp(v, "pipewire") == 0 ? SoundServer::kPipeWire : SoundServer::kPulseAudio;
+}
+
+const char *SoundServerName(SoundServer server) {
+  return server == SoundServer::kPipeWire ? "PipeWire" : "PulseAudio";
+}
+
 bool PrivatePulse::Start(const std::vector<NullSink> &sinks, std::string *error) {
-  auto fail = [&](const std::string &why) {
-    if (error) *error = why + (folder_.empty() ? "" : "\n--- daemon log ---\n" + Log());
+  std::string why;
+  auto fail = [&](const std::string &reason) {
+    if (error)
+      *error = std::string(SoundServerName(kind_)) + ": " + reason +
+               (folder_.empty() ? "" : "\n--- server log ---\n" + Log());
     Stop();
     return false;
   };
@@ -280,9 +292,6 @@ bool PrivatePulse::Start(const std::vector<NullSink> &sinks, std::string *error)
   for (const char *sub : {"/run", "/state", "/config"}) mkdir((folder_ + sub).c_str(), 0700);
   server_ = "unix:" + folder_ + "/native";
   {
-    std::ofstream script(folder_ + "/default.pa");
-    script << "load-module module-native-protocol-unix auth-anonymous=1 socket=" << folder_
-           << "/native\n";
     std::ofstream client(folder_ + "/client.conf");
     client << "autospawn = no\n";
   }
@@ -290,45 +299,28 @@ bool PrivatePulse::Start(const std::vector<NullSink> &sinks, std::string *error)
   // person's home either.
   SetClientEnv();
 
-  // The daemon sees only this folder: no home, runtime, state or
+  // The server sees only this folder: no home, runtime, state or
   // configuration of the person, no session bus, no X display.
   std::vector<std::string> env;
   for (auto &e : CurrentEnvironment()) {
-    static const char *const drop[] = {
-        "HOME=",    "XDG_RUNTIME_DIR=", "XDG_CONFIG_HOME=", "PULSE_", "DBUS_SESSION_BUS_ADDRESS=",
-        "DISPLAY=", "WAYLAND_DISPLAY=", "XDG_STATE_HOME="};
+    static const char *const drop[] = {"HOME=",    "XDG_RUNTIME_DIR=", "XDG_CONFIG_HOME=",
+                                       "PULSE_",   "PIPEWIRE_",        "DBUS_SESSION_BUS_ADDRESS=",
+                                       "DISPLAY=", "WAYLAND_DISPLAY=", "XDG_STATE_HOME="};
     bool keep = true;
     for (const char *d : drop)
       if (e.rfind(d, 0) == 0) keep = false;
     if (keep) env.push_back(e);
   }
   env.push_back("HOME=" + folder_);
-  env.push_back("XDG_RUNTIME_DIR=" + folder_);
+  env.push_back("XDG_RUNTIME_DIR=" + folder_ + "/run");
   env.push_back("XDG_CONFIG_HOME=" + folder_ + "/config");
   env.push_back("XDG_STATE_HOME=" + folder_ + "/state");
   env.push_back("PULSE_RUNTIME_PATH=" + folder_ + "/run");
   env.push_back("PULSE_STATE_PATH=" + folder_ + "/state");
 
-  // Running as root works with --system=no; the daemon only warns about it.
-  daemon_ = std::make_unique<ChildProcess>(
-      std::vector<std::string>{"pulseaudio", "--daemonize=no", "-n", "--exit-idle-time=-1",
-                               "--disable-shm=yes", "--use-pid-file=no", "--system=no",
-                               "--realtime=no", "--high-priority=no", "--log-target=stderr", "-F",
-                               folder_ + "/default.pa"},
-      env, folder_ + "/daemon.log");
-  if (!daemon_->running()) return fail("pulseaudio did not start");
-
-  const auto deadline = Clock::now() + std::chrono::seconds(10);
-  bool ready = false;
-  while (Clock::now() < deadline) {
-    if (!daemon_->running()) return fail("pulseaudio exited at start-up");
-    if (access((folder_ + "/native").c_str(), F_OK) == 0 && Pactl({"info"}, 3000).exit_code == 0) {
-      ready = true;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  if (!ready) return fail("pulseaudio did not answer within 10 s");
+  const bool started =
+      kind_ == SoundServer::kPipeWire ? StartPipeWire(env, &why) : StartPulseAudio(env, &why);
+  if (!started || !WaitUntilAnswering(&why)) return fail(why);
 
   for (const auto &s : sinks)
     if (LoadNullSink(s) < 0) return fail("cannot load null sink " + s.name);
@@ -337,10 +329,113 @@ bool PrivatePulse::Start(const std::vector<NullSink> &sinks, std::string *error)
   return true;
 }
 
+bool PrivatePulse::StartPulseAudio(const std::vector<std::string> &env, std::string *why) {
+  {
+    std::ofstream script(folder_ + "/default.pa");
+    script << "load-module module-native-protocol-unix auth-anonymous=1 socket=" << folder_
+           << "/native\n";
+  }
+  // Running as root works with --system=no; the daemon only warns about it.
+  daemon_ = std::make_unique<ChildProcess>(
+      std::vector<std::string>{"pulseaudio", "--daemonize=no", "-n", "--exit-idle-time=-1",
+                               "--disable-shm=yes", "--use-pid-file=no", "--system=no",
+                               "--realtime=no", "--high-priority=no", "--log-target=stderr", "-F",
+                               folder_ + "/default.pa"},
+      env, folder_ + "/daemon.log");
+  if (!daemon_->running()) return *why = "pulseaudio did not start", false;
+  return true;
+}
+
+// PipeWire as a desktop runs it, minus everything that would reach beyond
+// the folder: the session manager watches no hardware and asks no portal
+// (there is no session bus; what still looks for one only logs that), and
+// the pulse server listens on the folder's socket and makes no fallback
+// output, so an empty server stays empty as PulseAudio's does.
+bool PrivatePulse::StartPipeWire(const std::vector<std::string> &env, std::string *why) {
+  const std::string config = folder_ + "/config";
+  for (const char *sub :
+       {"/pipewire", "/wireplumber", "/wireplumber/main.lua.d", "/wireplumber/bluetooth.lua.d"})
+    mkdir((config + sub).c_str(), 0700);
+  {
+    std::ofstream pulse(config + "/pipewire/pipewire-pulse.conf");
+    pulse << "context.properties = { }\n"
+             "context.spa-libs = {\n"
+             "  audio.convert.* = audioconvert/libspa-audioconvert\n"
+             "  support.* = support/libspa-support\n"
+             "}\n"
+             "context.modules = [\n"
+             "  { name = libpipewire-module-protocol-native }\n"
+             "  { name = libpipewire-module-client-node }\n"
+             "  { name = libpipewire-module-adapter }\n"
+             "  { name = libpipewire-module-metadata }\n"
+             "  { name = libpipewire-module-protocol-pulse args = { } }\n"
+             "]\n"
+             "pulse.properties = {\n"
+             "  server.address = [ \""
+          << server_
+          << "\" ]\n"
+             "  vm.overrides = { pulse.min.quantum = 1024/48000 }\n"
+             "}\n";
+    std::ofstream main(config + "/wireplumber/main.lua.d/51-quavix-private.lua");
+    main << "alsa_monitor.enabled = false\n"
+            "v4l2_monitor.enabled = false\n"
+            "libcamera_monitor.enabled = false\n"
+            "default_access.properties[\"enable-flatpak-portal\"] = false\n";
+    std::ofstream bluetooth(config + "/wireplumber/bluetooth.lua.d/51-quavix-private.lua");
+    bluetooth << "bluez_monitor.enabled = false\n";
+  }
+  const std::string log = folder_ + "/daemon.log";
+  helpers_.push_back(
+      std::make_unique<ChildProcess>(std::vector<std::string>{"pipewire"}, env, log));
+  // The session manager and the pulse server connect to PipeWire's socket;
+  // they give up when it is not there yet.
+  const std::string socket = folder_ + "/run/pipewire-0";
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (access(socket.c_str(), F_OK) != 0) {
+    if (!helpers_.back()->running()) return *why = "pipewire exited at start-up", false;
+    if (Clock::now() >= deadline) return *why = "pipewire made no socket within 10 s", false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  helpers_.push_back(
+      std::make_unique<ChildProcess>(std::vector<std::string>{"wireplumber"}, env, log));
+  daemon_ = std::make_unique<ChildProcess>(std::vector<std::string>{"pipewire-pulse"}, env, log);
+  for (auto &p : helpers_)
+    if (!p->running()) return *why = "pipewire or wireplumber did not start", false;
+  if (!daemon_->running()) return *why = "pipewire-pulse did not start", false;
+  return true;
+}
+
+bool PrivatePulse::WaitUntilAnswering(std::string *why) {
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  bool answering = false;
+  while (Clock::now() < deadline) {
+    if (!daemon_->running()) return *why = "the server exited at start-up", false;
+    for (auto &p : helpers_)
+      if (!p->running()) return *why = "pipewire or wireplumber exited at start-up", false;
+    if (!answering && access((folder_ + "/native").c_str(), F_OK) == 0 &&
+        Pactl({"info"}, 3000).exit_code == 0)
+      answering = true;
+    // PipeWire links no stream and applies no default output before its
+    // session manager has come up.
+    if (answering &&
+        (kind_ != SoundServer::kPipeWire ||
+         Pactl({"list", "clients"}, 3000).output.find("\"WirePlumber\"") != std::string::npos))
+      return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  *why = "the server did not answer within 10 s";
+  return false;
+}
+
 void PrivatePulse::Stop() {
   if (daemon_) {
     daemon_->Stop(3000);
     daemon_.reset();
+  }
+  // The session manager before PipeWire itself.
+  while (!helpers_.empty()) {
+    helpers_.back()->Stop(3000);
+    helpers_.pop_back();
   }
   RestoreClientEnv();
   modules_by_sink_.clear();
@@ -391,12 +486,9 @@ ProcessResult PrivatePulse::Pactl(const std::vector<std::string> &args, int time
 }
 
 int PrivatePulse::LoadModule(const std::string &module, const NullSink &what, const char *name_key,
-                             const char *props_key) {
-  // module-null-sink: the description goes in as a device property.
+                             const std::string &props) {
   if (!IsPlainName(what.name)) return -1;
-  const std::string props = "device.description=" + ProplistQuote(what.description);
-  auto r = Pactl({"load-module", module, std::string(name_key) + "=" + what.name,
-                  std::string(props_key) + "=" + ModargQuote(props)});
+  auto r = Pactl({"load-module", module, std::string(name_key) + "=" + what.name, props});
   if (r.exit_code != 0) return -1;
   try {
     return std::stoi(r.output);
@@ -406,7 +498,11 @@ int PrivatePulse::LoadModule(const std::string &module, const NullSink &what, co
 }
 
 int PrivatePulse::LoadNullSink(const NullSink &sink) {
-  int index = LoadModule("module-null-sink", sink, "sink_name", "sink_properties");
+  // module-null-sink: the description goes in as a device property.
+  if (is_pipewire() && sink.description.find_first_of("'\"\\") != std::string::npos) return -1;
+  const std::string props = "device.description=" + ProplistQuote(sink.description);
+  int index =
+      LoadModule("module-null-sink", sink, "sink_name", "sink_properties=" + ModargQuote(props));
   if (index >= 0) modules_by_sink_[sink.name] = index;
   return index;
 }
@@ -416,16 +512,18 @@ int PrivatePulse::LoadNullSource(const NullSink &source) {
   // quotes and backslashes on unchanged: refuse them rather than show them.
   if (!IsPlainName(source.name) || source.description.find_first_of("'\"\\") != std::string::npos)
     return -1;
-  auto r = Pactl({"load-module", "module-null-source", "source_name=" + source.name,
-                  "description='" + source.description + "'"});
-  if (r.exit_code != 0) return -1;
   int index;
-  try {
-    index = std::stoi(r.output);
-  } catch (...) {
-    return -1;
+  if (is_pipewire()) {
+    // pipewire-pulse has no module-null-source; its null sink made a
+    // virtual source is an input that belongs to no card and is no monitor.
+    index = LoadModule("module-null-sink", source, "sink_name",
+                       "sink_properties='media.class=Audio/Source/Virtual device.description=\"" +
+                           source.description + "\"'");
+  } else {
+    index = LoadModule("module-null-source", source, "source_name",
+                       "description='" + source.description + "'");
   }
-  modules_by_sink_[source.name] = index;
+  if (index >= 0) modules_by_sink_[source.name] = index;
   return index;
 }
 
@@ -442,7 +540,21 @@ bool PrivatePulse::UnloadModule(int module_index) {
 }
 
 bool PrivatePulse::SetDefaultSink(const std::string &sink_name) {
-  return Pactl({"set-default-sink", sink_name}).exit_code == 0;
+  if (Pactl({"set-default-sink", sink_name}).exit_code != 0) return false;
+  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  for (;;) {
+    if (DefaultSink() == sink_name) return true;
+    if (Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+std::string PrivatePulse::DefaultSink() const {
+  auto r = Pactl({"get-default-sink"});
+  if (r.exit_code != 0) return {};
+  std::string name = r.output;
+  while (!name.empty() && std::isspace(static_cast<unsigned char>(name.back()))) name.pop_back();
+  return name;
 }
 
 std::unique_ptr<ChildProcess> PrivatePulse::PlayTone(const std::string &sink_name,

@@ -1,9 +1,16 @@
-// A private PulseAudio daemon for tests that need a real sound server.
+// A private sound server for tests that need a real one: a PulseAudio
+// daemon, or PipeWire with WirePlumber and pipewire-pulse (the pulse
+// protocol on PipeWire, as current desktops run it). Which one is chosen by
+// QUAVIX_TEST_SOUND_SERVER ("pulseaudio", the default, or "pipewire"), so
+// one test program runs against either; ctest runs the sound tests once per
+// server that way.
 //
-// The daemon lives in a fresh 0700 folder (its runtime, state, home and
-// configuration all point there), listens on a socket in that folder and is
-// started with -n, so none of the system's default modules load: the only
-// devices are the null outputs and null inputs the test asks for. While it
+// The server lives in a fresh 0700 folder (its runtime, state, home and
+// configuration all point there) and listens on a socket in that folder.
+// PulseAudio is started with -n, so none of the system's default modules
+// load; PipeWire gets a configuration that watches no hardware (no ALSA,
+// Bluetooth or camera monitors) and makes no fallback output. Either way
+// the only devices are the null outputs and null inputs the test asks for. While it
 // runs, PULSE_SERVER, PULSE_COOKIE and PULSE_CLIENTCONFIG of the test process
 // point at it (client autospawn off), so libpulse, pactl, paplay and GStreamer's
 // pulsesrc/pulsesink in the test reach this daemon and never the person's own
@@ -77,9 +84,16 @@ class ChildProcess {
 bool WriteToneWav(const std::string &path, double frequency_hz, double seconds,
                   int sample_rate = 44100, double amplitude = 0.5);
 
+enum class SoundServer { kPulseAudio, kPipeWire };
+
+// The server QUAVIX_TEST_SOUND_SERVER names (PulseAudio when unset).
+SoundServer SoundServerFromEnvironment();
+const char *SoundServerName(SoundServer server);
+
 class PrivatePulse {
  public:
-  PrivatePulse() = default;
+  PrivatePulse() : kind_(SoundServerFromEnvironment()) {}
+  explicit PrivatePulse(SoundServer kind) : kind_(kind) {}
   ~PrivatePulse();
   PrivatePulse(const PrivatePulse &) = delete;
   PrivatePulse &operator=(const PrivatePulse &) = delete;
@@ -93,17 +107,22 @@ class PrivatePulse {
   void Stop();
 
   bool running() const { return daemon_ != nullptr; }
+  SoundServer kind() const { return kind_; }
+  bool is_pipewire() const { return kind_ == SoundServer::kPipeWire; }
   const std::string &folder() const { return folder_; }
   // "unix:<folder>/native", the value PULSE_SERVER holds while running.
   const std::string &server() const { return server_; }
-  // The daemon's log (stderr), for diagnostics when something fails.
+  // The server's log (stderr of its processes), for diagnostics.
   std::string Log() const;
 
   // pactl against this daemon; output is pactl's standard output.
   ProcessResult Pactl(const std::vector<std::string> &args, int timeout_ms = 10000) const;
 
   // Loads another null output; returns its module index or -1. The module
-  // is remembered under the sink's name for UnloadNullSink.
+  // is remembered under the sink's name for UnloadNullSink. pipewire-pulse
+  // passes escapes in module arguments on unchanged, so there a description
+  // holding quotes, apostrophes or backslashes is refused (-1) rather than
+  // shown wrong.
   int LoadNullSink(const NullSink &sink);
   // Unloads the null output that was loaded under this sink name (also one
   // given to Start). Used to simulate a device being unplugged.
@@ -111,12 +130,17 @@ class PrivatePulse {
   // Loads a null input (module-null-source): a capture source that belongs
   // to no card and is no monitor. Returns the module index or -1 (also for
   // a description holding quotes or backslashes, which this module cannot
-  // take). UnloadNullSink unloads it by its name too.
+  // take). UnloadNullSink unloads it by its name too. On PipeWire, which
+  // has no such module, it is a null node of the virtual-source class
+  // loaded the same way, which lists as a plain input.
   int LoadNullSource(const NullSink &source);
   bool UnloadModule(int module_index);
 
-  // Sets the default output.
+  // Sets the default output and waits (at most 5 s) until the server
+  // reports it: on PipeWire the session manager applies it a moment later.
   bool SetDefaultSink(const std::string &sink_name);
+  // The default output's name as the server reports it ("" when unknown).
+  std::string DefaultSink() const;
 
   // Starts playing a sine tone into the sink until the returned process is
   // stopped or destroyed (it loops a WAV written into the folder with paplay).
@@ -131,13 +155,20 @@ class PrivatePulse {
 
  private:
   int LoadModule(const std::string &module, const NullSink &what, const char *name_key,
-                 const char *props_key);
+                 const std::string &props);
+  bool StartPulseAudio(const std::vector<std::string> &env, std::string *why);
+  bool StartPipeWire(const std::vector<std::string> &env, std::string *why);
+  bool WaitUntilAnswering(std::string *why);
   void SetClientEnv();
   void RestoreClientEnv();
 
+  SoundServer kind_;
   std::string folder_;
   std::string server_;
+  // The process that serves the pulse protocol (pulseaudio, or
+  // pipewire-pulse); on PipeWire also the ones it needs, in start order.
   std::unique_ptr<ChildProcess> daemon_;
+  std::vector<std::unique_ptr<ChildProcess>> helpers_;
   std::map<std::string, int> modules_by_sink_;
   std::map<std::string, std::optional<std::string>> saved_env_;
 };
@@ -163,7 +194,7 @@ class UnreachablePulse {
   std::map<std::string, std::optional<std::string>> saved_env_;
 };
 
-// GoogleTest fixture: a private daemon with two null outputs, "quavix_a"
+// GoogleTest fixture: a private server with two null outputs, "quavix_a"
 // ("Test Output A", the default output) and "quavix_b" ("Test Output B"),
 // started before each test and stopped after it. Derive and override
 // Sinks() to start other outputs.

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <deque>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 
@@ -15,6 +16,7 @@
 
 #include "platform/com/olestr.h"
 #include "platform/dshow/evcode.h"
+#include "platform/dshow/pulse/playback_route.h"
 #include "platform/dshow/uuids.h"
 
 namespace quavix::pulse {
@@ -324,6 +326,7 @@ class CAudioCaptureFilter final : public CBaseFilter, public ICaptureLoss {
     }
     return CBaseFilter::QueryFilterInterface(riid, ppv);
   }
+  void OnStateChanged(FILTER_STATE state) override;
 
  private:
   // Audio is lost two ways: pulsesrc drops what its ring buffer cannot hold
@@ -334,6 +337,10 @@ class CAudioCaptureFilter final : public CBaseFilter, public ICaptureLoss {
   void TrackLag(gint64 nowUs, GstClockTime duration);
 
   void ApplyDevice();
+  // Names the output that the recorded loop-back line monitors as the one
+  // the player plays to, or withdraws it.
+  void UpdateRoute();
+  static GstPadProbeReturn OnCapturedBuffer(GstPad *pad, GstPadProbeInfo *info, gpointer self);
   // Opens, re-targets or closes the warm-up stream to match the graph and
   // the recorded line.
   void UpdateWarmer();
@@ -345,6 +352,7 @@ class CAudioCaptureFilter final : public CBaseFilter, public ICaptureLoss {
   int m_enabled = -1;      // the line enabled with put_Enable(TRUE), or -1
   std::mutex m_watchLock;  // guards m_watchToken
   int m_watchToken = 0;
+  std::atomic<bool> m_deviceGone{false};
   LineWarmer m_warmer;
   std::atomic<guint64> m_lostNs{0};
   std::atomic<GstClockTime> m_nextPts{GST_CLOCK_TIME_NONE};
@@ -357,7 +365,16 @@ class CAudioCaptureFilter final : public CBaseFilter, public ICaptureLoss {
   gint64 m_baselineLagUs = G_MAXINT64;                 // none yet
   std::deque<std::pair<gint64, gint64>> m_recentLags;  // (when, lag)
   std::atomic<gint64> m_lagLostUs{0};
+  // The loudest sample of the current run (absolute 16-bit value), kept by
+  // a probe on the streaming thread; whether a run was going.
+  std::atomic<int> m_runPeak{0};
+  bool m_running = false;
 };
+
+// -60 dBFS of a 16-bit full scale: below this a run recorded nothing a
+// listener could hear (a silent output's monitor records exact zeros; a
+// quiet song still peaks far above it).
+constexpr int kSilencePeak = 33;
 
 // A line of the device. It carries no data: nothing connects to it, which
 // also keeps the graph's rendering from wiring the filter's own output back
@@ -452,6 +469,7 @@ CAudioCaptureFilter::CAudioCaptureFilter(CaptureDevice device, std::shared_ptr<P
 }
 
 CAudioCaptureFilter::~CAudioCaptureFilter() {
+  RoutePlaybackTo(this, "");
   std::lock_guard<std::mutex> g(m_watchLock);
   if (m_client && m_watchToken) m_client->RemoveDeviceListener(m_watchToken);
   m_watchToken = 0;
@@ -461,6 +479,7 @@ HRESULT CAudioCaptureFilter::JoinFilterGraph(IFilterGraph *pGraph, LPCWSTR pName
   HRESULT hr = CBaseFilter::JoinFilterGraph(pGraph, pName);
   if (FAILED(hr)) return hr;
   UpdateWarmer();
+  UpdateRoute();
   if (!m_client) return hr;
   std::lock_guard<std::mutex> g(m_watchLock);
   if (pGraph && !m_watchToken) {
@@ -477,8 +496,25 @@ HRESULT CAudioCaptureFilter::JoinFilterGraph(IFilterGraph *pGraph, LPCWSTR pName
 }
 
 void CAudioCaptureFilter::OnDeviceEvent(const DeviceEvent &e) {
-  if (e.device_id != m_device.id) return;
+  if (e.device_id != m_device.id) {
+    NotifyEvent(EC_CAPTURE_DEVICES_CHANGED, 0, 0);
+    return;
+  }
+  // Playing to an output that is gone would fail; the default output is
+  // taken until the device is back.
+  m_deviceGone = e.kind == DeviceEvent::kRemoved;
+  UpdateRoute();
   NotifyEvent(EC_DEVICE_LOST, 0, e.kind == DeviceEvent::kRemoved ? 0 : 1);
+}
+
+void CAudioCaptureFilter::UpdateRoute() {
+  std::string output;
+  if (Graph() && !m_deviceGone) {
+    int line = RecordedLine();
+    if (line >= 0 && m_device.lines[static_cast<std::size_t>(line)].loopback)
+      output = m_device.lines[static_cast<std::size_t>(line)].output;
+  }
+  RoutePlaybackTo(this, output);
 }
 
 int CAudioCaptureFilter::RecordedLine() const {
@@ -507,6 +543,7 @@ HRESULT CAudioCaptureFilter::EnableLine(int line, bool enable) {
   }
   ApplyDevice();
   UpdateWarmer();
+  UpdateRoute();
   return S_OK;
 }
 
@@ -556,6 +593,11 @@ GstElement *CAudioCaptureFilter::CreateElement() {
       !AddGhostPad(bin, caps, "src", Pin(PinCount() - 1))) {
     gst_object_unref(gst_object_ref_sink(bin));
     return nullptr;
+  }
+  if (GstPad *out = gst_element_get_static_pad(caps, "src")) {
+    gst_pad_add_probe(out, GST_PAD_PROBE_TYPE_BUFFER, &CAudioCaptureFilter::OnCapturedBuffer, this,
+                      nullptr);
+    gst_object_unref(out);
   }
   std::string source = RecordedSource();
   if (!source.empty()) g_object_set(src, "device", source.c_str(), nullptr);
@@ -612,11 +654,42 @@ void CAudioCaptureFilter::TrackLag(gint64 nowUs, GstClockTime duration) {
   if (m_baselineLagUs != G_MAXINT64) m_lagLostUs = m_recentLags.front().second - m_baselineLagUs;
 }
 
+GstPadProbeReturn CAudioCaptureFilter::OnCapturedBuffer(GstPad *, GstPadProbeInfo *info,
+                                                        gpointer self) {
+  auto *filter = static_cast<CAudioCaptureFilter *>(self);
+  GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+  GstMapInfo map;
+  if (!buffer || !gst_buffer_map(buffer, &map, GST_MAP_READ)) return GST_PAD_PROBE_OK;
+  // The caps after this point are S16LE.
+  int peak = filter->m_runPeak.load(std::memory_order_relaxed);
+  if (peak < kSilencePeak) {
+    const auto *samples = reinterpret_cast<const gint16 *>(map.data);
+    const std::size_t n = map.size / sizeof(gint16);
+    for (std::size_t i = 0; i < n && peak < kSilencePeak; ++i)
+      peak = std::max(peak, std::abs(static_cast<int>(GINT16_FROM_LE(samples[i]))));
+    filter->m_runPeak.store(peak, std::memory_order_relaxed);
+  }
+  gst_buffer_unmap(buffer, &map);
+  return GST_PAD_PROBE_OK;
+}
+
+void CAudioCaptureFilter::OnStateChanged(FILTER_STATE state) {
+  if (state == State_Running && !m_running) {
+    m_running = true;
+  } else if (state == State_Stopped && m_running) {
+    m_running = false;
+    // Told after the graph has stopped, so the run ends as any other does
+    // first; the file is kept.
+    if (m_runPeak.load() < kSilencePeak) NotifyEvent(EC_CAPTURE_SILENT, 0, 0);
+  }
+}
+
 HRESULT CAudioCaptureFilter::OnPrepareState(FILTER_STATE target) {
   if (target != State_Stopped && RecordedLine() < 0) return VFW_E_NOT_CONNECTED;
   if (target != State_Stopped && State() == State_Stopped) {
     // A new run: pulsesrc starts its timestamps again.
     m_lostNs = 0;
+    m_runPeak = 0;
     m_nextPts = GST_CLOCK_TIME_NONE;
     std::lock_guard<std::mutex> g(m_lagLock);
     m_firstUs = -1;

@@ -7,8 +7,8 @@ namespace quavix::pulse {
 namespace {
 
 template <class T>
-std::vector<T> ByIndex(std::vector<T> v) {
-  std::stable_sort(v.begin(), v.end(), [](const T &a, const T &b) { return a.index < b.index; });
+std::vector<T> ByName(std::vector<T> v) {
+  std::stable_sort(v.begin(), v.end(), [](const T &a, const T &b) { return a.name < b.name; });
   return v;
 }
 
@@ -16,12 +16,35 @@ std::string Shown(const std::string &description, const std::string &name) {
   return description.empty() ? name : description;
 }
 
+// Programs that look for the loop-back line by its name (as the sound
+// cards of another system name it: "Stereo Mix", "Wave Out Mix", ...) look
+// for these words, ASCII letters compared without case.
+const char *const kLoopbackWords[] = {"wave", "stereo", "mix", "mixer", "what u hear", "output"};
+
+bool HasLoopbackWord(const std::string &name) {
+  std::string lowered = name;
+  for (char &c : lowered)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return std::any_of(std::begin(kLoopbackWords), std::end(kLoopbackWords),
+                     [&](const char *w) { return lowered.find(w) != std::string::npos; });
+}
+
+// A monitor's own description may carry none of those words (a 5.1 or Pro
+// Audio profile, HDMI, a renamed output) while a microphone's does
+// ("Built-in Audio Analog Stereo"): the name then says what it is.
+std::string LoopbackName(const std::string &description) {
+  return HasLoopbackWord(description) ? description : description + " (output)";
+}
+
 }  // namespace
 
 std::vector<CaptureDevice> GroupCaptureDevices(const ServerListing &listing) {
-  const auto cards = ByIndex(listing.cards);
-  const auto sinks = ByIndex(listing.sinks);
-  const auto sources = ByIndex(listing.sources);
+  // Names, not the server's indices: a card that is unplugged and plugged
+  // in again, or a server that restarts, hands out new indices, and the
+  // order decides which device a remembered position names.
+  const auto cards = ByName(listing.cards);
+  const auto sinks = ByName(listing.sinks);
+  const auto sources = ByName(listing.sources);
 
   std::map<std::uint32_t, const ServerSource *> source_by_index;
   for (const auto &s : sources) source_by_index[s.index] = &s;
@@ -37,7 +60,7 @@ std::vector<CaptureDevice> GroupCaptureDevices(const ServerListing &listing) {
   };
 
   // Loop-back lines of a group of sinks: the default sink's monitor first,
-  // then the others in the server's order.
+  // then the others by name.
   auto loopback_lines = [&](const std::vector<const ServerSink *> &group) {
     std::vector<const ServerSink *> ordered = group;
     std::stable_partition(ordered.begin(), ordered.end(), [&](const ServerSink *s) {
@@ -46,11 +69,11 @@ std::vector<CaptureDevice> GroupCaptureDevices(const ServerListing &listing) {
     std::vector<CaptureLine> lines;
     for (const ServerSink *sink : ordered)
       if (const ServerSource *m = monitor_of(*sink))
-        lines.push_back({m->name, Shown(m->description, m->name), true});
+        lines.push_back({m->name, LoopbackName(Shown(m->description, m->name)), true, sink->name});
     return lines;
   };
   auto input_line = [](const ServerSource &s) {
-    return CaptureLine{s.name, Shown(s.description, s.name), false};
+    return CaptureLine{s.name, Shown(s.description, s.name), false, {}};
   };
 
   std::vector<CaptureDevice> devices;
@@ -79,6 +102,10 @@ std::vector<CaptureDevice> GroupCaptureDevices(const ServerListing &listing) {
     if (has_card(s.card) || s.monitor_of_sink != kNoIndex) continue;
     devices.push_back({"source:" + s.name, Shown(s.description, s.name), {input_line(s)}});
   }
+  // "card:" < "sink:" < "source:": cards, then outputs, then inputs of no
+  // card, each group by name.
+  std::stable_sort(devices.begin(), devices.end(),
+                   [](const CaptureDevice &a, const CaptureDevice &b) { return a.id < b.id; });
   return devices;
 }
 

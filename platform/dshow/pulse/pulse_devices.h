@@ -18,6 +18,7 @@ struct CaptureLine {
   std::string source;       // the server's source name: what pulsesrc records
   std::string description;  // e.g. "Monitor of Null Output"
   bool loopback = false;    // a monitor of one of the device's outputs
+  std::string output;       // for a loop-back line: the sink name it monitors
 };
 
 struct CaptureDevice {
@@ -55,8 +56,12 @@ struct ServerListing {
   std::vector<ServerSource> sources;
 };
 
-// Devices in order: cards (by index), then sinks without a card, then real
-// inputs without a card. A device with nothing to record is left out.
+// Devices in a stable order, by the server's names (never its indices):
+// cards, then sinks without a card, then real inputs without a card, each
+// group by name. A device with nothing to record is left out. A loop-back
+// line whose description holds none of the words a search for the
+// loop-back line looks for ("stereo", "mix", "output", ...) is named with
+// " (output)" added, so such a search never prefers a microphone to it.
 std::vector<CaptureDevice> GroupCaptureDevices(const ServerListing &listing);
 
 }  // namespace quavix::pulse
