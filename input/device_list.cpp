@@ -310,7 +310,14 @@ void CConverterDlg::HandleCaptureGraphEvents() {
       const int entry = EntryOfDevice(m_cbDeviceList, chosen);
       m_cbDeviceList.SetCurSel(entry);
       if (entry >= 0) g_nSoundCaptureIndex = entry;
-      if (g_nDeviceCount > 1 || (bLostState && g_nDeviceCount > 0)) ShowDeviceList(*this);
+      if (g_nDeviceCount > 1 || (bLostState && g_nDeviceCount > 0)) {
+        ShowDeviceList(*this);
+      } else {
+        // One device, and it is the chosen one: nothing to choose, as at
+        // start-up.
+        m_cbDeviceList.ShowWindow(SW_HIDE);
+        if (CWnd *tag = GetDlgItem(IDC_DEVICE_TAG)) tag->ShowWindow(SW_HIDE);
+      }
       continue;
     }
     if (lEventCode != EC_DEVICE_LOST) continue;

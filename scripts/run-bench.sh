@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks: the length probe, opening a song, a
-# conversion on a private sound server, and start-up under a private X
-# server. Prints each program's table and, last, one "name value unit" line
-# per figure; the figures of the whole run also go to <build>/bench-figures.txt.
+# conversion on a private sound server (PulseAudio, then PipeWire), and
+# start-up under a private X server. Prints each program's table and, last,
+# one "name value unit" line per figure; the figures of the whole run also
+# go to <build>/bench-figures.txt.
 # Benchmarks never fail on a time: the exit status only says whether they ran.
 #
 # Usage: scripts/run-bench.sh [BUILD_FOLDER] [bench names...]
@@ -22,7 +23,8 @@ benches=("$@")
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 for p in python3-mido fluidsynth fluid-soundfont-gm openttd-openmsx gstreamer1.0-tools ffmpeg \
-         gstreamer1.0-plugins-base-apps pulseaudio pulseaudio-utils xvfb libx11-dev; do
+         gstreamer1.0-plugins-base-apps pulseaudio pulseaudio-utils pipewire pipewire-pulse \
+         wireplumber xvfb libx11-dev; do
   have "$p" || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then

@@ -92,8 +92,8 @@ class InputLinesServerTest : public quavix::test::PrivatePulseTest {
   IBaseFilter *TwoMonitorDevice() {
     CaptureDevice device{"test:two-monitors",
                          "Two Monitors",
-                         {{"quavix_b.monitor", "Monitor of Test Output B", true},
-                          {"quavix_a.monitor", "Monitor of Test Output A", true}}};
+                         {{"quavix_b.monitor", "Monitor of Test Output B", true, "quavix_b"},
+                          {"quavix_a.monitor", "Monitor of Test Output A", true, "quavix_a"}}};
     IBaseFilter *f = nullptr;
     EXPECT_EQ(CreateAudioCaptureFilter(device, PulseClient::Shared(), IID_IBaseFilter,
                                        reinterpret_cast<void **>(&f)),
@@ -115,6 +115,28 @@ TEST_F(InputLinesServerTest, SearchFindsTheMonitorByTheServersDescription) {
     EXPECT_EQ(g_nCapturePinIndex, 0);
   });
   f->Release();
+}
+
+TEST_F(InputLinesServerTest, AMonitorWhoseNameHoldsNoSearchedWordIsFoundAllTheSame) {
+  // An output named as HDMI or a 5.1 profile names it: its monitor's
+  // description holds none of the words the search looks for.
+  ASSERT_GE(pulse_.LoadNullSink({"quavix_hdmi", "HDMI 1"}), 0);
+  ASSERT_GE(pulse_.LoadNullSink({"quavix_51", "Surround 5.1"}), 0);
+  for (const char *id : {"sink:quavix_hdmi", "sink:quavix_51"}) {
+    g_nSearchFlag = 0;
+    g_nCapturePinIndex = 3;
+    IBaseFilter *f = BindDevice(id);
+    ASSERT_NE(f, nullptr) << id;
+    RunWithInputControls([&](CConverterDlg &dlg) {
+      dlg.m_pCaptureFilter = f;
+      EXPECT_TRUE(SUCCEEDED(dlg.FillInputLineList(f, PINDIR_INPUT, dlg.m_cbInputList)));
+      EXPECT_EQ(g_nSearchFlag, 1) << id;
+      EXPECT_EQ(g_nCapturePinIndex, 0) << id;
+      EXPECT_NE(Entries(dlg.m_cbInputList).find("Monitor of "), std::string::npos);
+      EXPECT_NE(Entries(dlg.m_cbInputList).find(" (output)"), std::string::npos);
+    });
+    f->Release();
+  }
 }
 
 TEST_F(InputLinesServerTest, OnlyTheChosenLineIsRecorded) {
