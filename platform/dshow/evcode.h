@@ -39,5 +39,6 @@ constexpr long EC_USER = 0x8000;
 // Another capture device appeared or went (the filter's own device is
 // EC_DEVICE_LOST); params 0.
 constexpr long EC_CAPTURE_DEVICES_CHANGED = EC_USER + 0x10;
-// The run that just stopped recorded nothing above -60 dBFS; params 0.
+// The run that just stopped recorded a second or more and nothing of it
+// above -60 dBFS; params 0.
 constexpr long EC_CAPTURE_SILENT = EC_USER + 0x11;

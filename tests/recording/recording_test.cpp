@@ -119,6 +119,12 @@ TEST_F(RecordingTest, ARunThatRecordedSilenceSaysSoAfterTheNormalStopAndKeepsThe
   // Nothing plays into the recorded output.
   const std::string output = music_ + "silent.wma";
   const std::string said = "Nothing was heard on the chosen input line";
+  auto told = [&] {
+    const UiRequest *found = nullptr;
+    for (const auto &b : boxes_)
+      if (b.text.find(said) != std::string::npos) found = &b;
+    return found;
+  };
   StartProgram([&](CConverterDlg &dlg) {
     HWND h = dlg.m_hWnd;
     AsIfASongWasOpened(dlg);
@@ -128,20 +134,21 @@ TEST_F(RecordingTest, ARunThatRecordedSilenceSaysSoAfterTheNormalStopAndKeepsThe
     ASSERT_TRUE(WaitUntil(
         [&] { return ItemText(h, IDC_STATUS) == "Status : Converting - Used Time: 00:00:02"; },
         15000));
-    EXPECT_EQ(BoxesWithText(said), 0) << "nothing is said while the run goes on";
+    EXPECT_EQ(told(), nullptr) << "nothing is said while the run goes on";
     Click(h, IDC_STOP);
     EXPECT_EQ(dlg.m_bConverting, 0);
     EXPECT_EQ(ItemText(h, IDC_STATUS), "Status : Ready");
-    ASSERT_TRUE(WaitUntil([&] { return BoxesWithText(said) == 1; }, 10000));
-    const UiRequest *box = LastBoxWithText(said);
-    EXPECT_EQ(box->caption, "Error");
-    EXPECT_EQ(box->type & 0xF, MB_OK);
-    EXPECT_EQ(box->owner, h);
-    EXPECT_NE(box->text.find("\"Monitor of ...\""), std::string::npos) << box->text;
+    EXPECT_TRUE(WaitUntil([&] { return told() != nullptr; }, 10000));
+    if (const UiRequest *box = told()) {
+      EXPECT_EQ(box->caption, "Error");
+      EXPECT_EQ(box->type & 0xF, MB_OK);
+      EXPECT_EQ(box->owner, h);
+      EXPECT_NE(box->text.find("\"Monitor of ...\""), std::string::npos) << box->text;
+    }
     Click(h, IDC_EXIT);
     PumpPendingMessages();
   });
-  EXPECT_EQ(BoxesWithText(said), 1);
+  EXPECT_EQ(boxes_.size(), 1u) << "told once, and nothing else";
   EXPECT_GT(DecodedSeconds(output), 1.5) << "the file is kept";
 }
 

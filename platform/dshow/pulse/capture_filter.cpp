@@ -368,6 +368,7 @@ class CAudioCaptureFilter final : public CBaseFilter, public ICaptureLoss {
   // The loudest sample of the current run (absolute 16-bit value), kept by
   // a probe on the streaming thread; whether a run was going.
   std::atomic<int> m_runPeak{0};
+  std::atomic<long long> m_runFrames{0};
   bool m_running = false;
 };
 
@@ -375,6 +376,9 @@ class CAudioCaptureFilter final : public CBaseFilter, public ICaptureLoss {
 // listener could hear (a silent output's monitor records exact zeros; a
 // quiet song still peaks far above it).
 constexpr int kSilencePeak = 33;
+// A run is judged only once it recorded a second: a run stopped at once may
+// end before the music's first note, and that says nothing about the line.
+constexpr long long kJudgedFrames = 44100;
 
 // A line of the device. It carries no data: nothing connects to it, which
 // also keeps the graph's rendering from wiring the filter's own output back
@@ -660,7 +664,8 @@ GstPadProbeReturn CAudioCaptureFilter::OnCapturedBuffer(GstPad *, GstPadProbeInf
   GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
   GstMapInfo map;
   if (!buffer || !gst_buffer_map(buffer, &map, GST_MAP_READ)) return GST_PAD_PROBE_OK;
-  // The caps after this point are S16LE.
+  // The caps after this point are S16LE stereo.
+  filter->m_runFrames.fetch_add(static_cast<long long>(map.size / 4), std::memory_order_relaxed);
   int peak = filter->m_runPeak.load(std::memory_order_relaxed);
   if (peak < kSilencePeak) {
     const auto *samples = reinterpret_cast<const gint16 *>(map.data);
@@ -680,7 +685,8 @@ void CAudioCaptureFilter::OnStateChanged(FILTER_STATE state) {
     m_running = false;
     // Told after the graph has stopped, so the run ends as any other does
     // first; the file is kept.
-    if (m_runPeak.load() < kSilencePeak) NotifyEvent(EC_CAPTURE_SILENT, 0, 0);
+    if (m_runFrames.load() >= kJudgedFrames && m_runPeak.load() < kSilencePeak)
+      NotifyEvent(EC_CAPTURE_SILENT, 0, 0);
   }
 }
 
@@ -690,6 +696,7 @@ HRESULT CAudioCaptureFilter::OnPrepareState(FILTER_STATE target) {
     // A new run: pulsesrc starts its timestamps again.
     m_lostNs = 0;
     m_runPeak = 0;
+    m_runFrames = 0;
     m_nextPts = GST_CLOCK_TIME_NONE;
     std::lock_guard<std::mutex> g(m_lagLock);
     m_firstUs = -1;
