@@ -90,10 +90,11 @@ class InputWindowTest : public quavix::test::PrivatePulseTest {
     CConverterDlg dlg;
     drivers_[IDD_CONVERTER_DIALOG] = [&](HWND) {
       hintsAtStart_ = std::count(dialogsShown_.begin(), dialogsShown_.end(), IDD_INPUT_HINT);
-      quavix::pulse::CaptureDevice device{"test:two-monitors",
-                                          "Two Monitors",
-                                          {{"quavix_b.monitor", "Monitor of Test Output B", true},
-                                           {"quavix_a.monitor", "Monitor of Test Output A", true}}};
+      quavix::pulse::CaptureDevice device{
+          "test:two-monitors",
+          "Two Monitors",
+          {{"quavix_b.monitor", "Monitor of Test Output B", true, "quavix_b"},
+           {"quavix_a.monitor", "Monitor of Test Output A", true, "quavix_a"}}};
       IBaseFilter *mine = nullptr;
       ASSERT_EQ(quavix::pulse::CreateAudioCaptureFilter(
                     device, quavix::pulse::PulseClient::Shared(), IID_IBaseFilter,
