@@ -13,6 +13,8 @@
 #include <QPixmap>
 #include <QStyle>
 
+#include <map>
+
 namespace quavix::win {
 namespace {
 
@@ -76,6 +78,12 @@ bool IconPixmap(HICON icon, int size, QPixmap *pixmap) {
 QIcon IconFromHandle(HICON icon) {
   int id = 0;
   if (ResourceIdOf(icon, &id)) {
+    // Decoded once and shared: every window of a class (a player window per
+    // opened song) would otherwise hold its own 350 KB of pictures. Never
+    // destroyed: pictures must not outlive the application object.
+    static auto *decoded = new std::map<int, QIcon>;
+    auto found = decoded->find(id);
+    if (found != decoded->end()) return found->second;
     QIcon result;
     if (const auto *images = FindIconResource(id)) {
       for (const IconImage &image : *images) {
@@ -83,6 +91,7 @@ QIcon IconFromHandle(HICON icon) {
         if (p.loadFromData(image.png, static_cast<uint>(image.pngSize), "PNG")) result.addPixmap(p);
       }
     }
+    decoded->emplace(id, result);
     return result;
   }
   if (StandardIdOf(icon, &id)) return StandardIcon(id);
