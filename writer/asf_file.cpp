@@ -232,34 +232,45 @@ std::vector<std::uint8_t> BuildAsfSimpleIndex(const std::uint8_t fileId[16],
   return out;
 }
 
-bool AppendAsfIndex(int fd) {
+// Reads the whole header object of an ASF file and finds its File
+// Properties object (file id at 24, file size at 40, play duration at 64,
+// preroll at 80, flags at 88, packet sizes at 92 and 96 of it). False for
+// anything that is not a regular file with a whole, bounded header.
+static bool ReadAsfHeader(int fd, std::uint64_t *fileSize, std::vector<std::uint8_t> *header,
+                          std::size_t *props) {
   struct stat st;
   if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  const auto fileSize = static_cast<std::uint64_t>(st.st_size);
+  *fileSize = static_cast<std::uint64_t>(st.st_size);
 
   std::uint8_t top[kHeaderObjectFixed];
-  if (fileSize < sizeof top || !PreadAll(fd, top, sizeof top, 0)) return false;
+  if (*fileSize < sizeof top || !PreadAll(fd, top, sizeof top, 0)) return false;
   if (std::memcmp(top, kHeaderGuid, 16) != 0) return false;
   const std::uint64_t headerSize = ReadLe(top + 16, 8);
   if (headerSize < kHeaderObjectFixed || headerSize > kMaxHeaderSize ||
-      headerSize + kDataObjectFixed > fileSize)
+      headerSize + kDataObjectFixed > *fileSize)
     return false;
-  std::vector<std::uint8_t> header(headerSize);
-  if (!PreadAll(fd, header.data(), header.size(), 0)) return false;
+  header->assign(headerSize, 0);
+  if (!PreadAll(fd, header->data(), header->size(), 0)) return false;
 
-  // File Properties: file id at 24, file size at 40, play duration at 64,
-  // preroll at 80, flags at 88, packet sizes at 92 and 96.
-  std::size_t props = 0;
-  for (std::size_t pos = kHeaderObjectFixed; pos + 24 <= header.size();) {
-    const std::uint64_t size = ReadLe(&header[pos] + 16, 8);
-    if (size < 24 || size > header.size() - pos) return false;
-    if (std::memcmp(&header[pos], kFilePropertiesGuid, 16) == 0 && size >= 104) {
-      props = pos;
+  *props = 0;
+  for (std::size_t pos = kHeaderObjectFixed; pos + 24 <= header->size();) {
+    const std::uint64_t size = ReadLe(&(*header)[pos] + 16, 8);
+    if (size < 24 || size > header->size() - pos) return false;
+    if (std::memcmp(&(*header)[pos], kFilePropertiesGuid, 16) == 0 && size >= 104) {
+      *props = pos;
       break;
     }
     pos += size;
   }
-  if (props == 0) return false;
+  return *props != 0;
+}
+
+bool AppendAsfIndex(int fd) {
+  std::uint64_t fileSize = 0;
+  std::vector<std::uint8_t> header;
+  std::size_t props = 0;
+  if (!ReadAsfHeader(fd, &fileSize, &header, &props)) return false;
+  const std::uint64_t headerSize = header.size();
   const std::uint8_t *fp = &header[props];
   const std::uint64_t playDuration = ReadLe(fp + 64, 8);
   const std::uint64_t preroll = ReadLe(fp + 80, 8);
@@ -310,29 +321,11 @@ bool AppendAsfIndex(int fd) {
 namespace quavix::writer {
 
 bool FinishCutAsfFile(int fd) {
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  const auto fileSize = static_cast<std::uint64_t>(st.st_size);
-  std::uint8_t top[kHeaderObjectFixed];
-  if (fileSize < sizeof top || !PreadAll(fd, top, sizeof top, 0)) return false;
-  if (std::memcmp(top, kHeaderGuid, 16) != 0) return false;
-  const std::uint64_t headerSize = ReadLe(top + 16, 8);
-  if (headerSize < kHeaderObjectFixed || headerSize > kMaxHeaderSize ||
-      headerSize + kDataObjectFixed > fileSize)
-    return false;
-  std::vector<std::uint8_t> header(headerSize);
-  if (!PreadAll(fd, header.data(), header.size(), 0)) return false;
+  std::uint64_t fileSize = 0;
+  std::vector<std::uint8_t> header;
   std::size_t props = 0;
-  for (std::size_t pos = kHeaderObjectFixed; pos + 24 <= header.size();) {
-    const std::uint64_t size = ReadLe(&header[pos] + 16, 8);
-    if (size < 24 || size > header.size() - pos) return false;
-    if (std::memcmp(&header[pos], kFilePropertiesGuid, 16) == 0 && size >= 104) {
-      props = pos;
-      break;
-    }
-    pos += size;
-  }
-  if (props == 0) return false;
+  if (!ReadAsfHeader(fd, &fileSize, &header, &props)) return false;
+  const std::uint64_t headerSize = header.size();
   const std::uint8_t *fp = &header[props];
   const std::uint64_t preroll = ReadLe(fp + 80, 8);
   const auto flags = static_cast<std::uint32_t>(ReadLe(fp + 88, 4));
