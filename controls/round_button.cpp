@@ -1,7 +1,7 @@
 #include "controls/round_button.h"
 
 #include "app/converter_app.h"
-#include "res/images.h"
+#include "platform/win/images.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 # Writes a C++ source that holds the icon PNGs as byte arrays, so the program
 # carries its icon wherever it is run from. Called with -DOUT=<file>
 # -DICONS=<dir> -DSIZES=<list>.
-set(body "// Generated from res/icons by res/embed_icons.cmake; do not edit.\n#include \"res/images.h\"\n\nnamespace {\n")
+set(body "// Generated from res/icons by res/embed_icons.cmake; do not edit.\n#include \"platform/win/images.h\"\n\nnamespace {\n")
 set(table "")
 foreach(size ${SIZES})
   file(READ ${ICONS}/quavix-${size}.png hex HEX)

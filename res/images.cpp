@@ -1,4 +1,4 @@
-#include "res/images.h"
+#include "res/program_resources.h"
 
 #include "res/resource.h"
 
@@ -80,19 +80,11 @@ BitmapResource MakeButtonFace() {
 
 }  // namespace
 
-const std::vector<IconImage> *FindIconResource(int id) {
+const std::vector<IconImage> *ProgramIcon(int id) {
   return id == IDI_QUAVIX ? &QuavixIconImages() : nullptr;
 }
 
-const IconImage *FindIconImage(int id, int size) {
-  const std::vector<IconImage> *images = FindIconResource(id);
-  if (!images || images->empty()) return nullptr;
-  for (const IconImage &image : *images)
-    if (image.size >= size) return &image;
-  return &images->back();
-}
-
-const BitmapResource *FindBitmapResource(int id) {
+const BitmapResource *ProgramBitmap(int id) {
   if (id != IDB_BUTTON_FACE) return nullptr;
   static const BitmapResource face = MakeButtonFace();
   return &face;

@@ -1,5 +1,5 @@
 // The program's dialogs, menu and string table, as data.
-#include "res/dialog_template.h"
+#include "res/program_resources.h"
 #include "res/resource.h"
 
 namespace {
@@ -112,7 +112,7 @@ const MenuTemplate kPlayerMenu{
 
 // clang-format on
 
-const DialogTemplate *FindDialogTemplate(int id) {
+const DialogTemplate *ProgramDialogTemplate(int id) {
   switch (id) {
     case IDD_ABOUTBOX: return &kAboutDialog;
     case IDD_CONVERTER_DIALOG: return &kMainDialog;
@@ -121,8 +121,8 @@ const DialogTemplate *FindDialogTemplate(int id) {
   }
 }
 
-const MenuTemplate *FindMenuTemplate(int id) {
+const MenuTemplate *ProgramMenuTemplate(int id) {
   return id == IDR_PLAYER_MENU ? &kPlayerMenu : nullptr;
 }
 
-const char *FindStringResource(int id) { return id == IDS_ABOUTBOX ? "&About Quavix" : nullptr; }
+const char *ProgramString(int id) { return id == IDS_ABOUTBOX ? "&About Quavix" : nullptr; }

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   cmake make g++ pkg-config libgtest-dev clang-format git
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libx11-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   libpulse-dev libfluidsynth-dev
   # run

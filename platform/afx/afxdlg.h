@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/afx/afxwnd.h"
-#include "res/dialog_template.h"
+#include "platform/win/dialog_template.h"
 
 class CDialog : public CWnd {
  public:

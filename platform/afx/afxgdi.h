@@ -118,7 +118,7 @@ class CRgn : public CGdiObject {
 
 class CBitmap : public CGdiObject {
  public:
-  // Bitmap resource nIDResource (res/images.h); FALSE when there is none.
+  // Bitmap resource nIDResource (platform/win/images.h); FALSE when there is none.
   BOOL LoadBitmap(UINT nIDResource);
   operator HBITMAP() const { return m_hObject; }  // NOLINT
   // The resource id the bitmap was loaded from, 0 when none.

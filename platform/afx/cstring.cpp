@@ -1,6 +1,6 @@
 #include "platform/afx/afxstr.h"
 
-#include "res/dialog_template.h"
+#include "platform/win/dialog_template.h"
 
 #include <algorithm>
 #include <cctype>

@@ -7,12 +7,8 @@
 #include "platform/dshow/gst_util.h"
 #include "platform/dshow/uuids.h"
 
-#ifdef QUAVIX_HAVE_MIDI
 #include "platform/dshow/midi/midi_source.h"
-#endif
-#ifdef QUAVIX_HAVE_PULSE
 #include "platform/dshow/pulse/playback_route.h"
-#endif
 
 namespace {
 AM_MEDIA_TYPE MajorType(const GUID &major) {
@@ -76,7 +72,6 @@ HRESULT CAudioRendererFilter::OnPrepareState(FILTER_STATE target) {
 // The song must be heard where it is recorded: with several outputs, the
 // default one is often not the one whose loop-back line was chosen.
 void CAudioRendererFilter::ApplyOutput() {
-#ifdef QUAVIX_HAVE_PULSE
   GstElement *bin = Element();
   if (!bin) return;
   GstElement *sink = gst_bin_get_by_name(GST_BIN(bin), "output");
@@ -88,7 +83,6 @@ void CAudioRendererFilter::ApplyOutput() {
     g_object_set(sink, "device", output.empty() ? nullptr : output.c_str(), nullptr);
   }
   gst_object_unref(sink);
-#endif
 }
 
 void CAudioRendererFilter::SetGain(double gain) {
@@ -176,7 +170,6 @@ CMidiSourceFilter::CMidiSourceFilter(std::shared_ptr<const MidiSong> song)
 }
 
 GstElement *CMidiSourceFilter::CreateElement() {
-#ifdef QUAVIX_HAVE_MIDI
   GstElement *src = CreateMidiSourceElement(m_song, MidiSynthOptions{});
   if (!src) return nullptr;
   GstElement *bin = gst_bin_new(nullptr);
@@ -190,7 +183,4 @@ GstElement *CMidiSourceFilter::CreateElement() {
     return nullptr;
   }
   return bin;
-#else
-  return nullptr;
-#endif
 }

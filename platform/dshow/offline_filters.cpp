@@ -7,10 +7,8 @@
 #include "platform/dshow/gst_util.h"
 #include "platform/dshow/uuids.h"
 
-#ifdef QUAVIX_HAVE_MIDI
 #include "platform/dshow/midi/midi_song.h"
 #include "platform/dshow/midi/midi_source.h"
-#endif
 
 namespace {
 
@@ -50,9 +48,7 @@ CMidiFileSource::CMidiFileSource() : CBaseFilter(CLSID_MidiFileSource) {
   AM_MEDIA_TYPE mt{};
   mt.majortype = MEDIATYPE_Audio;
   AddPin(std::make_unique<CBasePin>(this, PINDIR_OUTPUT, u"Audio", mt));
-#ifdef QUAVIX_HAVE_MIDI
   m_soundFont = kDefaultSoundFontPath;
-#endif
 }
 
 CMidiFileSource::~CMidiFileSource() {
@@ -79,7 +75,6 @@ HRESULT CMidiFileSource::QueryFilterInterface(REFIID riid, void **ppv) {
 HRESULT CMidiFileSource::Load(LPCOLESTR pszFileName, const AM_MEDIA_TYPE *) {
   if (!pszFileName) return E_POINTER;
   if (State() != State_Stopped) return VFW_E_WRONG_STATE;
-#ifdef QUAVIX_HAVE_MIDI
   std::string path = Utf16ToUtf8(pszFileName);
   if (path.empty()) return VFW_E_NOT_FOUND;
   std::string error;
@@ -93,9 +88,6 @@ HRESULT CMidiFileSource::Load(LPCOLESTR pszFileName, const AM_MEDIA_TYPE *) {
   m_song = std::move(song);
   m_fileName.assign(pszFileName, WideLength(pszFileName));
   return S_OK;
-#else
-  return VFW_E_UNSUPPORTED_STREAM;
-#endif
 }
 
 HRESULT CMidiFileSource::GetCurFile(LPOLESTR *ppszFileName, AM_MEDIA_TYPE *pmt) {
@@ -110,14 +102,10 @@ HRESULT CMidiFileSource::GetCurFile(LPOLESTR *ppszFileName, AM_MEDIA_TYPE *pmt) 
 HRESULT CMidiFileSource::SetSoundFont(LPCOLESTR pszPath) {
   if (!pszPath) return E_POINTER;
   if (State() != State_Stopped) return VFW_E_WRONG_STATE;
-#ifdef QUAVIX_HAVE_MIDI
   std::string path = Utf16ToUtf8(pszPath);
   if (!CheckSoundFont(path, nullptr)) return E_INVALIDARG;
   m_soundFont = path;
   return S_OK;
-#else
-  return E_NOTIMPL;
-#endif
 }
 
 HRESULT CMidiFileSource::SetStreamTags(LPCOLESTR pszTitle, LPCOLESTR pszCopyright,
@@ -138,17 +126,12 @@ HRESULT CMidiFileSource::SetStreamTags(LPCOLESTR pszTitle, LPCOLESTR pszCopyrigh
 
 HRESULT CMidiFileSource::GetSongLength(REFERENCE_TIME *pLength) {
   if (!pLength) return E_POINTER;
-#ifdef QUAVIX_HAVE_MIDI
   if (!m_song) return VFW_E_NOT_FOUND;
   *pLength = m_song->Length();
   return S_OK;
-#else
-  return E_NOTIMPL;
-#endif
 }
 
 GstElement *CMidiFileSource::CreateElement() {
-#ifdef QUAVIX_HAVE_MIDI
   if (!m_song) return nullptr;
   MidiSynthOptions options;
   options.soundFontPath = m_soundFont;
@@ -167,9 +150,6 @@ GstElement *CMidiFileSource::CreateElement() {
     gst_object_unref(pad);
   }
   return bin;
-#else
-  return nullptr;
-#endif
 }
 
 // ---- encoders ----------------------------------------------------------------

@@ -17,9 +17,7 @@
 #include "platform/dshow/gst_util.h"
 #include "platform/dshow/video_renderer.h"
 
-#ifdef QUAVIX_HAVE_MIDI
 #include "platform/dshow/midi/midi_song.h"
-#endif
 
 namespace {
 constexpr GstClockTime kDiscoverTimeout = 10 * GST_SECOND;
@@ -128,7 +126,6 @@ HRESULT CFilterGraph::RenderFile(LPCWSTR lpcwstrFile, LPCWSTR) {
   };
 
   if (HasMidiSignature(head, static_cast<std::size_t>(got))) {
-#ifdef QUAVIX_HAVE_MIDI
     std::string error;
     std::shared_ptr<const MidiSong> song = ReadMidiFile(path, &error);
     if (!song) {
@@ -143,9 +140,6 @@ HRESULT CFilterGraph::RenderFile(LPCWSTR lpcwstrFile, LPCWSTR) {
     m_duration = song->Length();
     m_hasVideo = false;
     return S_OK;
-#else
-    return VFW_E_UNSUPPORTED_STREAM;
-#endif
   }
 
   Discovered d;

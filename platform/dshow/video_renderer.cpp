@@ -7,10 +7,8 @@
 #include "platform/dshow/gst_util.h"
 #include "platform/dshow/uuids.h"
 
-#ifdef QUAVIX_HAVE_VIDEO_WINDOW
 #include "platform/win/video_surface.h"
 #include "platform/win/window.h"
-#endif
 
 namespace {
 
@@ -30,7 +28,6 @@ AM_MEDIA_TYPE VideoType() {
   return mt;
 }
 
-#ifdef QUAVIX_HAVE_VIDEO_WINDOW
 using quavix::win::VideoFrame;
 using quavix::win::VideoFrameSlot;
 
@@ -86,16 +83,13 @@ GstFlowReturn OnNewPreroll(GstAppSink *sink, gpointer data) {
 }
 
 void ReleaseSlotRef(gpointer data) { delete static_cast<std::shared_ptr<VideoFrameSlot> *>(data); }
-#endif
 
 }  // namespace
 
 CVideoRendererFilter::CVideoRendererFilter()
     : CBaseFilter(CLSID_VideoRenderer), m_style(kOverlappedWindow | kClipSiblings | kClipChildren) {
   AddPin(std::make_unique<CBasePin>(this, PINDIR_INPUT, u"Input", VideoType()));
-#ifdef QUAVIX_HAVE_VIDEO_WINDOW
   m_slot = std::make_shared<VideoFrameSlot>();
-#endif
 }
 
 CVideoRendererFilter::~CVideoRendererFilter() { DestroySurface(); }
@@ -113,13 +107,11 @@ GstElement *CVideoRendererFilter::CreateElement() {
   // the stream up.
   g_object_set(sink, "caps", caps, "max-buffers", 1u, "drop", TRUE, "sync", TRUE, nullptr);
   gst_caps_unref(caps);
-#ifdef QUAVIX_HAVE_VIDEO_WINDOW
   GstAppSinkCallbacks callbacks{};
   callbacks.new_preroll = &OnNewPreroll;
   callbacks.new_sample = &OnNewSample;
   gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks,
                              new std::shared_ptr<VideoFrameSlot>(m_slot), &ReleaseSlotRef);
-#endif
   GstElement *bin = gst_bin_new(nullptr);
   gst_bin_add_many(GST_BIN(bin), convert, sink, nullptr);
   if (!gst_element_link(convert, sink) || !AddGhostPad(bin, convert, "sink", Pin(0))) {
@@ -136,13 +128,7 @@ void CVideoRendererFilter::OnStateChanged(FILTER_STATE state) {
   }
 }
 
-std::uint64_t CVideoRendererFilter::FramesDelivered() const {
-#ifdef QUAVIX_HAVE_VIDEO_WINDOW
-  return m_slot->FramesPut();
-#else
-  return 0;
-#endif
-}
+std::uint64_t CVideoRendererFilter::FramesDelivered() const { return m_slot->FramesPut(); }
 
 void CVideoRendererFilter::SetNativeSize(long width, long height) {
   if (m_positionSet) return;
@@ -182,7 +168,6 @@ HRESULT CVideoRendererFilter::PutOwner(OAHWND owner) {
   DestroySurface();
   m_owner = owner;
   if (owner == 0) return S_OK;
-#ifdef QUAVIX_HAVE_VIDEO_WINDOW
   HWND parent = reinterpret_cast<HWND>(owner);
   if (!IsWindow(parent)) return E_INVALIDARG;
   HWND surface = quavix::win::CreateVideoSurface(
@@ -193,7 +178,6 @@ HRESULT CVideoRendererFilter::PutOwner(OAHWND owner) {
   // Cued or running already: the picture shows at once.
   if (m_autoShow && State() != State_Stopped) m_visible = OATRUE;
   ApplyVisibility();
-#endif
   return S_OK;
 }
 
@@ -205,11 +189,9 @@ HRESULT CVideoRendererFilter::GetOwner(OAHWND *owner) const {
 
 HRESULT CVideoRendererFilter::PutMessageDrain(OAHWND drain) {
   m_drain = drain;
-#ifdef QUAVIX_HAVE_VIDEO_WINDOW
   if (m_surface)
     quavix::win::SetVideoSurfaceDrain(reinterpret_cast<HWND>(m_surface),
                                       reinterpret_cast<HWND>(drain));
-#endif
   return S_OK;
 }
 
@@ -226,10 +208,8 @@ HRESULT CVideoRendererFilter::SetWindowPosition(long left, long top, long width,
   m_width = width;
   m_height = height;
   m_positionSet = true;
-#ifdef QUAVIX_HAVE_VIDEO_WINDOW
   if (m_surface && !MoveWindow(reinterpret_cast<HWND>(m_surface), left, top, width, height, TRUE))
     return E_FAIL;
-#endif
   return S_OK;
 }
 
@@ -250,18 +230,14 @@ HRESULT CVideoRendererFilter::NotifyOwnerMessage(OAHWND, long, LONG_PTR, LONG_PT
 }
 
 void CVideoRendererFilter::ApplyVisibility() {
-#ifdef QUAVIX_HAVE_VIDEO_WINDOW
   if (m_surface)
     ShowWindow(reinterpret_cast<HWND>(m_surface), m_visible == OATRUE ? SW_SHOW : SW_HIDE);
-#endif
 }
 
 void CVideoRendererFilter::DestroySurface() {
-#ifdef QUAVIX_HAVE_VIDEO_WINDOW
   // The owner may have taken the window with it already; a handle is never
   // reused, so a stale one is simply not a window any more.
   HWND surface = reinterpret_cast<HWND>(m_surface);
   if (surface != nullptr && IsWindow(surface)) DestroyWindow(surface);
-#endif
   m_surface = 0;
 }

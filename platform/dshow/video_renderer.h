@@ -37,8 +37,7 @@ class CVideoRendererFilter final : public CBaseFilter {
   HRESULT GetWindowPosition(long *left, long *top, long *width, long *height) const;
   HRESULT NotifyOwnerMessage(OAHWND hwnd, long msg, LONG_PTR wParam, LONG_PTR lParam);
 
-  // The child window showing the frames (null without an owner, or where
-  // the window layer is not built in).
+  // The child window showing the frames (null without an owner).
   OAHWND SurfaceWindow() const { return m_surface; }
   // Frames that reached the window's slot so far (any thread).
   std::uint64_t FramesDelivered() const;
@@ -51,7 +50,7 @@ class CVideoRendererFilter final : public CBaseFilter {
   void DestroySurface();
   void ApplyVisibility();
 
-  std::shared_ptr<quavix::win::VideoFrameSlot> m_slot;  // null without a window layer
+  std::shared_ptr<quavix::win::VideoFrameSlot> m_slot;
   OAHWND m_owner = 0;
   OAHWND m_drain = 0;
   OAHWND m_surface = 0;

@@ -1,4 +1,4 @@
-// Dialogs built from the program's templates (res/dialog_template.h): the
+// Dialogs built from the program's templates (platform/win/dialog_template.h): the
 // dialog and its controls as toolkit widgets at their dialog-unit rectangles,
 // converted with the dialog font's base units. Modal dialogs run a nested
 // event loop with their owner disabled; Esc sends WM_COMMAND IDCANCEL, Enter
@@ -7,7 +7,7 @@
 #pragma once
 
 #include "platform/win/winuser_more.h"
-#include "res/dialog_template.h"
+#include "platform/win/dialog_template.h"
 
 // Creates the dialog hidden (unless its style has WS_VISIBLE), sends
 // WM_SETFONT and WM_INITDIALOG (lParam = initParam) and returns it; a TRUE

@@ -82,7 +82,7 @@ HRGN CreateRectRgn(int left, int top, int right, int bottom);
 // succeeds. FALSE for a handle that is no GDI object (or already deleted).
 BOOL DeleteObject(HGDIOBJ ho);
 
-// Bitmap resources (res/images.h) by id; the handle names the resource.
+// Bitmap resources (platform/win/images.h) by id; the handle names the resource.
 HBITMAP LoadBitmapA(HINSTANCE hInstance, LPCSTR lpBitmapName);
 // The resource id behind a bitmap handle from LoadBitmapA; 0 for others.
 UINT BitmapResourceId(HBITMAP hBitmap);

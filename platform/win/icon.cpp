@@ -5,7 +5,7 @@
 #include "platform/win/paint_internal.h"
 #include "platform/win/window.h"
 #include "platform/win/window_internal.h"
-#include "res/images.h"
+#include "platform/win/images.h"
 
 #include <QApplication>
 #include <QIcon>

@@ -1,5 +1,5 @@
 // Icons: the program's icon resources (PNG images at desktop sizes, see
-// res/images.h) and the standard icons. Icon handles live as long as the
+// platform/win/images.h) and the standard icons. Icon handles live as long as the
 // process, as icons loaded from resources do on Windows.
 #pragma once
 

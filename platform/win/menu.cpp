@@ -4,7 +4,7 @@
 #include "platform/win/messages.h"
 #include "platform/win/window.h"
 #include "platform/win/window_internal.h"
-#include "res/dialog_template.h"
+#include "platform/win/dialog_template.h"
 
 #include <QAction>
 #include <QMenu>

@@ -1,6 +1,6 @@
 // The resources as the window layer and the rest of the program see them.
-#include "res/dialog_template.h"
-#include "res/images.h"
+#include "platform/win/dialog_template.h"
+#include "platform/win/images.h"
 #include "res/resource.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/afx/afxwin.h"
-#include "res/dialog_template.h"
+#include "platform/win/dialog_template.h"
 
 #include <QImage>
 

@@ -3,7 +3,7 @@
 // count of GDI objects that a drawing must give back.
 #include "platform/afx/afxwin.h"
 #include "platform/win/paint_internal.h"
-#include "res/images.h"
+#include "platform/win/images.h"
 #include "res/resource.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #include "controls/round_button.h"
 #include "platform/win/paint_internal.h"
 #include "platform/win/window_internal.h"
-#include "res/images.h"
+#include "platform/win/images.h"
 #include "res/resource.h"
 
 #include <gtest/gtest.h>

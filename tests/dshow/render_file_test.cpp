@@ -212,7 +212,6 @@ TEST_F(RenderFileTest, WhatCannotBePlayedIsRefusedAndLeavesNothingBehind) {
   EXPECT_TRUE(FAILED(g.seeking->GetStopPosition(&stop)));
 }
 
-#ifdef QUAVIX_HAVE_MIDI
 TEST_F(RenderFileTest, MidiSongStopsAtItsExactLength) {
   std::string mid = m_dir.File("song.mid"), rmi = m_dir.File("song.rmi");
   WriteBytes(mid, SongBytes());
@@ -243,7 +242,6 @@ TEST_F(RenderFileTest, DamagedMidiFileIsRefused) {
   EXPECT_EQ(g.Render(mid), VFW_E_INVALID_FILE_FORMAT);
   EXPECT_EQ(g.FilterCount(), 0);
 }
-#endif
 
 // ---- playback through a private sound server -----------------------------
 
@@ -360,7 +358,6 @@ TEST_F(PlaybackTest, WhatOneGraphPlaysAnotherRecordsFromTheLoopBack) {
   EXPECT_NEAR(EstimateFrequency(tone, w.rate), 440.0, 3.0);
 }
 
-#ifdef QUAVIX_HAVE_MIDI
 TEST_F(PlaybackTest, MidiSongPlaysThroughTheSynthesiserToTheEnd) {
   if (access("/usr/share/sounds/sf2/default-GM.sf2", R_OK) != 0)
     GTEST_SKIP() << "no General MIDI SoundFont";
@@ -377,6 +374,5 @@ TEST_F(PlaybackTest, MidiSongPlaysThroughTheSynthesiserToTheEnd) {
   EXPECT_EQ(pos, kSongLength) << "past the song's end the position stays at its length";
   EXPECT_EQ(g.control->Stop(), S_OK);
 }
-#endif
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include "app/converter_app.h"
 #include "platform/reg/registry.h"
-#include "res/dialog_template.h"
+#include "platform/win/dialog_template.h"
 #include "settings/profile.h"
 
 #include <gtest/gtest.h>

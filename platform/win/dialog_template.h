@@ -1,6 +1,7 @@
-// Dialog and menu templates: the program's resources as data, in dialog
-// units, as a resource compiler would have produced them. The window layer
-// builds real dialogs and menus from these.
+// Dialog and menu templates: a program's resources as data, in dialog units,
+// as a resource compiler would have produced them. The window layer builds
+// real dialogs and menus from these; the program registers its own
+// (platform/win/resources.h).
 #pragma once
 
 #include "platform/win/windef.h"
@@ -46,7 +47,8 @@ struct MenuTemplate {
   std::vector<MenuItemTemplate> items;
 };
 
-// Looks a template up by resource id; nullptr when the program has none.
+// Looks a template up by resource id among the registered resources;
+// nullptr when the program has none.
 const DialogTemplate *FindDialogTemplate(int id);
 const MenuTemplate *FindMenuTemplate(int id);
 // String table; nullptr when absent.

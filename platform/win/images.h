@@ -1,6 +1,7 @@
-// Picture resources: the application icon (PNG images embedded at several
-// sizes) and the button-face bitmap (generated pixels, also as a .bmp file
-// image for a window layer that loads pictures from memory).
+// Picture resources: icons (complete PNG images at several sizes) and
+// bitmaps (pixels, also as a .bmp file image for loading from memory), found
+// by id among the resources the program registered
+// (platform/win/resources.h).
 #pragma once
 
 #include "platform/win/windef.h"

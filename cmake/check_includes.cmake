@@ -1,0 +1,35 @@
+# Fails when a file of TARGET includes a project header from a folder
+# outside ALLOWED (its own folder and those of the libraries it links).
+# Called by the build with -DTARGET -DROOT -DFILES=a|b -DALLOWED=x|y -DSTAMP.
+string(REPLACE "|" ";" files "${FILES}")
+string(REPLACE "|" ";" allowed "${ALLOWED}")
+set(errors "")
+foreach(f ${files})
+  file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  foreach(line ${lines})
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*" "\\1" header "${line}")
+    # Only headers spelled from the source root are the project's own.
+    if(NOT header MATCHES "/" OR NOT EXISTS ${ROOT}/${header})
+      continue()
+    endif()
+    get_filename_component(header_folder ${header} DIRECTORY)
+    set(ok FALSE)
+    foreach(a ${allowed})
+      if(header_folder STREQUAL a)
+        set(ok TRUE)
+        break()
+      endif()
+    endforeach()
+    if(NOT ok)
+      file(RELATIVE_PATH rel ${ROOT} ${f})
+      string(APPEND errors "  ${rel}: #include \"${header}\"\n")
+    endif()
+  endforeach()
+endforeach()
+if(errors)
+  string(REPLACE ";" ", " allowed_list "${allowed}")
+  message(FATAL_ERROR
+    "${TARGET} includes headers of folders it does not link (it may use ${allowed_list}):\n"
+    "${errors}See docs/ARCHITECTURE.md for the layers.")
+endif()
+file(WRITE ${STAMP} "")
