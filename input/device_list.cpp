@@ -15,6 +15,7 @@
 #include "platform/com/combase.h"
 #include "platform/dshow/dshow.h"
 #include "platform/win/text.h"
+#include "platform/win/winerror.h"
 
 #include <cstdio>
 #include <string>
@@ -47,7 +48,8 @@ constexpr const char *kSoundFailedText =
 // that ends a run comes from the sound side (a server killed mid-run
 // breaks every stream at once), and blaming the disk for it would mislead.
 bool IsWriteFailure(HRESULT hr) {
-  return hr == HRESULT_FROM_WIN32(112) || hr == HRESULT_FROM_WIN32(29) || hr == E_ACCESSDENIED;
+  return hr == HRESULT_FROM_WIN32(ERROR_DISK_FULL) || hr == HRESULT_FROM_WIN32(ERROR_WRITE_FAULT) ||
+         hr == E_ACCESSDENIED;
 }
 
 // The filter of a device that was unplugged stays in an otherwise empty

@@ -23,9 +23,8 @@ HRESULT CPreviewPlayer::InitVideoWindow(int nMultiplier, int nDivisor) {
   GetClientRect(m_hWnd, &rect);
   HRESULT hr = pVW->SetWindowPosition(rect.left, rect.top, rect.right, rect.bottom);
   if (FAILED(hr))
-    ShowMessage(
-        "FAILED(hr=0x%x) in pVW->SetWindowPosition(rect.left, rect.top, rect.right, rect.bottom)\n",
-        static_cast<unsigned>(static_cast<uint32_t>(hr)));
+    ShowMessage("FAILED(hr=0x%x) in placing the video in the player window\n",
+                static_cast<unsigned>(static_cast<uint32_t>(hr)));
   return hr;
 }
 

@@ -58,32 +58,53 @@ int CPreviewPlayer::Load() {
   return 1;
 }
 
+// Building the graph, in the order of its steps; the first failure shows its
+// message and ends the build with its status.
 HRESULT CPreviewPlayer::BuildGraph() {
-  WCHAR wFile[MAX_PATH];
-  // A name that does not convert leaves an empty name, which RenderFile refuses.
-  if (MultiByteToWideChar(CP_ACP, 0, m_szFile, -1, wFile, MAX_PATH) == 0) wFile[0] = 0;
+  HRESULT hr = CreateGraph();
+  if (SUCCEEDED(hr)) hr = RenderSong();
+  if (SUCCEEDED(hr)) hr = QueryGraphInterfaces();
+  if (FAILED(hr)) return hr;
+  DecideAudioOnly();
+  hr = NotifyPlayerWindow();
+  if (FAILED(hr)) return hr;
+  if (!m_bAudioOnly) {
+    hr = ShowVideoWindow();
+    if (FAILED(hr)) return hr;
+  } else {
+    HidePlayerWindow();
+  }
+  UpdateTitle();
+  SetTimer(m_hWnd, kTickTimer, kTickMilliseconds, nullptr);
+  return hr;
+}
 
+HRESULT CPreviewPlayer::CreateGraph() {
   HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                 reinterpret_cast<void **>(&pGB));
-  if (FAILED(hr)) {
-    ShowMessage(
-        "FAILED(hr=0x%x) in CoCreateInstance(CLSID_FilterGraph, NULL, CLSCTX_INPROC_SERVER, "
-        "IID_IGraphBuilder, "
-        "(void **)&pGB)\n",
-        HexOf(hr));
-    return hr;
-  }
+  if (FAILED(hr)) ShowMessage("FAILED(hr=0x%x) in creating the filter graph\n", HexOf(hr));
+  return hr;
+}
 
-  hr = pGB->RenderFile(wFile, nullptr);
+HRESULT CPreviewPlayer::RenderSong() {
+  WCHAR wFile[MAX_PATH];
+  // A name that does not convert leaves an empty name, which RenderFile
+  // refuses.
+  if (MultiByteToWideChar(CP_ACP, 0, m_szFile, -1, wFile, MAX_PATH) == 0) wFile[0] = 0;
+  HRESULT hr = pGB->RenderFile(wFile, nullptr);
   if (FAILED(hr)) {
     MessageBoxA(nullptr,
-                "Cannot play the file.  The file is either corrupt or\nthe player does not support "
+                "Cannot play the file.  The file is either corrupt or\nthe "
+                "player does not support "
                 "the format you "
-                "are trying to play.\nIf you want more decoders, please visit our website.",
+                "are trying to play.\nIf you want more decoders, please visit "
+                "our website.",
                 "Error", MB_OK);
-    return hr;
   }
+  return hr;
+}
 
+HRESULT CPreviewPlayer::QueryGraphInterfaces() {
   struct Query {
     const IID &iid;
     void **into;
@@ -91,79 +112,81 @@ HRESULT CPreviewPlayer::BuildGraph() {
   };
   const Query queries[] = {
       {IID_IMediaControl, reinterpret_cast<void **>(&pMC),
-       "FAILED(hr=0x%x) in pGB->QueryInterface(IID_IMediaControl, (void **)&pMC)\n"},
+       "FAILED(hr=0x%x) in getting the graph's playback control\n"},
       {IID_IMediaEventEx, reinterpret_cast<void **>(&pME),
-       "FAILED(hr=0x%x) in pGB->QueryInterface(IID_IMediaEventEx, (void **)&pME)\n"},
+       "FAILED(hr=0x%x) in getting the graph's events\n"},
       {IID_IMediaSeeking, reinterpret_cast<void **>(&pMS),
-       "FAILED(hr=0x%x) in pGB->QueryInterface(IID_IMediaSeeking, (void **)&pMS)\n"},
+       "FAILED(hr=0x%x) in getting the graph's positions\n"},
       {IID_IVideoWindow, reinterpret_cast<void **>(&pVW),
-       "FAILED(hr=0x%x) in pGB->QueryInterface(IID_IVideoWindow, (void **)&pVW)\n"},
+       "FAILED(hr=0x%x) in getting the graph's video window\n"},
       {IID_IBasicVideo, reinterpret_cast<void **>(&pBV),
-       "FAILED(hr=0x%x) in pGB->QueryInterface(IID_IBasicVideo, (void **)&pBV)\n"},
+       "FAILED(hr=0x%x) in getting the graph's video size\n"},
       {IID_IBasicAudio, reinterpret_cast<void **>(&pBA),
-       "FAILED(hr=0x%x) in pGB->QueryInterface(IID_IBasicAudio, (void **)&pBA)\n"},
+       "FAILED(hr=0x%x) in getting the graph's volume control\n"},
   };
   for (const Query &q : queries) {
-    hr = pGB->QueryInterface(q.iid, q.into);
+    HRESULT hr = pGB->QueryInterface(q.iid, q.into);
     if (FAILED(hr)) {
       ShowMessage(q.diagnostic, HexOf(hr));
       return hr;
     }
   }
+  return S_OK;
+}
 
-  // The graph answers for the video interfaces on every file; a graph without
-  // video says so through their methods.
+// The graph answers for the video interfaces on every file; a graph without
+// video says so through their methods.
+void CPreviewPlayer::DecideAudioOnly() {
   if (pVW == nullptr || pBV == nullptr) {
     m_bAudioOnly = 1;
-  } else {
-    m_bAudioOnly = 0;
-    long lVisible = 0;
-    HRESULT hrVisible = pVW->get_Visible(&lVisible);
-    if (hrVisible == E_NOINTERFACE) {
-      m_bAudioOnly = 1;
-    } else if (FAILED(hrVisible)) {
-      ShowMessage("Failed(%08lx) in pVW->get_Visible()!\r\n",
-                  static_cast<unsigned long>(HexOf(hrVisible)));
-    }
+    return;
   }
+  m_bAudioOnly = 0;
+  long lVisible = 0;
+  HRESULT hr = pVW->get_Visible(&lVisible);
+  if (hr == E_NOINTERFACE) {
+    m_bAudioOnly = 1;
+  } else if (FAILED(hr)) {
+    ShowMessage("Failed(%08lx) in asking the video window whether it is visible!\r\n",
+                static_cast<unsigned long>(HexOf(hr)));
+  }
+}
 
-  hr = pME->SetNotifyWindow(reinterpret_cast<OAHWND>(m_hWnd), WM_GRAPHNOTIFY_PLAYER, 0);
+HRESULT CPreviewPlayer::NotifyPlayerWindow() {
+  HRESULT hr = pME->SetNotifyWindow(reinterpret_cast<OAHWND>(m_hWnd), WM_GRAPHNOTIFY_PLAYER, 0);
+  if (FAILED(hr))
+    ShowMessage("FAILED(hr=0x%x) in sending the graph's events to the player window\n", HexOf(hr));
+  return hr;
+}
+
+// The video window becomes a child of the player window, sized to the
+// picture, and the player window is shown with the focus.
+HRESULT CPreviewPlayer::ShowVideoWindow() {
+  long lStyle = 0;
+  pVW->get_WindowStyle(&lStyle);
+  lStyle = static_cast<long>((static_cast<unsigned long>(lStyle) & 0xFF3BFFFFul) | 0x40000000ul);
+  pVW->put_WindowStyle(lStyle);
+  pVW->put_Owner(reinterpret_cast<OAHWND>(m_hWnd));
+  pVW->put_MessageDrain(reinterpret_cast<OAHWND>(m_hWnd));
+  HRESULT hr = InitVideoWindow(1, 1);
   if (FAILED(hr)) {
-    ShowMessage(
-        "FAILED(hr=0x%x) in pME->SetNotifyWindow(reinterpret_cast<OAHWND>(m_hWnd), "
-        "WM_GRAPHNOTIFY_PLAYER, 0)\n",
-        HexOf(hr));
+    ShowMessage("FAILED(hr=0x%x) in sizing the video window\n", HexOf(hr));
     return hr;
   }
-
-  if (!m_bAudioOnly) {
-    long lStyle = 0;
-    pVW->get_WindowStyle(&lStyle);
-    lStyle = static_cast<long>((static_cast<unsigned long>(lStyle) & 0xFF3BFFFFul) | 0x40000000ul);
-    pVW->put_WindowStyle(lStyle);
-    pVW->put_Owner(reinterpret_cast<OAHWND>(m_hWnd));
-    pVW->put_MessageDrain(reinterpret_cast<OAHWND>(m_hWnd));
-    HRESULT hrInit = InitVideoWindow(1, 1);
-    if (FAILED(hrInit)) {
-      ShowMessage("FAILED(hr=0x%x) in InitVideoWindow(1, 1)\n", HexOf(hrInit));
-      return hrInit;
-    }
-    m_bWindowShown = 1;
-    ShowWindow(m_hWnd, SW_SHOWNORMAL);
-    UpdateWindow(m_hWnd);
-    SetForegroundWindow(m_hWnd);
-    SetFocus(m_hWnd);
-  } else {
-    // The window only carries messages. Keys must keep going to the main
-    // dialog: a hidden window holding the focus would swallow them, and the
-    // close key there would close the song.
-    ShowWindow(m_hWnd, SW_HIDE);
-    UpdateWindow(m_hWnd);
-  }
-
-  UpdateTitle();
-  SetTimer(m_hWnd, kTickTimer, kTickMilliseconds, nullptr);
+  m_bWindowShown = 1;
+  ShowWindow(m_hWnd, SW_SHOWNORMAL);
+  UpdateWindow(m_hWnd);
+  SetForegroundWindow(m_hWnd);
+  SetFocus(m_hWnd);
   return hr;
+}
+
+// The window only carries messages. Keys must keep going to the main
+// dialog: a hidden window holding the focus would swallow them, and the
+// close key there would close the song.
+void CPreviewPlayer::HidePlayerWindow() {
+  ShowWindow(m_hWnd, SW_HIDE);
+  UpdateWindow(m_hWnd);
 }
 
 void CPreviewPlayer::Play() {

@@ -73,6 +73,14 @@ class CPreviewPlayer {
 
  private:
   HRESULT BuildGraph();
+  // The steps of BuildGraph.
+  HRESULT CreateGraph();
+  HRESULT RenderSong();
+  HRESULT QueryGraphInterfaces();
+  void DecideAudioOnly();
+  HRESULT NotifyPlayerWindow();
+  HRESULT ShowVideoWindow();
+  void HidePlayerWindow();
 };
 
 // The player window's procedure ("PreviewWindow" class).

@@ -9,12 +9,13 @@
 #include "platform/com/olestr.h"
 #include "platform/dshow/gst_util.h"
 #include "platform/dshow/uuids.h"
+#include "platform/win/winerror.h"
 
 namespace {
 HRESULT HrFromErrno(int err) {
   switch (err) {
     case ENOENT: return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-    case EEXIST: return HRESULT_FROM_WIN32(80);  // ERROR_FILE_EXISTS
+    case EEXIST: return HRESULT_FROM_WIN32(ERROR_FILE_EXISTS);
     case EACCES:
     case EPERM:
     case ELOOP:  // a symbolic link where the file should be

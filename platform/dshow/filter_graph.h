@@ -2,6 +2,7 @@
 // the filters added to it.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -156,6 +157,10 @@ class CFilterGraph final : public IGraphBuilder,
   void RemoveElement(Entry &e);           // out of the pipeline, disposed
   void DisconnectFilter(IBaseFilter *f);  // both sides of every pin
   HRESULT ChangeState(FILTER_STATE target);
+  // Waits until every live source of the pipeline (a recording device)
+  // plays, at most until deadline. False when the pipeline has no live
+  // source or one did not start.
+  bool WaitForLiveSources(std::chrono::steady_clock::time_point deadline);
   // End of stream into the sources, then wait up to timeoutMs for the
   // pipeline's EOS; true when it came. Leaves m_draining set: the caller
   // clears it once the graph has stopped.
