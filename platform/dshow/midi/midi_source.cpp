@@ -1,5 +1,6 @@
 // The FluidSynth source element. See midi_source.h for what it promises.
 #include "platform/dshow/midi/midi_source.h"
+#include "platform/dshow/midi/player_schedule.h"
 #include "platform/dshow/midi/synth_pool.h"
 
 #include <algorithm>
@@ -32,11 +33,13 @@ struct MidiSrcState {
 
   // Taken from the pool when the element starts, given back when it stops.
   std::unique_ptr<PooledSynth> synth;
+  // Where and in which order the events are sent (made on the first start).
+  PlayerSchedule schedule;
 
   // Everything below is touched by the streaming thread, and by seeks,
   // which the base class serialises with it (stream lock).
   std::int64_t nextFrame = 0;          // next frame to render, from the start of the song
-  std::size_t nextEvent = 0;           // next event of the song to dispatch
+  std::size_t nextEvent = 0;           // next place in the schedule to dispatch
   std::int64_t stopFrame = INT64_MAX;  // end of the configured segment
   std::int64_t pendingSeekFrame = -1;  // where the next Create must reposition first
   float limiterGain = 1.0f;
@@ -144,6 +147,7 @@ void PositionAt(MidiSrcState &s, std::int64_t frame) {
   s.nextFrame = frame;
   s.limiterGain = 1.0f;
   const auto &events = s.song->Events();
+  const auto &order = s.schedule.order;
   std::size_t i = 0;
   if (s.synth) {
     // In this order: FluidSynth 2.3 lets voices play on when their
@@ -151,8 +155,9 @@ void PositionAt(MidiSrcState &s, std::int64_t frame) {
     fluid_synth_system_reset(s.synth->get());
     fluid_synth_all_sounds_off(s.synth->get(), -1);
   }
-  while (i < events.size() && s.FrameOf(events[i].time) < frame) {
-    if (s.synth && IsChased(events[i])) DispatchEvent(*s.synth, *s.song, events[i]);
+  while (i < order.size() && s.schedule.frames[i] < frame) {
+    const MidiEvent &e = events[order[i]];
+    if (s.synth && IsChased(e)) DispatchEvent(*s.synth, *s.song, e);
     ++i;
   }
   s.nextEvent = i;
@@ -247,6 +252,8 @@ gboolean Start(GstBaseSrc *base) {
     return FALSE;
   }
   s.limiterRelease = float(1.0 - std::exp(-1.0 / (0.2 * s.options.sampleRate)));
+  if (s.schedule.order.size() != s.song->Events().size())
+    s.schedule = SchedulePlayerEvents(*s.song, s.options.sampleRate);
   PositionAt(s, 0);
   return TRUE;
 }
@@ -312,12 +319,13 @@ GstFlowReturn Create(GstBaseSrc *base, guint64, guint, GstBuffer **out) {
     s.pendingSeekFrame = -1;
   }
   const auto &events = s.song->Events();
+  const auto &order = s.schedule.order;
   const std::int64_t endFrame = s.EndFrame();
   const std::int64_t tailEnd = s.TailEndFrame();
   if (s.nextFrame >= s.stopFrame || s.nextFrame >= tailEnd) return GST_FLOW_EOS;
   // Past the last event, the song is over once the last voice has
   // released; the reverb's own decay is not waited for.
-  if (s.nextEvent >= events.size() && s.nextFrame >= endFrame &&
+  if (s.nextEvent >= order.size() && s.nextFrame >= endFrame &&
       fluid_synth_get_active_voice_count(s.synth->get()) == 0)
     return GST_FLOW_EOS;
 
@@ -332,10 +340,10 @@ GstFlowReturn Create(GstBaseSrc *base, guint64, guint, GstBuffer **out) {
   float *samples = reinterpret_cast<float *>(map.data);
   const std::int64_t first = s.nextFrame;
   std::int64_t at = first;
-  // Each event takes effect at its own frame inside the block.
-  while (s.nextEvent < events.size()) {
-    const MidiEvent &e = events[s.nextEvent];
-    std::int64_t eventFrame = std::max(s.FrameOf(e.time), first);
+  // Each event takes effect on the synthesiser block its schedule names.
+  while (s.nextEvent < order.size()) {
+    const MidiEvent &e = events[order[s.nextEvent]];
+    std::int64_t eventFrame = std::max(s.schedule.frames[s.nextEvent], first);
     if (eventFrame >= first + frames) break;
     if (eventFrame > at) {
       Render(s, samples + 2 * (at - first), eventFrame - at);

@@ -160,6 +160,17 @@ bool SynthPool::Silence(PooledSynth &p) {
   if (!silent) return false;
   fluid_synth_system_reset(s);
   fluid_synth_all_sounds_off(s, -1);
+  // The reverb's delay lines are modulated, and that modulation runs on
+  // through a reset: the next song's reverberated part would differ from a
+  // new synthesiser's (about 38 dB under the music, enough to keep a song
+  // from sounding exactly as FluidSynth's own render). Setting the sample
+  // rate again is what restarts it in FluidSynth 2.3; the function is
+  // deprecated only because changing the rate is not real-time safe, and
+  // here the rate stays the same and nothing plays.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  fluid_synth_set_sample_rate(s, float(p.m_sampleRate));
+#pragma GCC diagnostic pop
   // Setting the chorus again restarts its modulators at their initial
   // phases, as in a new synthesiser; left running, the chorused part of
   // the next song would differ audibly from a first open's.
