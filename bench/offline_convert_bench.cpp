@@ -5,12 +5,17 @@
 // - CPU against that hand-made pipeline (a ratio under 1 is cheaper);
 // - --jobs 2 against --jobs 1 (wall time);
 // - peak memory of the process with one job and with two (the difference is
-//   what each further job costs).
+//   what each further job costs), and where the first job's goes: the
+//   program alone, a WAV conversion (no libav), a WMA conversion;
+// - the machine's load average before and after, since the machine may be
+//   shared and wall times mean little under load.
 // The program is the one beside this benchmark (BUILD/vorlinta).
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -44,6 +49,20 @@ Batch ReadReport(const ChildRun &run) {
   return b;
 }
 
+std::string Fixed(double value, int decimals, const char *unit) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f%s", decimals, value, unit);
+  return text;
+}
+
+// The 1-minute load average, or -1.
+double LoadAverage() {
+  std::ifstream in("/proc/loadavg");
+  double load = -1;
+  in >> load;
+  return load;
+}
+
 bool HaveProgram(const char *name) {
   return RunChild({"sh", "-c", std::string("command -v ") + name + " >/dev/null"}).exitCode == 0;
 }
@@ -72,7 +91,16 @@ int main() {
     return ReadReport(RunChild(argv, false, env));
   };
 
-  std::printf("%zu songs\n\n", songs.size());
+  const double loadBefore = LoadAverage();
+  std::printf("%zu songs, load average %.2f on %ld cores\n\n", songs.size(), loadBefore,
+              sysconf(_SC_NPROCESSORS_ONLN));
+  // The scratch cache is empty: the first program to start GStreamer builds
+  // its plugin registry, which would count in the first run's time and
+  // memory. That run is not measured.
+  RunChild(
+      {program, "--convert", "-q", "--force", "-f", "wav", "-o", scratch + "/warm-up/", songs[0]},
+      false, env);
+
   std::vector<std::string> oneCore;
   if (HaveProgram("taskset")) oneCore = {"taskset", "-c", "0"};
   const Batch pinned = batch("pinned", oneCore, "1");
@@ -93,6 +121,19 @@ int main() {
     refWall += synth.wallSeconds + encode.wallSeconds;
   }
 
+  // Where the first job's memory goes, on the first song alone.
+  auto single = [&](const std::vector<std::string> &args) {
+    std::vector<std::string> argv = {program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunChild(argv, false, env);
+  };
+  const ChildRun alone = single({"--help"});
+  const ChildRun wavSong =
+      single({"--convert", "-q", "--force", "-f", "wav", "-o", scratch + "/single/", songs[0]});
+  const ChildRun wmaSong =
+      single({"--convert", "-q", "--force", "-f", "wma", "-o", scratch + "/single/", songs[0]});
+  const double loadAfter = LoadAverage();
+
   std::printf("%-28s %8s %8s %8s %8s %9s\n", "run", "songs", "wall s", "CPU s", "x real",
               "peak MiB");
   for (auto [label, b] : {std::pair{"--jobs 1, one core", &pinned}, std::pair{"--jobs 1", &one},
@@ -105,17 +146,44 @@ int main() {
   else
     std::printf("fluidsynth or ffmpeg missing or failing: no hand-made pipeline measured\n");
 
+  std::printf(
+      "\npeak memory of one song (%s): program alone %.1f MiB, WAV %.1f MiB, WMA %.1f MiB\n",
+      BaseName(songs[0]).c_str(), alone.peakMiB, wavSong.peakMiB, wmaSong.peakMiB);
+  std::printf("load average %.2f before, %.2f after\n", loadBefore, loadAfter);
+
+  const double xRealTime = pinned.songSeconds / pinned.run.wallSeconds;
+  const double cpuRatio = refOk ? one.run.cpuSeconds / refCpu : -1;
+  const double speedup = one.run.wallSeconds / two.run.wallSeconds;
+  const double perJobMB = (two.run.peakMiB - one.run.peakMiB) * 1.048576;
+  std::printf("\n%-44s %-10s %-22s %s\n", "goal", "target", "measured", "");
+  std::printf("%-44s %-10s %-22s %s\n", "WMA, one job on one core (wall)", ">= 30x",
+              Fixed(xRealTime, 1, "x").c_str(), Verdict(xRealTime >= 30));
+  if (refOk)
+    std::printf("%-44s %-10s %-22s %s\n", "CPU against fluidsynth -F + ffmpeg", "<= 1.0",
+                Fixed(cpuRatio, 2, "").c_str(), Verdict(cpuRatio <= 1.0));
+  std::printf("%-44s %-10s %-22s %s\n", "--jobs 2 against --jobs 1 (wall)", ">= 1.8x",
+              Fixed(speedup, 2, "x").c_str(), Verdict(speedup >= 1.8));
+  std::printf("%-44s %-10s %-22s %s\n", "peak memory, process with one job", "< 80 MB",
+              Fixed(one.run.peakMiB * 1.048576, 1, " MB").c_str(),
+              Verdict(one.run.peakMiB * 1.048576 < 80));
+  std::printf("%-44s %-10s %-22s %s\n", "peak memory each further job adds", "< 80 MB",
+              Fixed(perJobMB, 1, " MB").c_str(), Verdict(perJobMB < 80));
+
   Figures f;
+  f.Add("offline_load_average", std::max(loadBefore, loadAfter), "load");
   f.Add("offline_songs_converted", pinned.converted, "songs");
   f.Add("offline_song_seconds", pinned.songSeconds, "s");
-  f.Add("offline_x_realtime_one_core", pinned.songSeconds / pinned.run.wallSeconds, "x");
+  f.Add("offline_x_realtime_one_core", xRealTime, "x");
   f.Add("offline_cpu_per_song_second", pinned.run.cpuSeconds / pinned.songSeconds, "s/s");
-  if (refOk) f.Add("offline_cpu_vs_fluidsynth_ffmpeg", one.run.cpuSeconds / refCpu, "ratio");
-  f.Add("offline_jobs2_speedup", one.run.wallSeconds / two.run.wallSeconds, "x");
+  if (refOk) f.Add("offline_cpu_vs_fluidsynth_ffmpeg", cpuRatio, "ratio");
+  f.Add("offline_jobs2_speedup", speedup, "x");
   // The process with one job, and what a second job at once adds to it.
   f.Add("offline_peak_memory_one_job", one.run.peakMiB, "MiB");
   f.Add("offline_peak_memory_two_jobs", two.run.peakMiB, "MiB");
   f.Add("offline_memory_added_per_job", two.run.peakMiB - one.run.peakMiB, "MiB");
+  f.Add("offline_peak_memory_program_alone", alone.peakMiB, "MiB");
+  f.Add("offline_peak_memory_wav_song", wavSong.peakMiB, "MiB");
+  f.Add("offline_peak_memory_wma_song", wmaSong.peakMiB, "MiB");
   std::printf("\n");
   f.Print();
   fs::remove_all(scratch);
