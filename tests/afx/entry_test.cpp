@@ -1,9 +1,12 @@
 // The program's entry through the framework, in a process of its own.
+#include "tests/support/temp_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <sys/wait.h>
 
@@ -18,38 +21,20 @@ struct Outcome {
   std::string output;
 };
 
-// A private home, configuration and runtime folder for each run, so the
-// program reads and writes nothing of a person's desktop.
-class PrivateFolders {
- public:
-  PrivateFolders() {
-    char pattern[] = "/tmp/quavix-entry-XXXXXX";
-    if (mkdtemp(pattern) != nullptr) root_ = pattern;
-  }
-  ~PrivateFolders() {
-    if (!root_.empty()) std::system(("rm -rf '" + root_ + "'").c_str());
-  }
-  std::string Environment() const {
-    return "HOME='" + root_ + "' XDG_CONFIG_HOME='" + root_ + "/config' XDG_RUNTIME_DIR='" + root_ +
-           "/runtime' ";
-  }
-  bool Ready() const {
-    return !root_.empty() &&
-           std::system(
-               ("mkdir -p -m 0700 '" + root_ + "/config' '" + root_ + "/runtime'").c_str()) == 0;
-  }
-
- private:
-  std::string root_;
-};
-
+// Runs the program with a private home, configuration and runtime folder, so
+// it reads and writes nothing of a person's desktop.
 Outcome RunProgram(const std::string &mode) {
-  PrivateFolders folders;
+  quavix::test::TempDir home("quavix-entry");
   Outcome outcome;
-  if (!folders.Ready()) return outcome;
+  std::error_code ec;
+  for (const char *sub : {"config", "runtime"}) {
+    if (!std::filesystem::create_directory(home.File(sub), ec)) return outcome;
+    std::filesystem::permissions(home.File(sub), std::filesystem::perms::owner_all, ec);
+  }
   std::string command =
-      "env -u PULSE_SERVER -u DISPLAY -u WAYLAND_DISPLAY " + folders.Environment() +
-      "QT_QPA_PLATFORM=offscreen '" QUAVIX_ENTRY_PROGRAM "' " + mode + " 2>/dev/null";
+      "env -u PULSE_SERVER -u DISPLAY -u WAYLAND_DISPLAY HOME='" + home.path() +
+      "' XDG_CONFIG_HOME='" + home.File("config") + "' XDG_RUNTIME_DIR='" + home.File("runtime") +
+      "' QT_QPA_PLATFORM=offscreen '" QUAVIX_ENTRY_PROGRAM "' " + mode + " 2>/dev/null";
   FILE *pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return outcome;
   std::array<char, 256> buffer{};

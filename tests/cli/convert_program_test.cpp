@@ -21,6 +21,7 @@
 #include "bench/audio_analysis.h"
 #include "bench/gst_decode.h"
 #include "tests/support/private_pulse.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 using quavix::bench::DecodedAudio;
@@ -68,20 +69,22 @@ class ConvertProgramTest : public ::testing::Test {
     gst_init(nullptr, nullptr);
     // Nothing of a desktop: no display, a sound server address that leads
     // nowhere, a private home.
-    char pattern[] = "/tmp/quavix-cli-XXXXXX";
-    home_ = mkdtemp(pattern);
-    ::setenv("HOME", home_.c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (home_ + "/config").c_str(), 1);
+    home_ = new quavix::test::TempDir("quavix-cli");
+    ::setenv("HOME", home_->path().c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", home_->File("config").c_str(), 1);
     ::unsetenv("DISPLAY");
     ::unsetenv("WAYLAND_DISPLAY");
     ::unsetenv("QT_QPA_PLATFORM");
     ::setenv("PULSE_SERVER", "unix:/nonexistent/quavix-no-server", 1);
     ::setenv("QUAVIX_MODULE_DIR", QUAVIX_BINARY_DIR, 1);
   }
-  static void TearDownTestSuite() { fs::remove_all(home_); }
+  static void TearDownTestSuite() {
+    delete home_;
+    home_ = nullptr;
+  }
 
   void SetUp() override {
-    dir_ = home_ + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    dir_ = home_->File(::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir_);
   }
 
@@ -90,10 +93,10 @@ class ConvertProgramTest : public ::testing::Test {
     return RunProcess(args, kLongTimeoutMs, keepStderr);
   }
 
-  static std::string home_;
+  static quavix::test::TempDir *home_;
   std::string dir_;
 };
-std::string ConvertProgramTest::home_;
+quavix::test::TempDir *ConvertProgramTest::home_ = nullptr;
 
 // How many samples b lags behind a (within 100 ms), by their 1 ms envelopes:
 // the WMA decodes 46.4 ms late (the codec's own delay), and a lag read to

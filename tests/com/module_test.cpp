@@ -10,6 +10,7 @@
 
 #include "platform/com/com.h"
 #include "tests/com/test_interface.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -51,9 +52,8 @@ TEST_F(ModuleTest, ModuleBesideTheExecutableServesItsClass) {
 }
 
 TEST_F(ModuleTest, OverrideFolderIsSearched) {
-  char tmpl[] = "/tmp/qx-modules-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  fs::path dir(tmpl);
+  quavix::test::TempDir modules("qx-modules");
+  fs::path dir(modules.path());
   // Only the copy in the override folder has this name.
   fs::copy_file(fs::path(QX_TEST_MODULE_PATH), dir / "qx_test_module_copy.so");
   setenv("QUAVIX_MODULE_DIR", dir.c_str(), 1);
@@ -65,7 +65,6 @@ TEST_F(ModuleTest, OverrideFolderIsSearched) {
   ASSERT_NE(a, nullptr);
   EXPECT_EQ(a->Add(1, 1), 2);
   a->Release();
-  fs::remove_all(dir);
 }
 
 // Run only inside the copy of this program made by the next test.
@@ -83,9 +82,8 @@ TEST_F(ModuleTest, ChildFindsTheModuleOfTheInstalledLayout) {
 
 TEST_F(ModuleTest, InstalledLayoutFindsModulesInLibVorlinta) {
   // <prefix>/bin/program and <prefix>/lib/vorlinta/module, as installed.
-  char tmpl[] = "/tmp/qx-prefix-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  fs::path prefix(tmpl);
+  quavix::test::TempDir installed("qx-prefix");
+  fs::path prefix(installed.path());
   fs::create_directories(prefix / "bin");
   fs::create_directories(prefix / "lib" / "vorlinta");
   fs::copy_file(fs::read_symlink("/proc/self/exe"), prefix / "bin" / "com_test");
@@ -106,7 +104,6 @@ TEST_F(ModuleTest, InstalledLayoutFindsModulesInLibVorlinta) {
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0) << "the installed program did not find its module";
-  fs::remove_all(prefix);
 }
 
 TEST_F(ModuleTest, MissingModuleMeansClassNotRegistered) {
@@ -149,9 +146,8 @@ TEST_F(ModuleTest, WriterClassIsLookedUpAsAModule) {
   // folder that holds no writer and the program folder holding none either,
   // creation fails as "not registered", which the program reports as a
   // missing writer.
-  char tmpl[] = "/tmp/qx-empty-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  setenv("QUAVIX_MODULE_DIR", tmpl, 1);
+  quavix::test::TempDir empty("qx-empty");
+  setenv("QUAVIX_MODULE_DIR", empty.path().c_str(), 1);
   const CLSID writer = MakeGuid("3c78b8e2-6c4d-11d1-ade2-0000f875a888");
   void *p = nullptr;
   HRESULT hr = CoCreateInstance(writer, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
@@ -164,7 +160,6 @@ TEST_F(ModuleTest, WriterClassIsLookedUpAsAModule) {
     EXPECT_EQ(hr, REGDB_E_CLASSNOTREG);
     EXPECT_EQ(p, nullptr);
   }
-  fs::remove(tmpl);
 }
 
 }  // namespace

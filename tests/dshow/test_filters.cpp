@@ -207,16 +207,6 @@ std::vector<std::int16_t> LoudPart(const std::vector<std::int16_t> &s, int thres
                                    s.begin() + static_cast<long>(last) + 1);
 }
 
-TempDir::TempDir() {
-  char tmpl[] = "/tmp/qx-dshow-XXXXXX";
-  if (mkdtemp(tmpl)) m_path = tmpl;
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
-}
-
 std::u16string Wide(const std::string &s) { return Utf8ToUtf16(s); }
 
 namespace {

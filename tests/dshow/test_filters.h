@@ -8,6 +8,7 @@
 
 #include "platform/dshow/base_filter.h"
 #include "platform/dshow/dshow.h"
+#include "tests/support/temp_dir.h"
 
 namespace dshow_test {
 
@@ -107,17 +108,7 @@ double EstimateFrequency(const std::vector<std::int16_t> &samples, int rate);
 // The samples from the first to the last one louder than threshold.
 std::vector<std::int16_t> LoudPart(const std::vector<std::int16_t> &samples, int threshold);
 
-// A fresh folder under /tmp, removed by the destructor.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string &path() const { return m_path; }
-  std::string File(const std::string &name) const { return m_path + "/" + name; }
-
- private:
-  std::string m_path;
-};
+using quavix::test::TempDir;
 
 std::u16string Wide(const std::string &s);
 

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 namespace engine_test {
 
@@ -53,18 +52,6 @@ bool WriteFile(const std::string &path, const void *data, size_t size) {
   if (!f) return false;
   bool ok = std::fwrite(data, 1, size, f) == size;
   return std::fclose(f) == 0 && ok;
-}
-
-std::string MakeTempFolder() {
-  std::string base = std::filesystem::temp_directory_path().string() + "/quavix-engine-XXXXXX";
-  std::vector<char> name(base.begin(), base.end());
-  name.push_back('\0');
-  return mkdtemp(name.data()) ? std::string(name.data()) : std::string();
-}
-
-void RemoveTree(const std::string &path) {
-  std::error_code ec;
-  if (!path.empty()) std::filesystem::remove_all(path, ec);
 }
 
 }  // namespace engine_test

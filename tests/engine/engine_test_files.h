@@ -16,8 +16,4 @@ std::vector<std::uint8_t> TinyMidi(int ticksPerQuarter, int microsPerQuarter, in
 
 bool WriteFile(const std::string &path, const void *data, size_t size);
 
-// A fresh private folder, removed by the caller with RemoveTree.
-std::string MakeTempFolder();
-void RemoveTree(const std::string &path);
-
 }  // namespace engine_test

@@ -7,6 +7,7 @@
 #include "platform/com/combase.h"
 #include "platform/dshow/midi/midi_song.h"
 #include "tests/support/private_pulse.h"
+#include "tests/support/temp_dir.h"
 #include "ui/converter_dlg.h"
 #include "ui_test_env.h"
 
@@ -38,22 +39,19 @@ class LengthProbeTest : public ::testing::Test {
   void SetUp() override {
     env_.emplace();
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    folder_ = MakeTempFolder();
-    ASSERT_FALSE(folder_.empty());
   }
   void TearDown() override {
     CoUninitialize();
-    RemoveTree(folder_);
     env_.reset();
   }
   std::string Write(const std::string &name, const std::vector<std::uint8_t> &bytes) {
-    std::string path = folder_ + "/" + name;
+    std::string path = dir_.File(name);
     EXPECT_TRUE(WriteFile(path, bytes.data(), bytes.size()));
     return path;
   }
 
   std::optional<UiTestEnvironment> env_;
-  std::string folder_;
+  quavix::test::TempDir dir_{"quavix-engine"};
 };
 
 TEST_F(LengthProbeTest, SongOfKnownLengthIsMeasuredExactly) {
@@ -91,14 +89,14 @@ TEST_F(LengthProbeTest, CorpusSongsMatchTheMidiReaderAndAnIndependentReader) {
 }
 
 TEST_F(LengthProbeTest, FilesThatAreNoSongGiveZeroAndLeaveTheResultAlone) {
-  std::string text = folder_ + "/notes.txt";
+  std::string text = dir_.File("notes.txt");
   const char words[] = "this is no media file at all, only words\n";
   ASSERT_TRUE(WriteFile(text, words, sizeof words - 1));
-  std::string empty = folder_ + "/empty.mid";
+  std::string empty = dir_.File("empty.mid");
   ASSERT_TRUE(WriteFile(empty, "", 0));
   std::string damaged = Write("damaged.mid", {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0});
   for (const std::string &path :
-       {text, empty, damaged, folder_, folder_ + "/missing.mid", std::string()}) {
+       {text, empty, damaged, dir_.path(), dir_.File("missing.mid"), std::string()}) {
     LONGLONG stop = 777;
     EXPECT_EQ(ProbeStopPosition(path.c_str(), &stop), 0) << "'" << path << "'";
     EXPECT_EQ(stop, 777) << "'" << path << "'";
@@ -116,12 +114,12 @@ TEST_F(LengthProbeTest, MainWindowKeepsTheLengthOnlyWhenItWasRead) {
   EXPECT_EQ(dlg.m_llDuration, expected);
   EXPECT_EQ(dlg.m_nDurationSec, 1) << "a fraction of a second is dropped, never rounded up";
 
-  std::snprintf(dlg.m_szMidiPath, MAX_PATH, "%s", (folder_ + "/missing.mid").c_str());
+  std::snprintf(dlg.m_szMidiPath, MAX_PATH, "%s", dir_.File("missing.mid").c_str());
   EXPECT_EQ(dlg.MeasureMidiLength(), 0);
   EXPECT_EQ(dlg.m_llDuration, expected);
   EXPECT_EQ(dlg.m_nDurationSec, 1);
 
-  std::snprintf(dlg.m_szMidiPath, MAX_PATH, "%s", folder_.c_str());
+  std::snprintf(dlg.m_szMidiPath, MAX_PATH, "%s", dir_.path().c_str());
   EXPECT_EQ(dlg.MeasureMidiLength(), 0);
   EXPECT_EQ(dlg.m_llDuration, expected);
 }

@@ -3,6 +3,7 @@
 // sample song through its window, and the WMA holds the song.
 #include "bench/gst_decode.h"
 #include "tests/support/private_pulse.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <gst/gst.h>
@@ -22,19 +23,16 @@ namespace {
 class FirstRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/quavix-first-run-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
     for (const char *sub : {"/home/Music", "/config", "/runtime"})
-      fs::create_directories(root_ + sub);
-    chmod((root_ + "/runtime").c_str(), 0700);
+      fs::create_directories(root_.path() + sub);
+    chmod((root_.File("runtime")).c_str(), 0700);
     // No sound server is reachable from this environment, and no client may
     // start one by itself: the launcher's is the only one there will be.
-    std::ofstream(root_ + "/client.conf") << "autospawn = no\n";
-    Save("HOME", root_ + "/home");
-    Save("XDG_CONFIG_HOME", root_ + "/config");
-    Save("XDG_RUNTIME_DIR", root_ + "/runtime");
-    Save("PULSE_CLIENTCONFIG", root_ + "/client.conf");
+    std::ofstream(root_.File("client.conf")) << "autospawn = no\n";
+    Save("HOME", root_.File("home"));
+    Save("XDG_CONFIG_HOME", root_.File("config"));
+    Save("XDG_RUNTIME_DIR", root_.File("runtime"));
+    Save("PULSE_CLIENTCONFIG", root_.File("client.conf"));
     Save("PULSE_SERVER", std::nullopt);
     Save("PULSE_COOKIE", std::nullopt);
   }
@@ -46,7 +44,6 @@ class FirstRunTest : public ::testing::Test {
       else
         unsetenv(name.c_str());
     }
-    fs::remove_all(root_);
   }
 
   void Save(const std::string &name, std::optional<std::string> value) {
@@ -58,7 +55,7 @@ class FirstRunTest : public ::testing::Test {
       unsetenv(name.c_str());
   }
 
-  std::string root_;
+  quavix::test::TempDir root_{"quavix-first-run"};
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
@@ -77,7 +74,7 @@ TEST_F(FirstRunTest, LauncherStartsASoundServerAndTheSampleConverts) {
   ASSERT_EQ(run.exit_code, 0) << run.output;
 
   // The WMA lands in the music folder under the song's name.
-  const std::string wma = root_ + "/home/Music/FrereJacques.wma";
+  const std::string wma = root_.File("home/Music/FrereJacques.wma");
   EXPECT_NE(run.output.find("output: " + wma), std::string::npos) << run.output;
   ASSERT_TRUE(fs::exists(wma)) << run.output;
   gst_init(nullptr, nullptr);
@@ -93,7 +90,7 @@ TEST_F(FirstRunTest, LauncherStartsASoundServerAndTheSampleConverts) {
 
   // The launcher stopped its sound server and removed its folder.
   EXPECT_NE(RunProcess({"pactl", "info"}, 10000).exit_code, 0);
-  for (const auto &entry : fs::directory_iterator(root_ + "/runtime"))
+  for (const auto &entry : fs::directory_iterator(root_.File("runtime")))
     EXPECT_EQ(entry.path().filename().string().rfind("quavix-pulse.", 0), std::string::npos)
         << entry.path();
 }

@@ -1,5 +1,7 @@
 #include "tests/midi/midi_test_files.h"
 
+#include "tests/support/temp_dir.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -92,26 +94,9 @@ Bytes Rmid(const Bytes &smf) {
   return out;
 }
 
-namespace {
-struct TempFolder {
-  std::string path;
-  TempFolder() {
-    std::string base = std::filesystem::temp_directory_path().string() + "/quavix-midi-test-XXXXXX";
-    std::vector<char> buf(base.begin(), base.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
-    path = buf.data();
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
-};
-}  // namespace
-
 std::string TempDir() {
-  static TempFolder folder;
-  return folder.path;
+  static quavix::test::TempDir folder("quavix-midi-test");
+  return folder.path();
 }
 
 void UsePrivateUserFolders() {

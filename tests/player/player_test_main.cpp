@@ -12,7 +12,7 @@
 
 int main(int argc, char **argv) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  player_test::TempFolder home;
+  player_test::TempDir home;
   std::string config = home.path() + "/config", runtime = home.path() + "/runtime";
   ::mkdir(config.c_str(), 0700);
   ::mkdir(runtime.c_str(), 0700);

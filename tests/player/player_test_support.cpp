@@ -9,7 +9,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -90,8 +89,8 @@ void WriteFile(const std::string &path, const std::string &bytes) {
 }
 
 std::vector<std::optional<double>> MidoLengths(const std::vector<std::string> &paths) {
-  std::filesystem::path list = std::filesystem::temp_directory_path() /
-                               ("quavix-mido-" + std::to_string(::getpid()) + ".txt");
+  TempDir folder("quavix-mido");
+  const std::string list = folder.File("paths.txt");
   {
     std::ofstream out(list);
     for (const auto &p : paths) out << p << '\n';
@@ -102,7 +101,7 @@ std::vector<std::optional<double>> MidoLengths(const std::vector<std::string> &p
       "for p in open(sys.argv[1], encoding=\"utf-8\").read().splitlines():\n"
       "  try: print(\"%.9f\" % mido.MidiFile(p).length)\n"
       "  except Exception: print(\"x\")\n' " +
-      list.string();
+      list;
   std::vector<std::optional<double>> result;
   if (FILE *pipe = popen(command.c_str(), "r")) {
     char line[128];
@@ -114,7 +113,6 @@ std::vector<std::optional<double>> MidoLengths(const std::vector<std::string> &p
     }
     pclose(pipe);
   }
-  std::filesystem::remove(list);
   return result;
 }
 
@@ -167,18 +165,6 @@ std::string WindowText(HWND hwnd) {
   char buffer[1024] = "";
   GetWindowTextA(hwnd, buffer, sizeof buffer);
   return buffer;
-}
-
-TempFolder::TempFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "quavix-player-XXXXXX").string();
-  std::vector<char> buf(pattern.begin(), pattern.end());
-  buf.push_back(0);
-  if (mkdtemp(buf.data())) path_ = buf.data();
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ec;
-  if (!path_.empty()) std::filesystem::remove_all(path_, ec);
 }
 
 }  // namespace player_test

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/win/windef.h"
+#include "tests/support/temp_dir.h"
 
 #include <cstdint>
 #include <functional>
@@ -58,15 +59,6 @@ class RecordingOwner {
 };
 
 std::string WindowText(HWND hwnd);
-// A fresh temporary folder, removed with everything in it by the destructor.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  const std::string &path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using quavix::test::TempDir;
 
 }  // namespace player_test

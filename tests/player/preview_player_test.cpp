@@ -83,7 +83,7 @@ class PlayerTest : public PrivatePulseTest {
     return p;
   }
 
-  TempFolder folder_;
+  TempDir folder_;
   std::unique_ptr<RecordingOwner> owner_;
   UiSeamHandler previousSeam_;
   std::vector<UiRequest> boxes_;

@@ -1,5 +1,6 @@
 #include "platform/reg/registry.h"
 #include "platform/reg/registry_text.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -27,23 +28,15 @@ namespace {
 class RegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/quavix-reg-test-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
     handlesAtStart_ = quavix::reg::OpenKeyHandleCount();
   }
   void TearDown() override {
     EXPECT_EQ(quavix::reg::OpenKeyHandleCount(), handlesAtStart_) << "a key handle was not closed";
-    std::error_code ec;
-    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
-    if (fs::exists(dir_ + "/quavix"))
-      fs::permissions(dir_ + "/quavix", fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(dir_, ec);
     unsetenv("XDG_CONFIG_HOME");
   }
 
-  std::string File() const { return dir_ + "/quavix/registry"; }
+  std::string File() const { return dir_.File("quavix/registry"); }
   std::string ReadFileText() const {
     std::ifstream in(File(), std::ios::binary);
     std::stringstream ss;
@@ -51,14 +44,14 @@ class RegistryTest : public ::testing::Test {
     return ss.str();
   }
   void WriteFileText(const std::string &text) const {
-    fs::create_directories(dir_ + "/quavix");
+    fs::create_directories(dir_.File("quavix"));
     std::ofstream out(File(), std::ios::binary | std::ios::trunc);
     out << text;
   }
   int DamagedCopies() const {
     int n = 0;
-    if (!fs::exists(dir_ + "/quavix")) return 0;
-    for (const auto &e : fs::directory_iterator(dir_ + "/quavix"))
+    if (!fs::exists(dir_.File("quavix"))) return 0;
+    for (const auto &e : fs::directory_iterator(dir_.File("quavix")))
       if (e.path().filename().string().starts_with("registry.damaged-")) ++n;
     return n;
   }
@@ -83,7 +76,7 @@ class RegistryTest : public ::testing::Test {
     return rc == ERROR_SUCCESS && type == REG_DWORD ? static_cast<long long>(v) : -1;
   }
 
-  std::string dir_;
+  quavix::test::TempDir dir_{"quavix-reg-test"};
   size_t handlesAtStart_ = 0;
 };
 
@@ -317,7 +310,7 @@ TEST_F(RegistryTest, HandlesAccessAndDeletion) {
 }
 
 TEST_F(RegistryTest, FileLivesUnderTheConfigFolderWhichIsMadeWhenMissing) {
-  std::string nested = dir_ + "/not/yet";
+  std::string nested = dir_.File("not/yet");
   setenv("XDG_CONFIG_HOME", nested.c_str(), 1);
   EXPECT_EQ(quavix::reg::RegistryFilePath(), nested + "/quavix/registry");
   EXPECT_EQ(GetDword("a"), -1);
@@ -326,7 +319,7 @@ TEST_F(RegistryTest, FileLivesUnderTheConfigFolderWhichIsMadeWhenMissing) {
   EXPECT_TRUE(fs::is_regular_file(nested + "/quavix/registry"));
   EXPECT_EQ(fs::status(nested + "/quavix/registry").permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
-  setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+  setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
   EXPECT_EQ(GetDword("a"), -1);
 }
 
@@ -367,7 +360,7 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
   EXPECT_EQ(found, 2 * kPerProcess);
   // No reader ever saw a half-written file, and no temporary file is left.
   EXPECT_EQ(DamagedCopies(), 0);
-  for (const auto &e : fs::directory_iterator(dir_ + "/quavix"))
+  for (const auto &e : fs::directory_iterator(dir_.File("quavix")))
     EXPECT_FALSE(e.path().filename().string().starts_with(".registry.tmp")) << e.path();
 }
 
@@ -391,9 +384,9 @@ TEST_F(RegistryTest, WriterKilledMidWayLeavesACompleteFile) {
   EXPECT_EQ(DamagedCopies(), 0);
 
   // A temporary file it may have left is cleared by the next write.
-  std::ofstream(dir_ + "/quavix/.registry.tmp-99999-0") << "QUAVIX-REGISTRY 1\n[half";
+  std::ofstream(dir_.File("quavix/.registry.tmp-99999-0")) << "QUAVIX-REGISTRY 1\n[half";
   ASSERT_EQ(PutDword("after", 2), ERROR_SUCCESS);
-  for (const auto &e : fs::directory_iterator(dir_ + "/quavix"))
+  for (const auto &e : fs::directory_iterator(dir_.File("quavix")))
     EXPECT_FALSE(e.path().filename().string().starts_with(".registry.tmp")) << e.path();
 }
 
@@ -426,7 +419,7 @@ TEST_F(RegistryTest, DamagedFilesAreSetAsideAndReadAsEmpty) {
   }
   // The damaged text is kept intact aside.
   bool keptRandom = false;
-  for (const auto &e : fs::directory_iterator(dir_ + "/quavix")) {
+  for (const auto &e : fs::directory_iterator(dir_.File("quavix"))) {
     std::ifstream in(e.path(), std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
@@ -445,7 +438,7 @@ TEST_F(RegistryTest, DamagedFilesAreSetAsideAndReadAsEmpty) {
 
 TEST_F(RegistryTest, SymbolicLinkIsNeverWrittenThrough) {
   ASSERT_EQ(PutDword("a", 1), ERROR_SUCCESS);
-  std::string target = dir_ + "/elsewhere";
+  std::string target = dir_.File("elsewhere");
   fs::rename(File(), target);
   fs::create_symlink(target, File());
   const std::string before = [&] {
@@ -481,7 +474,7 @@ TEST_F(RegistryTest, ReadOnlyOrUnreadableFilesAreLeftAlone) {
   fs::remove(File());
 
   // A folder we may not write into: the write fails, nothing half-written.
-  fs::permissions(dir_ + "/quavix", fs::perms::owner_read | fs::perms::owner_exec);
+  fs::permissions(dir_.File("quavix"), fs::perms::owner_read | fs::perms::owner_exec);
   if (geteuid() != 0) {
     EXPECT_NE(PutDword("c", 3), ERROR_SUCCESS);
     EXPECT_FALSE(fs::exists(File()));

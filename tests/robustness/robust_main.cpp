@@ -20,7 +20,7 @@ int main(int argc, char **argv) {
   robust::SetHavePrivateMounts(::unshare(CLONE_NEWNS) == 0 &&
                                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0);
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  player_test::TempFolder home;
+  player_test::TempDir home;
   if (!::getenv("QUAVIX_ROBUST_CHILD")) {
     std::string config = home.path() + "/config", runtime = home.path() + "/runtime";
     ::mkdir(config.c_str(), 0700);

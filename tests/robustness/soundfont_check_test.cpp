@@ -48,7 +48,7 @@ std::string StartError(const std::string &soundFont) {
 }
 
 TEST(SoundFontCheck, NamesWhatIsWrongAndThePackageAndTheElementSaysTheSame) {
-  player_test::TempFolder dir;
+  player_test::TempDir dir;
   struct Case {
     std::string name, path, says;
   } cases[] = {

@@ -95,16 +95,16 @@ TEST(PathRules, BrowseRules) {
 
 TEST(PathRules, FileExistsOnlyForReadableRegularFiles) {
   TempDir dir;
-  std::string file = dir / "song.wma", link = dir / "link.wma", dangling = dir / "dangling.wma",
-              fifo = dir / "fifo.wma";
+  std::string file = dir.File("song.wma"), link = dir.File("link.wma"),
+              dangling = dir.File("dangling.wma"), fifo = dir.File("fifo.wma");
   WriteWholeFile(file, "x");
   ASSERT_EQ(symlink(file.c_str(), link.c_str()), 0);
-  ASSERT_EQ(symlink((dir / "gone").c_str(), dangling.c_str()), 0);
+  ASSERT_EQ(symlink(dir.File("gone").c_str(), dangling.c_str()), 0);
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_TRUE(FileExists(file.c_str()));
   EXPECT_TRUE(FileExists(link.c_str()));
   EXPECT_FALSE(FileExists(dangling.c_str()));
-  EXPECT_FALSE(FileExists((dir / "missing.wma").c_str()));
+  EXPECT_FALSE(FileExists((dir.File("missing.wma")).c_str()));
   EXPECT_FALSE(FileExists(dir.path().c_str()));
   EXPECT_FALSE(FileExists(fifo.c_str()));  // and does not wait for a writer
   EXPECT_FALSE(FileExists(""));
@@ -116,7 +116,7 @@ TEST(PathRules, FileExistsOnlyForReadableRegularFiles) {
 
 TEST(PathRules, TemporaryWavFile) {
   TempDir dir;
-  std::string cache = dir / "cache";
+  std::string cache = dir.File("cache");
   ASSERT_EQ(mkdir(cache.c_str(), 0700), 0);
   std::string wav;
   {
@@ -141,7 +141,7 @@ TEST(PathRules, TemporaryWavFile) {
   // No private temporary folder at all.
   ScopedEnv noCache("XDG_CACHE_HOME", nullptr);
   ScopedEnv noHome("HOME", nullptr);
-  ScopedEnv tmp("TMPDIR", dir / "missing-base");
+  ScopedEnv tmp("TMPDIR", dir.File("missing-base"));
   EXPECT_FALSE(MakeTempWavPath(&wav));
 }
 

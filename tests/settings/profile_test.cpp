@@ -128,8 +128,8 @@ std::string RunProbe(const std::string &exe, const std::string &args) {
 }
 
 TEST_F(ProfileTest, RenamedExecutableStartsWithFreshDefaults) {
-  const std::string shipped = dir_ / "vorlinta", renamed = dir_ / "quavix-copy",
-                    upper = dir_ / "VORLINTA.EXE";
+  const std::string shipped = dir_.File("vorlinta"), renamed = dir_.File("quavix-copy"),
+                    upper = dir_.File("VORLINTA.EXE");
   for (const std::string &name : {shipped, renamed, upper})
     fs::copy_file(QUAVIX_SETTINGS_PROBE, name);
   EXPECT_EQ(RunProbe(shipped, "set 5"), "vorlinta 5\n");

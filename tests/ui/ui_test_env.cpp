@@ -16,9 +16,7 @@ void MakePrivateFolder(const std::string &path) {
 }  // namespace
 
 UiTestEnvironment::UiTestEnvironment() {
-  std::string pattern = (fs::temp_directory_path() / "quavix-ui-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
-  root = pattern;
+  root = folder_.path();
   home = root + "/home";
   config = root + "/config";
   runtime = root + "/runtime";
@@ -41,8 +39,6 @@ UiTestEnvironment::~UiTestEnvironment() {
     else
       ::unsetenv(name.c_str());
   }
-  std::error_code ignored;
-  fs::remove_all(root, ignored);
 }
 
 void UiTestEnvironment::Set(const std::string &name, const std::string &value) {

@@ -5,6 +5,8 @@
 // settings. Environment variables changed through Set are restored.
 #pragma once
 
+#include "tests/support/temp_dir.h"
+
 #include <map>
 #include <optional>
 #include <string>
@@ -27,5 +29,6 @@ class UiTestEnvironment {
   std::string root, home, config, runtime, cache;
 
  private:
+  quavix::test::TempDir folder_{"quavix-ui"};
   std::map<std::string, std::optional<std::string>> saved_;
 };

@@ -106,7 +106,7 @@ bool Topmost(HWND h) {
 class PlayerVideoTest : public MainWindowFixture {
  protected:
   static void SetUpTestSuite() {
-    folder_ = new TempFolder;
+    folder_ = new TempDir;
     clip_ = folder_->path() + "/bars.ogv";
     clipMade_ = video_test::MakeBarsClip(clip_, 150, 4, true);
   }
@@ -154,12 +154,12 @@ class PlayerVideoTest : public MainWindowFixture {
     EXPECT_TRUE(Enabled(dialog, IDC_OPEN));
   }
 
-  static TempFolder *folder_;
+  static TempDir *folder_;
   static std::string clip_;
   static bool clipMade_;
 };
 
-TempFolder *PlayerVideoTest::folder_ = nullptr;
+TempDir *PlayerVideoTest::folder_ = nullptr;
 std::string PlayerVideoTest::clip_;
 bool PlayerVideoTest::clipMade_ = false;
 

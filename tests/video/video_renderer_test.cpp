@@ -25,7 +25,7 @@ using video_test::RecordingWindow;
 class VideoRendererTest : public quavix::test::PrivatePulseTest {
  protected:
   static void SetUpTestSuite() {
-    folder_ = new player_test::TempFolder;
+    folder_ = new player_test::TempDir;
     clip_ = folder_->path() + "/bars.ogv";
     sound_ = folder_->path() + "/tone.ogg";
     clipMade_ =
@@ -88,7 +88,7 @@ class VideoRendererTest : public quavix::test::PrivatePulseTest {
     ASSERT_EQ(window_->SetWindowPosition(0, 0, 320, 240), S_OK);
   }
 
-  static player_test::TempFolder *folder_;
+  static player_test::TempDir *folder_;
   static std::string clip_, sound_;
   static bool clipMade_;
   ComPtr<IGraphBuilder> graph_;
@@ -97,7 +97,7 @@ class VideoRendererTest : public quavix::test::PrivatePulseTest {
   std::unique_ptr<RecordingWindow> host_;
 };
 
-player_test::TempFolder *VideoRendererTest::folder_ = nullptr;
+player_test::TempDir *VideoRendererTest::folder_ = nullptr;
 std::string VideoRendererTest::clip_, VideoRendererTest::sound_;
 bool VideoRendererTest::clipMade_ = false;
 

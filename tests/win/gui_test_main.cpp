@@ -1,6 +1,8 @@
 // Entry of the window-layer tests: a headless toolkit application, and
 // private configuration and runtime folders so nothing of a person's desktop
 // is read or written.
+#include "tests/support/temp_dir.h"
+
 #include <QApplication>
 #include <QEvent>
 
@@ -9,20 +11,11 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
-std::string MakeTempDir(const char *pattern) {
-  std::string path = std::string("/tmp/") + pattern;
-  if (mkdtemp(path.data()) == nullptr) std::abort();
-  return path;
-}
-}  // namespace
-
 int main(int argc, char **argv) {
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  std::string config = MakeTempDir("quavix-gui-config-XXXXXX");
-  std::string runtime = MakeTempDir("quavix-gui-runtime-XXXXXX");
-  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  quavix::test::TempDir config("quavix-gui-config"), runtime("quavix-gui-runtime");
+  setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+  setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
   unsetenv("PULSE_SERVER");
 
   ::testing::InitGoogleTest(&argc, argv);
@@ -33,7 +26,5 @@ int main(int argc, char **argv) {
     rc = RUN_ALL_TESTS();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
-  std::string cleanup = "rm -rf '" + config + "' '" + runtime + "'";
-  if (std::system(cleanup.c_str()) != 0) return rc ? rc : 1;
   return rc;
 }

@@ -30,7 +30,7 @@ std::string MusicFolder(HRESULT *hr) {
 
 TEST(MusicFolder, FollowsUserDirsAndFailsWhenMissing) {
   TempDir dir;
-  std::string home = dir / "home", config = dir / "config";
+  std::string home = dir.File("home"), config = dir.File("config");
   fs::create_directories(home);
   fs::create_directories(config);
   ScopedEnv h("HOME", home);
@@ -54,7 +54,7 @@ TEST(MusicFolder, FollowsUserDirsAndFailsWhenMissing) {
   EXPECT_EQ(MusicFolder(&hr), home + "/Musik");
   EXPECT_EQ(hr, S_OK);
 
-  std::string odd = dir / "my \"tunes\" $x";
+  std::string odd = dir.File("my \"tunes\" $x");
   fs::create_directories(odd);
   WriteWholeFile(config + "/user-dirs.dirs", "XDG_MUSIC_DIR=\"$HOME/Musik\"\n  XDG_MUSIC_DIR=\"" +
                                                  dir.path() + "/my \\\"tunes\\\" \\$x\"\n");
@@ -77,8 +77,8 @@ TEST(MusicFolder, FollowsUserDirsAndFailsWhenMissing) {
 class StartProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    bin_ = dir_ / "bin";
-    work_ = dir_ / "work";
+    bin_ = dir_.File("bin");
+    work_ = dir_.File("work");
     fs::create_directories(bin_);
     fs::create_directories(work_);
     for (const char *name : {"xdg-open", "player"}) {
@@ -89,7 +89,7 @@ class StartProgramTest : public ::testing::Test {
                      "mv \"$QUAVIX_TEST_RECORD.part\" \"$QUAVIX_TEST_RECORD\"\n");
       chmod(script.c_str(), 0755);
     }
-    record_ = dir_ / "record";
+    record_ = dir_.File("record");
     path_.emplace("PATH", bin_ + ":/usr/bin:/bin");
     recordEnv_.emplace("QUAVIX_TEST_RECORD", record_);
     oldCwd_ = fs::current_path();
@@ -177,7 +177,7 @@ TEST_F(StartProgramTest, ShellOpenPassesTheFileAsOneArgument) {
   EXPECT_EQ(
       reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "print", file.c_str(), nullptr, nullptr, 1)),
       SE_ERR_NOASSOC);
-  ScopedEnv noOpener("PATH", dir_ / "empty");
+  ScopedEnv noOpener("PATH", dir_.File("empty"));
   EXPECT_LE(
       reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", file.c_str(), nullptr, nullptr, 1)),
       32);
@@ -187,7 +187,7 @@ TEST_F(StartProgramTest, ShellOpenPassesTheFileAsOneArgument) {
 
 TEST(DeleteFile, RemovesLinksNotTheirTargets) {
   TempDir dir;
-  std::string target = dir / "target.wma", link = dir / "link.wma";
+  std::string target = dir.File("target.wma"), link = dir.File("link.wma");
   WriteWholeFile(target, "keep me");
   ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
   EXPECT_TRUE(DeleteFileA(link.c_str()));

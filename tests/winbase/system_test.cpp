@@ -30,10 +30,10 @@ std::string TempPath() {
 // the user's cache folder on disk, never to the runtime folder (memory).
 TEST(TempPath, UsesAPrivateFolderInTheUsersCache) {
   TempDir dir;
-  std::string runtime = dir / "runtime";
+  std::string runtime = dir.File("runtime");
   ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
   ScopedEnv rt("XDG_RUNTIME_DIR", runtime);
-  std::string cache = dir / "cache";
+  std::string cache = dir.File("cache");
   {
     ScopedEnv xdg("XDG_CACHE_HOME", cache + "//");
     EXPECT_EQ(TempPath(), cache + "/quavix/");
@@ -52,7 +52,7 @@ TEST(TempPath, UsesAPrivateFolderInTheUsersCache) {
     EXPECT_EQ(GetTempPathA(0, nullptr), length + 1);
   }
   // Without XDG_CACHE_HOME (or with a relative one): ~/.cache.
-  std::string home = dir / "home";
+  std::string home = dir.File("home");
   ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
   ScopedEnv h("HOME", home);
   for (const char *xdg : {static_cast<const char *>(nullptr), "relative/cache"}) {
@@ -63,17 +63,17 @@ TEST(TempPath, UsesAPrivateFolderInTheUsersCache) {
 
 TEST(TempPath, RefusesCacheFoldersThatAreLinksOrOpenToOthers) {
   TempDir dir;
-  std::string cache = dir / "cache";
+  std::string cache = dir.File("cache");
   ASSERT_EQ(mkdir(cache.c_str(), 0700), 0);
   ScopedEnv xdg("XDG_CACHE_HOME", cache);
-  std::string fallbackBase = dir / "tmp";
+  std::string fallbackBase = dir.File("tmp");
   ASSERT_EQ(mkdir(fallbackBase.c_str(), 0755), 0);
   ScopedEnv tmp("TMPDIR", fallbackBase);
   const std::string fallback = fallbackBase + "/quavix-" + std::to_string(geteuid()) + "/";
   const std::string mine = cache + "/quavix";
 
   // A link planted where our folder belongs is not followed.
-  std::string elsewhere = dir / "elsewhere";
+  std::string elsewhere = dir.File("elsewhere");
   ASSERT_EQ(mkdir(elsewhere.c_str(), 0700), 0);
   ASSERT_EQ(symlink(elsewhere.c_str(), mine.c_str()), 0);
   EXPECT_EQ(TempPath(), fallback);
@@ -103,10 +103,10 @@ TEST(TempPath, RefusesAPlantedFallbackFolder) {
   ScopedEnv xdg("XDG_CACHE_HOME", nullptr);
   ScopedEnv home("HOME", nullptr);
   ScopedEnv tmp("TMPDIR", dir.path());
-  const std::string mine = dir / ("quavix-" + std::to_string(geteuid()));
+  const std::string mine = dir.File("quavix-" + std::to_string(geteuid()));
 
   // A link planted where our folder belongs.
-  std::string elsewhere = dir / "elsewhere";
+  std::string elsewhere = dir.File("elsewhere");
   ASSERT_EQ(mkdir(elsewhere.c_str(), 0700), 0);
   ASSERT_EQ(symlink(elsewhere.c_str(), mine.c_str()), 0);
   SetLastError(0);

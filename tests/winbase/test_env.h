@@ -2,6 +2,8 @@
 // so no test touches the person's own folders or settings.
 #pragma once
 
+#include "tests/support/temp_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -16,26 +18,6 @@
 #include <thread>
 
 namespace quavix::test {
-
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/quavix-test-XXXXXX";
-    if (!mkdtemp(tmpl)) ADD_FAILURE() << "mkdtemp failed";
-    path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir &) = delete;
-  TempDir &operator=(const TempDir &) = delete;
-  const std::string &path() const { return path_; }
-  std::string operator/(const std::string &name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 class ScopedEnv {
  public:

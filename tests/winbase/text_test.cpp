@@ -137,7 +137,7 @@ TEST(Formatting, WsprintfFormatsAndStopsAt1024Bytes) {
 // Captures what OutputDebugStringA writes to standard error.
 std::string DebugOutputOf(const char *text) {
   TempDir dir;
-  std::string file = dir / "stderr";
+  std::string file = dir.File("stderr");
   fflush(stderr);
   int saved = dup(2);
   int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);

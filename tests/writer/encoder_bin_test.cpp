@@ -12,6 +12,7 @@
 
 #include "tests/writer/gst_helpers.h"
 #include "writer/encoder_bin.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 using namespace writer_test;
@@ -22,13 +23,7 @@ namespace {
 
 class EncoderBin : public testing::Test {
  protected:
-  void SetUp() override {
-    gchar *d = g_dir_make_tmp("writer-XXXXXX", nullptr);
-    dir_ = d;
-    g_free(d);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const char *name) const { return dir_ + "/" + name; }
+  std::string Path(const char *name) const { return dir_.File(name); }
 
   // Runs `source` through a new bin that was given `wma`.
   RunOutcome Encode(const std::string &source, const std::string &wma,
@@ -42,7 +37,7 @@ class EncoderBin : public testing::Test {
     return out;
   }
 
-  std::string dir_;
+  quavix::test::TempDir dir_{"writer"};
 };
 
 std::uint64_t Le(const std::string &s, std::size_t at, std::size_t n) {

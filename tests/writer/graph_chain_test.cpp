@@ -16,6 +16,7 @@
 #include "platform/dshow/uuids.h"
 #include "platform/reg/registry.h"
 #include "tests/writer/gst_helpers.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 using namespace writer_test;
@@ -48,9 +49,6 @@ class CToneCaptureFilter final : public CBaseFilter {
 class WriterChain : public testing::Test {
  protected:
   void SetUp() override {
-    gchar *d = g_dir_make_tmp("writer-chain-XXXXXX", nullptr);
-    dir_ = d;
-    g_free(d);
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC, IID_IGraphBuilder,
                                graph_.OutVoid()),
@@ -66,7 +64,6 @@ class WriterChain : public testing::Test {
     control_.Reset();
     graph_.Reset();
     CoUninitialize();
-    fs::remove_all(dir_);
   }
 
   // Hands over `wma` (nothing when null), then inserts the chain.
@@ -105,7 +102,8 @@ class WriterChain : public testing::Test {
     }
   }
 
-  std::string dir_, wav_;
+  quavix::test::TempDir dir_{"writer-chain"};
+  std::string wav_;
   ComPtr<IGraphBuilder> graph_;
   ComPtr<IMediaControl> control_;
   ComPtr<IMediaEventEx> events_;
@@ -113,8 +111,8 @@ class WriterChain : public testing::Test {
 };
 
 TEST_F(WriterChain, ARunWritesTheWmaAndPassesTheWavOn) {
-  const std::string wma = dir_ + "/song.wma";
-  wav_ = dir_ + "/kqzttemp.wav";
+  const std::string wma = dir_.File("song.wma");
+  wav_ = dir_.File("kqzttemp.wav");
   InsertChain(wma.c_str());
   ASSERT_TRUE(SUCCEEDED(control_->Run()));
   std::this_thread::sleep_for(std::chrono::seconds(2));
@@ -135,7 +133,7 @@ TEST_F(WriterChain, ARunWritesTheWmaAndPassesTheWavOn) {
 }
 
 TEST_F(WriterChain, RunFailsWhenNoOutputWasHandedOver) {
-  wav_ = dir_ + "/kqzttemp.wav";
+  wav_ = dir_.File("kqzttemp.wav");
   InsertChain(nullptr);
   EXPECT_TRUE(FAILED(control_->Run()));
   control_->Stop();

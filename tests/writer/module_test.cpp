@@ -10,6 +10,7 @@
 #include "platform/dshow/uuids.h"
 #include "platform/reg/registry.h"
 #include "writer/handoff.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -30,9 +31,6 @@ void SetHandOff(const char *subkey, const char *value) {  // null value: delete
 class WriterModule : public testing::Test {
  protected:
   void SetUp() override {
-    gchar *d = g_dir_make_tmp("writer-module-XXXXXX", nullptr);
-    dir_ = d;
-    g_free(d);
     SetHandOff("OutputWMAName", nullptr);
     void *module = dlopen(WRITER_MODULE_PATH, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     ASSERT_NE(module, nullptr) << dlerror();
@@ -54,10 +52,9 @@ class WriterModule : public testing::Test {
       filter_->ReleaseGstElement();
       EXPECT_EQ(filter_->Release(), 0u);
     }
-    fs::remove_all(dir_);
   }
 
-  std::string dir_;
+  quavix::test::TempDir dir_{"writer-module"};
   DllGetClassObjectFn entry_ = nullptr;
   IGstFilter *filter_ = nullptr;
 };
@@ -99,7 +96,7 @@ TEST_F(WriterModule, MakesOnlyTheWriterFilterWithAnInAndAnOutPin) {
 }
 
 TEST_F(WriterModule, RunFailsWithoutAUsableOutputName) {
-  const std::string missing = dir_ + "/gone/out.wma";
+  const std::string missing = dir_.File("gone/out.wma");
   const std::pair<const char *, HRESULT> cases[] = {
       {nullptr, E_FAIL}, {"", E_FAIL}, {missing.c_str(), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)}};
   GstElement *pipeline = gst_pipeline_new(nullptr);
@@ -113,7 +110,7 @@ TEST_F(WriterModule, RunFailsWithoutAUsableOutputName) {
     EXPECT_NE(msg, nullptr);
     if (msg) gst_message_unref(msg);
   }
-  EXPECT_FALSE(fs::exists(dir_ + "/gone"));
+  EXPECT_FALSE(fs::exists(dir_.File("gone")));
   gst_object_unref(bus);
   gst_object_unref(pipeline);
 }

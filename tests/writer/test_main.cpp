@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/support/temp_dir.h"
 #include "tests/writer/gst_helpers.h"
 #include "writer/encoder_bin.h"
 
@@ -59,18 +60,14 @@ int main(int argc, char **argv) {
     _exit(rc);  // leak checks belong to the test process, not the child
   }
   // Keep every test away from the person's own settings and sound server.
-  gchar *root = g_dir_make_tmp("quavix-writer-test-XXXXXX", nullptr);
-  const std::string config = std::string(root) + "/config";
-  mkdir(config.c_str(), 0700);
-  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-  setenv("XDG_RUNTIME_DIR", root, 1);
+  quavix::test::TempDir root("quavix-writer-test");
+  mkdir(root.File("config").c_str(), 0700);
+  setenv("XDG_CONFIG_HOME", root.File("config").c_str(), 1);
+  setenv("XDG_RUNTIME_DIR", root.path().c_str(), 1);
   unsetenv("PULSE_SERVER");
 
   testing::InitGoogleTest(&argc, argv);
   const int rc = RUN_ALL_TESTS();
-  std::error_code ec;
-  std::filesystem::remove_all(root, ec);
-  g_free(root);
   gst_deinit();
   return rc;
 }
