@@ -9,7 +9,7 @@
 #include "tests/support/private_pulse.h"
 #include "tests/support/temp_dir.h"
 #include "ui/converter_dlg.h"
-#include "ui_test_env.h"
+#include "tests/support/private_home.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +50,7 @@ class LengthProbeTest : public ::testing::Test {
     return path;
   }
 
-  std::optional<UiTestEnvironment> env_;
+  std::optional<quavix::test::PrivateHome> env_;
   quavix::test::TempDir dir_{"quavix-engine"};
 };
 

@@ -22,7 +22,7 @@
 #include "tests/support/capture_device.h"
 #include "tests/support/private_pulse.h"
 #include "tests/support/record_capture.h"
-#include "tests/ui/ui_test_env.h"
+#include "tests/support/private_home.h"
 
 namespace {
 
@@ -100,7 +100,7 @@ class InputLinesServerTest : public quavix::test::PrivatePulseTest {
               S_OK);
     return f;
   }
-  std::optional<UiTestEnvironment> env_;
+  std::optional<quavix::test::PrivateHome> env_;
   HRESULT com_ = E_FAIL;
 };
 

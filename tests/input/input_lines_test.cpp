@@ -6,7 +6,7 @@
 #include "app/converter_app.h"
 #include "tests/input/fake_lines_filter_for_test.h"
 #include "tests/input/input_test_support.h"
-#include "tests/ui/ui_test_env.h"
+#include "tests/support/private_home.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ class InputLinesTest : public ::testing::Test {
   }
   std::vector<int> Enabled() const { return filter_->EnabledLines(); }
 
-  std::optional<UiTestEnvironment> env_;
+  std::optional<quavix::test::PrivateHome> env_;
   FakeLinesFilterForTest *filter_ = nullptr;
 };
 

@@ -24,7 +24,7 @@
 #include "platform/win/window_internal.h"
 #include "tests/input/input_test_support.h"
 #include "tests/support/private_pulse.h"
-#include "tests/ui/ui_test_env.h"
+#include "tests/support/private_home.h"
 
 namespace {
 
@@ -130,7 +130,7 @@ class InputWindowTest : public quavix::test::PrivatePulseTest {
     return static_cast<int>(std::count(dialogsShown_.begin(), dialogsShown_.end(), IDD_INPUT_HINT));
   }
 
-  std::optional<UiTestEnvironment> env_;
+  std::optional<quavix::test::PrivateHome> env_;
   UiSeamHandler previousSeam_;
   std::map<int, std::function<void(HWND)>> drivers_;
   std::vector<int> dialogsShown_;

@@ -639,17 +639,3 @@ TEST(MidiSourceElement, RefusesBadOptionsAndOtherRates) {
   gst_element_set_state(pipeline, GST_STATE_NULL);
   gst_object_unref(pipeline);
 }
-
-// Points every per-user location at private folders before GStreamer starts
-// (the folder is removed when the tests end),
-// and keeps GStreamer's plugin registry in the build folder.
-int main(int argc, char **argv) {
-  UsePrivateUserFolders();
-  unsetenv("PULSE_SERVER");
-  setenv("GST_REGISTRY", QUAVIX_TEST_GST_REGISTRY, 1);
-  ::testing::InitGoogleTest(&argc, argv);
-  gst_init(&argc, &argv);
-  int rc = RUN_ALL_TESTS();
-  gst_deinit();
-  return rc;
-}

@@ -99,17 +99,6 @@ std::string TempDir() {
   return folder.path();
 }
 
-void UsePrivateUserFolders() {
-  const std::string home = TempDir();
-  for (const char *var :
-       {"HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "XDG_DATA_HOME"}) {
-    std::string dir = home + "/" + var;
-    std::filesystem::create_directories(dir);
-    std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
-    setenv(var, dir.c_str(), 1);
-  }
-}
-
 std::string WriteTempFile(const std::string &name, const Bytes &bytes) {
   std::string path = TempDir() + "/" + name;
   std::ofstream f(path, std::ios::binary | std::ios::trunc);

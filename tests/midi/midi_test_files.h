@@ -41,9 +41,5 @@ Bytes Rmid(const Bytes &smf);
 // A private temporary folder for the test process, removed at exit.
 std::string TempDir();
 std::string WriteTempFile(const std::string &name, const Bytes &bytes);
-// Points HOME and the XDG folders at private folders under TempDir(), before
-// GStreamer or FluidSynth read them: the fluidsynth program reads
-// ~/.fluidsynth, and GStreamer loads plugins from the person's data folder.
-void UsePrivateUserFolders();
 
 }  // namespace miditest

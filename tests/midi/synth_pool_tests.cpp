@@ -246,13 +246,3 @@ TEST(SynthPool, GraphsStartAndStopOnSeveralThreadsAtOnce) {
 }
 
 }  // namespace
-
-int main(int argc, char **argv) {
-  UsePrivateUserFolders();
-  setenv("GST_REGISTRY", QUAVIX_TEST_GST_REGISTRY, 1);
-  ::testing::InitGoogleTest(&argc, argv);
-  gst_init(&argc, &argv);
-  int rc = RUN_ALL_TESTS();
-  gst_deinit();
-  return rc;
-}

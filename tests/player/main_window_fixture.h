@@ -10,7 +10,7 @@
 #include "tests/player/player_test_support.h"
 #include "tests/support/private_pulse.h"
 #include "ui/converter_dlg.h"
-#include "ui_test_env.h"
+#include "tests/support/private_home.h"
 
 #include <gtest/gtest.h>
 
@@ -107,7 +107,7 @@ class MainWindowFixture : public quavix::test::PrivatePulseTest {
   static std::string ItemText(HWND dlg, int id) { return WindowText(GetDlgItem(dlg, id)); }
   static bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }
 
-  std::optional<UiTestEnvironment> env_;
+  std::optional<quavix::test::PrivateHome> env_;
   std::string music_;
   CConverterApp *app_ = nullptr;
   UiSeamHandler previousSeam_;

@@ -3,12 +3,14 @@
 #include "platform/reg/registry.h"
 #include "platform/win/messages.h"
 #include "platform/win/window_internal.h"
+#include "tests/support/test_main.h"
 #include "tests/writer/gst_helpers.h"
 
 #include <QApplication>
 #include <QTest>
 
 #include <dirent.h>
+#include <gst/gst.h>
 
 #include <chrono>
 #include <cstring>
@@ -17,6 +19,12 @@
 namespace recording_test {
 
 using quavix::test::NullSink;
+
+namespace {
+// The tests decode the files written through GStreamer of their own.
+void StartGStreamer() { gst_init(nullptr, nullptr); }
+[[maybe_unused]] const bool kGStreamerStep = quavix::test::BeforeTests(&StartGStreamer);
+}  // namespace
 
 std::string Text(HWND hwnd) {
   char buffer[1024] = "";

@@ -8,7 +8,7 @@
 #include "platform/win/ui_seam.h"
 #include "tests/support/private_pulse.h"
 #include "ui/converter_dlg.h"
-#include "ui_test_env.h"
+#include "tests/support/private_home.h"
 
 #include <gtest/gtest.h>
 
@@ -83,7 +83,7 @@ class RecordingTest : public ::testing::Test {
   int BoxesWithText(const std::string &text) const;
   const UiRequest *LastBoxWithText(const std::string &text) const;
 
-  std::optional<UiTestEnvironment> env_;
+  std::optional<quavix::test::PrivateHome> env_;
   quavix::test::PrivatePulse pulse_;
   CConverterApp *app_ = nullptr;
   std::string appName_;

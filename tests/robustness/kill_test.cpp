@@ -4,6 +4,7 @@
 // copies of the program at once.
 #include "tests/player/main_window_fixture.h"
 #include "tests/robustness/robust_support.h"
+#include "tests/support/test_main.h"
 
 #include <dirent.h>
 #include <signal.h>
@@ -31,7 +32,7 @@ namespace {
 // clicked the file QUAVIX_ROBUST_MARK appears. With QUAVIX_ROBUST_RUN_MS the
 // run is stopped after that long and the program exits (0 when the run went
 // without a message); without it the child converts until it is killed.
-int ChildMain() {
+int ChildMain(int, char **) {
   const char *song = std::getenv("QUAVIX_ROBUST_SONG");
   const char *wma = std::getenv("QUAVIX_ROBUST_WMA");
   const char *mark = std::getenv("QUAVIX_ROBUST_MARK");
@@ -88,7 +89,7 @@ int ChildMain() {
   app->InitInstance();
   return result;
 }
-const bool registered = RegisterChildEntry(&ChildMain);
+const bool registered = quavix::test::RegisterChildEntry(&ChildMain);
 
 std::string SelfExe() {
   char exe[MAX_PATH] = "";
@@ -110,7 +111,7 @@ bool WaitForFile(const std::string &path, int timeoutMs) {
 std::vector<std::string> ChildEnvironment(const std::map<std::string, std::string> &extra) {
   std::vector<std::string> env;
   for (char **e = environ; *e; ++e) env.push_back(*e);
-  env.push_back("QUAVIX_ROBUST_CHILD=1");
+  env.push_back("QUAVIX_TEST_CHILD=1");
   for (auto &[k, v] : extra) env.push_back(k + "=" + v);
   return env;
 }

@@ -4,12 +4,14 @@
 #include "platform/reg/registry_text.h"
 #include "platform/win/window.h"
 #include "platform/win/window_internal.h"
+#include "tests/support/test_main.h"
 
 #include <QTest>
 #include <QWidget>
 
 #include <dirent.h>
 #include <gst/gst.h>
+#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,17 +25,19 @@ namespace robust {
 
 namespace {
 bool g_privateMounts = false;
-ChildEntry g_childEntry = nullptr;
+
+// The robustness tests run in a mount namespace of their own when they can,
+// so the full and read-only disks and the hidden SoundFont they make are
+// seen by no other process on the machine. Before any thread exists.
+void EnterPrivateMounts() {
+  g_privateMounts = ::unshare(CLONE_NEWNS) == 0 &&
+                    ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+[[maybe_unused]] const bool kPrivateMountsAtStart =
+    quavix::test::AtProcessStart(&EnterPrivateMounts);
 }  // namespace
 
-bool RegisterChildEntry(ChildEntry entry) {
-  g_childEntry = entry;
-  return true;
-}
-ChildEntry RegisteredChildEntry() { return g_childEntry; }
-
 bool HavePrivateMounts() { return g_privateMounts; }
-void SetHavePrivateMounts(bool yes) { g_privateMounts = yes; }
 
 ScopedTmpfs::ScopedTmpfs(const std::string &path, const std::string &options) : path_(path) {
   if (!g_privateMounts) return;

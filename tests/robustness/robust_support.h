@@ -10,10 +10,9 @@
 
 namespace robust {
 
-// True when main() could give the process a private mount namespace; tests
-// that mount skip otherwise.
+// True when the process could be given a mount namespace of its own at its
+// start (as root); tests that mount skip otherwise.
 bool HavePrivateMounts();
-void SetHavePrivateMounts(bool yes);
 
 // A tmpfs mounted at `path` (created when missing) for the object's life.
 class ScopedTmpfs {
@@ -44,12 +43,6 @@ int OpenDescriptors();
 std::string DescribeDescriptors();
 int ThreadCount();
 long ResidentKiB();
-
-// A test program started again as a child (QUAVIX_ROBUST_CHILD set) runs
-// the entry one of its files registered instead of its tests.
-using ChildEntry = int (*)();
-bool RegisterChildEntry(ChildEntry entry);
-ChildEntry RegisteredChildEntry();
 
 // Replaces the text of an edit control as a person would: select all, type.
 void TypeInto(HWND dlg, int id, const std::string &text);

@@ -12,7 +12,7 @@
 #include "settings/profile.h"
 #include "tests/support/private_pulse.h"
 #include "ui/converter_dlg.h"
-#include "ui_test_env.h"
+#include "tests/support/private_home.h"
 
 #include <gtest/gtest.h>
 
@@ -148,7 +148,7 @@ class MainWindowTest : public quavix::test::PrivatePulseTest {
   // Ends the program as the close box does, once the driver returns.
   void CloseWindow(HWND dlg) { PostMessageA(dlg, WM_CLOSE, 0, 0); }
 
-  std::optional<UiTestEnvironment> env_;
+  std::optional<quavix::test::PrivateHome> env_;
   CConverterApp *app_ = nullptr;
   std::string appName_;
   UiSeamHandler previousSeam_;

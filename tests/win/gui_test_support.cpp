@@ -1,12 +1,24 @@
 #include "tests/win/gui_test_support.h"
 
 #include "platform/win/window_internal.h"
+#include "tests/support/test_main.h"
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QTimer>
 
 namespace guitest {
+
+namespace {
+// Windows of the window layer come and go in every test: the application
+// must not quit when the last one closes, and what is left for deletion is
+// deleted while the toolkit still exists.
+void KeepRunningWithoutWindows() { QApplication::setQuitOnLastWindowClosed(false); }
+void DeleteWhatWasLeft() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+[[maybe_unused]] const bool kSteps = quavix::test::BeforeTests(&KeepRunningWithoutWindows) &&
+                                     quavix::test::AfterTests(&DeleteWhatWasLeft);
+}  // namespace
 
 QWidget *Widget(HWND hwnd) { return quavix::win::WidgetOf(hwnd); }
 

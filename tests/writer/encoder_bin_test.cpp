@@ -21,6 +21,12 @@ using quavix::writer::CreateEncoderBin;
 
 namespace {
 
+// This program's environment, marked so that it runs as the encoding child
+// (encode_child.cpp) instead of its tests.
+gchar **ChildEnvironment() {
+  return g_environ_setenv(g_get_environ(), "QUAVIX_TEST_CHILD", "1", TRUE);
+}
+
 class EncoderBin : public testing::Test {
  protected:
   std::string Path(const char *name) const { return dir_.File(name); }
@@ -134,9 +140,12 @@ TEST_F(EncoderBin, KilledRunLeavesAFileThatPlaysUpToTheKill) {
   const char *argv[] = {exe.c_str(), "--encode-child", "live", wma.c_str(), nullptr};
   GPid pid = 0;
   gint outFd = -1;
-  ASSERT_TRUE(g_spawn_async_with_pipes(nullptr, const_cast<gchar **>(argv), nullptr,
-                                       G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid, nullptr,
-                                       &outFd, nullptr, nullptr));
+  gchar **env = ChildEnvironment();
+  const bool spawned =
+      g_spawn_async_with_pipes(nullptr, const_cast<gchar **>(argv), env, G_SPAWN_DO_NOT_REAP_CHILD,
+                               nullptr, nullptr, &pid, nullptr, &outFd, nullptr, nullptr);
+  g_strfreev(env);
+  ASSERT_TRUE(spawned);
   char line[16] = {};
   const bool started = read(outFd, line, 8) == 8 && std::string(line, 7) == "PLAYING";
   close(outFd);
@@ -158,8 +167,11 @@ TEST_F(EncoderBin, WriteFailureMidRunIsAnErrorOfTheFileSink) {
   const char *argv[] = {exe.c_str(), "--encode-child", "fsize", wma.c_str(), nullptr};
   gchar *out = nullptr;
   gint status = 0;
-  ASSERT_TRUE(g_spawn_sync(nullptr, const_cast<gchar **>(argv), nullptr, G_SPAWN_DEFAULT, nullptr,
-                           nullptr, &out, nullptr, &status, nullptr));
+  gchar **env = ChildEnvironment();
+  const bool ran = g_spawn_sync(nullptr, const_cast<gchar **>(argv), env, G_SPAWN_DEFAULT, nullptr,
+                                nullptr, &out, nullptr, &status, nullptr);
+  g_strfreev(env);
+  ASSERT_TRUE(ran);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << out;
   EXPECT_TRUE(g_str_has_prefix(out, "wma-file|")) << out;
   g_free(out);

@@ -1,10 +1,12 @@
-#include "ui_test_env.h"
+#include "tests/support/private_home.h"
 
 #include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+
+namespace quavix::test {
 
 namespace fs = std::filesystem;
 
@@ -15,12 +17,13 @@ void MakePrivateFolder(const std::string &path) {
 }
 }  // namespace
 
-UiTestEnvironment::UiTestEnvironment() {
+PrivateHome::PrivateHome() {
   root = folder_.path();
   home = root + "/home";
   config = root + "/config";
   runtime = root + "/runtime";
   cache = root + "/cache";
+  data = root + "/data";
   MakePrivateFolder(home);
   MakePrivateFolder(config);
   MakePrivateFolder(runtime);
@@ -28,11 +31,12 @@ UiTestEnvironment::UiTestEnvironment() {
   Set("XDG_CONFIG_HOME", config);
   Set("XDG_RUNTIME_DIR", runtime);
   Set("XDG_CACHE_HOME", cache);
+  Set("XDG_DATA_HOME", data);
   Set("QUAVIX_WINDOWS_MAJOR", "");
   ::unsetenv("QUAVIX_WINDOWS_MAJOR");
 }
 
-UiTestEnvironment::~UiTestEnvironment() {
+PrivateHome::~PrivateHome() {
   for (const auto &[name, value] : saved_) {
     if (value)
       ::setenv(name.c_str(), value->c_str(), 1);
@@ -41,7 +45,7 @@ UiTestEnvironment::~UiTestEnvironment() {
   }
 }
 
-void UiTestEnvironment::Set(const std::string &name, const std::string &value) {
+void PrivateHome::Set(const std::string &name, const std::string &value) {
   if (!saved_.count(name)) {
     const char *old = std::getenv(name.c_str());
     saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
@@ -49,9 +53,9 @@ void UiTestEnvironment::Set(const std::string &name, const std::string &value) {
   ::setenv(name.c_str(), value.c_str(), 1);
 }
 
-void UiTestEnvironment::MakeMusicFolder() { fs::create_directories(home + "/Music"); }
+void PrivateHome::MakeMusicFolder() { fs::create_directories(home + "/Music"); }
 
-std::string UiTestEnvironment::MakeDeepCacheFolder(size_t length) {
+std::string PrivateHome::MakeDeepCacheFolder(std::size_t length) {
   const size_t ownPart = std::string("/quavix").size();
   std::string path = root + "/deep";
   while (path.size() + ownPart < length) {
@@ -65,3 +69,5 @@ std::string UiTestEnvironment::MakeDeepCacheFolder(size_t length) {
   Set("XDG_CACHE_HOME", path);
   return path + "/quavix";
 }
+
+}  // namespace quavix::test

@@ -1,18 +1,15 @@
-// Test runner of the writer tests. The same program is the child that some
-// tests kill or starve: "--encode-child live|fsize <wma path>".
+// The child that some encoder tests kill or starve: the test program itself,
+// started again (see EncodeChildEntry).
 #include <gst/gst.h>
-#include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
-#include "tests/support/temp_dir.h"
+#include "tests/support/test_main.h"
 #include "tests/writer/gst_helpers.h"
 #include "writer/encoder_bin.h"
 
@@ -45,24 +42,15 @@ int EncodeChild(const std::string &mode, const char *path) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
-  gst_init(&argc, &argv);
-  if (argc == 4 && std::strcmp(argv[1], "--encode-child") == 0) {
-    const int rc = EncodeChild(argv[2], argv[3]);
-    std::fflush(stdout);
-    _exit(rc);  // leak checks belong to the test process, not the child
-  }
-  // Keep every test away from the person's own settings and sound server.
-  quavix::test::TempDir root("quavix-writer-test");
-  mkdir(root.File("config").c_str(), 0700);
-  setenv("XDG_CONFIG_HOME", root.File("config").c_str(), 1);
-  setenv("XDG_RUNTIME_DIR", root.path().c_str(), 1);
-  unsetenv("PULSE_SERVER");
-
-  testing::InitGoogleTest(&argc, argv);
-  const int rc = RUN_ALL_TESTS();
-  gst_deinit();
-  return rc;
+// The encoder tests start this program again with QUAVIX_TEST_CHILD set and
+// "--encode-child live|fsize <wma path>" on its command line.
+int EncodeChildEntry(int argc, char **argv) {
+  if (argc != 4 || std::strcmp(argv[1], "--encode-child") != 0) return 2;
+  const int rc = EncodeChild(argv[2], argv[3]);
+  std::fflush(stdout);
+  _exit(rc);  // leak checks belong to the test process, not the child
 }
+
+[[maybe_unused]] const bool kRegistered = quavix::test::RegisterChildEntry(&EncodeChildEntry);
+
+}  // namespace
