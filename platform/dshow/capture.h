@@ -8,6 +8,7 @@ QX_DEFINE_GUID(IID_IFileSinkFilter, "a2104830-7c70-11cf-8bce-00aa00a3f1a6");
 QX_DEFINE_GUID(IID_IFileSinkFilter2, "00855b90-ce1b-11d0-bd4f-00a0c911ce86");
 QX_DEFINE_GUID(IID_IAMAudioInputMixer, "54c39221-8380-11d0-b3f0-00aa003761c5");
 QX_DEFINE_GUID(IID_ICaptureLoss, "7d2f5b1e-93a4-4c6e-b0d8-5e1c2a47f903");
+QX_DEFINE_GUID(IID_ICaptureCatchUp, "c41e6a93-2f7d-4b58-9e0a-6d3b8f15a2c7");
 
 class ICaptureGraphBuilder2 : public IUnknown {
  public:
@@ -61,4 +62,20 @@ class ICaptureLoss : public IUnknown {
 
  protected:
   ~ICaptureLoss() = default;
+};
+
+// Asked by the graph from a live source before it ends the source's stream
+// (Stop, StopWhenReady). A busy or stalled process reads what the device
+// captured late: ending the stream at once would cut off the last moments
+// before the stop, which the device had already recorded (the end of the
+// song).
+class ICaptureCatchUp : public IUnknown {
+ public:
+  // Waits until the source has handed on everything it captured up to now,
+  // at most msTimeout. S_OK when it has (or has nothing to wait for),
+  // S_FALSE when the time ran out or the device stopped delivering.
+  virtual HRESULT WaitForCapturedAudio(DWORD msTimeout) = 0;
+
+ protected:
+  ~ICaptureCatchUp() = default;
 };

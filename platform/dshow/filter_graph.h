@@ -133,6 +133,10 @@ class CFilterGraph final : public IGraphBuilder,
   // writes files, so that a plain Stop (a window closing mid-run) still
   // leaves them complete.
   static constexpr int kStopDrainTimeoutMs = 3000;
+  // How long a stop waits for a recording device's audio that the process
+  // has not read yet: the most a capture can hold back (its 2 s buffer) and
+  // some slack.
+  static constexpr int kCatchUpTimeoutMs = 2500;
   // How long Run/Pause wait for the pipeline to settle before answering.
   static constexpr int kStateTimeoutMs = 5000;
 
@@ -165,6 +169,9 @@ class CFilterGraph final : public IGraphBuilder,
   // pipeline's EOS; true when it came. Leaves m_draining set: the caller
   // clears it once the graph has stopped.
   bool DrainStreams(int timeoutMs);
+  // Lets every recording device hand on what it captured up to now, so
+  // that ending its stream cuts off nothing that was played before it.
+  void CatchUpLiveSources();
   bool WritesFiles();
   HRESULT RenderPin(IPin *out, int depth);
   HRESULT RenderOutputs(IBaseFilter *f, int depth);

@@ -224,6 +224,7 @@ bool CFilterGraph::DrainStreams(int timeoutMs) {
     ended = m_eosSeen;
     m_lastError = S_OK;
   }
+  if (!ended) CatchUpLiveSources();
   // End of stream from every source; the sinks finish their files (a WAV
   // header, an ASF index) when it reaches them, and the pipeline says EOS
   // once all have.
@@ -232,6 +233,15 @@ bool CFilterGraph::DrainStreams(int timeoutMs) {
   bool drained = m_eventCond.wait_for(e, std::chrono::milliseconds(timeoutMs),
                                       [&] { return m_eosSeen || FAILED(m_lastError); });
   return drained && m_eosSeen;
+}
+
+void CFilterGraph::CatchUpLiveSources() {
+  for (auto &e : m_filters) {
+    ComPtr<ICaptureCatchUp> source;
+    if (SUCCEEDED(
+            e.filter->QueryInterface(IID_ICaptureCatchUp, reinterpret_cast<void **>(source.Out()))))
+      source->WaitForCapturedAudio(kCatchUpTimeoutMs);
+  }
 }
 
 HRESULT CFilterGraph::StopWhenReady() {

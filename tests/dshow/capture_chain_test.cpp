@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -162,6 +163,12 @@ class CaptureChainTest : public quavix::test::PrivatePulseTest {
     // early), and no stretch of it reads as silence.
     const std::vector<std::int16_t> loud = LoudPart(w.left, 1000);
     EXPECT_GE(static_cast<double>(loud.size()) / 44100, playedSeconds - 0.1);
+    // The tune is played once Run has returned, so the recording must open
+    // with silence: a recording that opens loud missed the tune's start.
+    const auto firstLoud = std::find_if(w.left.begin(), w.left.end(),
+                                        [](std::int16_t v) { return std::abs(v) >= 1000; });
+    EXPECT_GE(static_cast<double>(firstLoud - w.left.begin()) / 44100, 0.02)
+        << "the recording began after the tune had started";
     EXPECT_EQ(quavix::test::SamplesInHoles(w.left, 1000, 441), 0u)
         << "the recording has holes of silence (audio lost by the capture)";
   }

@@ -278,7 +278,7 @@ void LineWarmer::WaitUntilDelivering(std::chrono::milliseconds timeout) {
   m_phaseChanged.wait_for(g, timeout, [this] { return m_phase != Phase::kConnecting; });
 }
 
-class CAudioCaptureFilter final : public CBaseFilter, public ICaptureLoss {
+class CAudioCaptureFilter final : public CBaseFilter, public ICaptureLoss, public ICaptureCatchUp {
  public:
   CAudioCaptureFilter(CaptureDevice device, std::shared_ptr<PulseClient> client);
   ~CAudioCaptureFilter() override;
@@ -300,6 +300,9 @@ class CAudioCaptureFilter final : public CBaseFilter, public ICaptureLoss {
              (lag > kLagToleranceUs ? static_cast<LONGLONG>(lag) * 10 : 0);
     return S_OK;
   }
+
+  // ICaptureCatchUp
+  HRESULT WaitForCapturedAudio(DWORD msTimeout) override;
 
   HRESULT JoinFilterGraph(IFilterGraph *pGraph, LPCWSTR pName) override;
 
@@ -324,6 +327,11 @@ class CAudioCaptureFilter final : public CBaseFilter, public ICaptureLoss {
       AddRef();
       return S_OK;
     }
+    if (riid == IID_ICaptureCatchUp) {
+      *ppv = static_cast<ICaptureCatchUp *>(this);
+      AddRef();
+      return S_OK;
+    }
     return CBaseFilter::QueryFilterInterface(riid, ppv);
   }
   void OnStateChanged(FILTER_STATE state) override;
@@ -335,6 +343,13 @@ class CAudioCaptureFilter final : public CBaseFilter, public ICaptureLoss {
   // behind the clock for good. Both are counted on the streaming thread.
   static GstPadProbeReturn CountLostAudio(GstPad *pad, GstPadProbeInfo *info, gpointer self);
   void TrackLag(gint64 nowUs, GstClockTime duration);
+
+  // Waits until pulsesrc has handed on its first audio, at most timeout:
+  // the stream starts recording when the server has acted on pulsesrc's
+  // request, which may come after the pipeline says it plays.
+  void WaitForFirstAudio(std::chrono::milliseconds timeout);
+  // The pipeline's running time now, or GST_CLOCK_TIME_NONE without a clock.
+  GstClockTime RunningTimeNow();
 
   void ApplyDevice();
   // Names the output that the recorded loop-back line monitors as the one
@@ -355,6 +370,7 @@ class CAudioCaptureFilter final : public CBaseFilter, public ICaptureLoss {
   std::atomic<bool> m_deviceGone{false};
   LineWarmer m_warmer;
   std::atomic<guint64> m_lostNs{0};
+  // Where the audio handed on so far ends, in the pipeline's running time.
   std::atomic<GstClockTime> m_nextPts{GST_CLOCK_TIME_NONE};
   // How far the audio received lags the monotonic clock; the smallest lag
   // of the run is the baseline, the smallest of the last two seconds above
@@ -365,6 +381,7 @@ class CAudioCaptureFilter final : public CBaseFilter, public ICaptureLoss {
   gint64 m_baselineLagUs = G_MAXINT64;                 // none yet
   std::deque<std::pair<gint64, gint64>> m_recentLags;  // (when, lag)
   std::atomic<gint64> m_lagLostUs{0};
+  std::condition_variable m_audioArrived;  // with m_lagLock, at every buffer
   // The loudest sample of the current run (absolute 16-bit value), kept by
   // a probe on the streaming thread; whether a run was going.
   std::atomic<int> m_runPeak{0};
@@ -462,6 +479,10 @@ constexpr gint64 kLatencyTimeUs = 25000;
 // more. Only a run that comes within seconds of the filter joining its
 // graph waits at all.
 constexpr std::chrono::milliseconds kWarmUpLimit{4500};
+// Longest wait for the first audio of a run. A line that delivers comes
+// within a fragment; the warm-up above has already waited for a line that
+// starts late, so only a line that delivers nothing at all costs this.
+constexpr std::chrono::milliseconds kFirstAudioLimit{1000};
 
 CAudioCaptureFilter::CAudioCaptureFilter(CaptureDevice device, std::shared_ptr<PulseClient> client)
     : CBaseFilter(CLSID_AudioRecord), m_device(std::move(device)), m_client(std::move(client)) {
@@ -653,6 +674,7 @@ void CAudioCaptureFilter::TrackLag(gint64 nowUs, GstClockTime duration) {
     m_recentLags.pop_front();
   while (!m_recentLags.empty() && m_recentLags.back().second >= lag) m_recentLags.pop_back();
   m_recentLags.emplace_back(nowUs, lag);
+  m_audioArrived.notify_all();
   // The front holds the smallest lag of the recent seconds: what the run
   // has lost so far, once any backlog has been caught up with.
   if (m_baselineLagUs != G_MAXINT64) m_lagLostUs = m_recentLags.front().second - m_baselineLagUs;
@@ -678,9 +700,59 @@ GstPadProbeReturn CAudioCaptureFilter::OnCapturedBuffer(GstPad *, GstPadProbeInf
   return GST_PAD_PROBE_OK;
 }
 
+GstClockTime CAudioCaptureFilter::RunningTimeNow() {
+  GstElement *bin = Element();
+  if (!bin) return GST_CLOCK_TIME_NONE;
+  GstClock *clock = gst_element_get_clock(bin);
+  if (!clock) return GST_CLOCK_TIME_NONE;
+  const GstClockTime now = gst_clock_get_time(clock);
+  gst_object_unref(clock);
+  const GstClockTime base = gst_element_get_base_time(bin);
+  if (!GST_CLOCK_TIME_IS_VALID(now) || now < base) return GST_CLOCK_TIME_NONE;
+  return now - base;
+}
+
+HRESULT CAudioCaptureFilter::WaitForCapturedAudio(DWORD msTimeout) {
+  // A device that hands on nothing for this long has stopped delivering
+  // (unplugged, suspended): there is nothing more to wait for.
+  constexpr auto kSilentDevice = std::chrono::milliseconds(1000);
+  // Rounding of the timestamps.
+  constexpr GstClockTime kTolerance = 2 * GST_MSECOND;
+  GstElement *bin = Element();
+  if (!bin || GST_STATE(bin) != GST_STATE_PLAYING) return S_OK;
+  // What the device captured up to now carries timestamps up to now:
+  // pulsesrc stamps each buffer with the running time of its capture.
+  const GstClockTime stopAt = RunningTimeNow();
+  if (!GST_CLOCK_TIME_IS_VALID(stopAt)) return S_OK;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(msTimeout);
+  auto caughtUp = [&] {
+    const GstClockTime end = m_nextPts.load();
+    return end != GST_CLOCK_TIME_NONE && end + kTolerance >= stopAt;
+  };
+  std::unique_lock<std::mutex> g(m_lagLock);
+  while (!caughtUp()) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return S_FALSE;
+    const guint64 before = m_receivedUs;
+    m_audioArrived.wait_until(g, std::min(deadline, now + kSilentDevice));
+    if (m_receivedUs == before && !caughtUp()) return S_FALSE;
+  }
+  return S_OK;
+}
+
+void CAudioCaptureFilter::WaitForFirstAudio(std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> g(m_lagLock);
+  m_audioArrived.wait_for(g, timeout, [this] { return m_firstUs >= 0; });
+}
+
 void CAudioCaptureFilter::OnStateChanged(FILTER_STATE state) {
   if (state == State_Running && !m_running) {
     m_running = true;
+    // Whatever is played once Run has returned (the song) must be recorded
+    // from its first moment; pulsesrc asks the server to start the stream
+    // without waiting for it, and a process starved of CPU may send that
+    // request tens of milliseconds late.
+    WaitForFirstAudio(kFirstAudioLimit);
   } else if (state == State_Stopped && m_running) {
     m_running = false;
     // Told after the graph has stopped, so the run ends as any other does
