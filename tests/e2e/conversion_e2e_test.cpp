@@ -35,6 +35,7 @@ class ConversionTest : public MainWindowFixture {
 };
 
 TEST_F(ConversionTest, ASongConvertsByItselfIntoAWmaThatSoundsLikeIt) {
+  QUAVIX_SKIP_ON_PIPEWIRE_RECORDING_GAPS();
   gst_init(nullptr, nullptr);
   std::string song = env_->root + "/Frère Jacques.mid";
   fs::copy_file(std::string(QUAVIX_SOURCE_DIR) + "/help/FrereJacques.mid", song);

