@@ -244,12 +244,26 @@ int RunConversionBatch(const ConvertOptions &given) {
 
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, RemoveTemporaryFilesAndDie);
 
+  // One job converts in the given order. Several take the longest songs
+  // first, so the batch does not end with one job converting a long song
+  // while the others have nothing left to do.
+  std::vector<std::size_t> order(batch.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  // (Songs already known to fail take no time and are reported first.)
+  auto work = [&](std::size_t i) {
+    return batch[i].failure.empty() ? batch[i].lengthSeconds : 1e300;
+  };
+  if (jobs > 1)
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return work(a) > work(b); });
+
   std::mutex lock;
   std::vector<std::size_t> finished;  // indexes in the order they ended
   std::atomic<std::size_t> next{0};
   auto worker = [&](int slot) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    for (std::size_t i; (i = next.fetch_add(1)) < batch.size();) {
+    for (std::size_t k; (k = next.fetch_add(1)) < batch.size();) {
+      const std::size_t i = order[k];
       Song &song = batch[i];
       if (song.failure.empty()) {
         {
