@@ -73,17 +73,26 @@ std::unique_ptr<PooledSynth> SynthPool::Load(const std::string &path, int rate, 
   // Read before loading: if the file changes while it loads, the
   // synthesiser is filed under the older identity and never matches again.
   if (!ReadSoundFontIdentity(path, &p->m_identity)) p->m_reusable = false;
-  p->m_settings = new_fluid_settings();
-  if (!p->m_settings) {
-    *failure = SynthFailure::Setup;
-    return nullptr;
+  {
+    // The first new_fluid_synth of a process fills FluidSynth's global
+    // state (the default modulators, dither, tables), and a second caller
+    // meanwhile does not wait for them: two jobs of a batch starting at
+    // once could render a whole song with half-made tables (seen under
+    // load: one song's envelope 0.73 against its own render).
+    static std::mutex creating;
+    std::lock_guard<std::mutex> lock(creating);
+    p->m_settings = new_fluid_settings();
+    if (!p->m_settings) {
+      *failure = SynthFailure::Setup;
+      return nullptr;
+    }
+    fluid_settings_setnum(p->m_settings, "synth.sample-rate", rate);
+    fluid_settings_setnum(p->m_settings, "synth.gain", gain);
+    // Samples are read when a program first needs them: opening is quick
+    // and a General MIDI song uses a small part of a 140 MB SoundFont.
+    fluid_settings_setint(p->m_settings, "synth.dynamic-sample-loading", 1);
+    p->m_synth = new_fluid_synth(p->m_settings);
   }
-  fluid_settings_setnum(p->m_settings, "synth.sample-rate", rate);
-  fluid_settings_setnum(p->m_settings, "synth.gain", gain);
-  // Samples are read when a program first needs them: opening is quick and
-  // a General MIDI song uses a small part of a 140 MB SoundFont.
-  fluid_settings_setint(p->m_settings, "synth.dynamic-sample-loading", 1);
-  p->m_synth = new_fluid_synth(p->m_settings);
   if (!p->m_synth) {
     *failure = SynthFailure::Setup;
     return nullptr;
