@@ -1,14 +1,27 @@
 // `vorlinta SONG`: the main window, headless, opens the song named on the
 // command line as Open would, and the desktop entry hands the file over.
-#include "tests/player/main_window_fixture.h"
+#include "tests/support/main_window_fixture.h"
+#include "platform/win/gui.h"
+#include "platform/win/window_internal.h"
+#include "player/preview_player.h"
+#include "tests/player/player_test_support.h"
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "cli/options.h"
+#include <QApplication>
+#include <QTest>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
 
 using namespace player_test;
+using quavix::test::MainWindowFixture;
 namespace fs = std::filesystem;
 
 namespace {

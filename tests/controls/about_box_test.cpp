@@ -7,7 +7,7 @@
 #include "controls/round_button.h"
 #include "controls/transparent_label.h"
 #include "platform/win/ui_seam.h"
-#include "tests/support/private_pulse.h"
+#include "tests/support/main_window_fixture.h"
 #include "platform/win/window_internal.h"
 #include "ui/about_dlg.h"
 #include "ui/converter_dlg.h"
@@ -65,32 +65,11 @@ struct AboutSeen {
   bool iconShown = false;
 };
 
-class AboutBoxTest : public quavix::test::PrivatePulseTest {
+class AboutBoxTest : public quavix::test::MainWindowFixture {
  protected:
-  void SetUp() override {
-    PrivatePulseTest::SetUp();
-    // The music folder exists, so start-up asks nothing.
-    std::filesystem::create_directories(std::string(std::getenv("HOME")) + "/Music");
-    app_ = ConverterApp();
-    char exe[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    app_->SetNamesFromExecutable(exe);
-    previous_ = SetUiSeamForTest([this](const UiRequest &r) {
-      UiAnswer answer;
-      if (r.kind == UiRequestKind::ModalDialog) {
-        if (auto it = drivers_.find(r.dialogId); it != drivers_.end()) it->second(r.dialog);
-      } else if (r.kind == UiRequestKind::MessageBox) {
-        answer.button = IDOK;
-      } else {
-        answer.cancel = true;
-      }
-      return answer;
-    });
-  }
   void TearDown() override {
-    SetUiSeamForTest(previous_);
     TakeQuitMessage(nullptr);
-    PrivatePulseTest::TearDown();
+    MainWindowFixture::TearDown();
   }
 
   // Looks at the about box, then closes it with `close`.
@@ -120,10 +99,7 @@ class AboutBoxTest : public quavix::test::PrivatePulseTest {
   }
 
   void Run(std::function<void(CConverterDlg &)> drive) {
-    drivers_[IDD_CONVERTER_DIALOG] = [this, drive](HWND) {
-      drive(*static_cast<CConverterDlg *>(app_->m_pMainWnd));
-    };
-    app_->InitInstance();
+    StartProgram(drive);
     // A quit that ended the program is not left for the next test's loops.
     TakeQuitMessage(nullptr);
   }
@@ -145,9 +121,6 @@ class AboutBoxTest : public quavix::test::PrivatePulseTest {
     EXPECT_FALSE(IsWindow(seen.hwnd)) << "closed";
   }
 
-  CConverterApp *app_ = nullptr;
-  UiSeamHandler previous_;
-  std::map<int, std::function<void(HWND)>> drivers_;
   std::vector<AboutSeen> seen_;
 };
 

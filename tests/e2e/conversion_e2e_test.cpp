@@ -5,15 +5,28 @@
 // on PulseAudio and on PipeWire.
 #include "bench/audio_analysis.h"
 #include "bench/gst_decode.h"
-#include "tests/player/main_window_fixture.h"
+#include "tests/support/main_window_fixture.h"
+#include "platform/win/gui.h"
+#include "platform/win/window_internal.h"
+#include "player/preview_player.h"
+#include "tests/player/player_test_support.h"
 
 #include <gst/gst.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include <QApplication>
+#include <QTest>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
 
 using namespace player_test;
+using quavix::test::MainWindowFixture;
 using namespace quavix::bench;
 namespace fs = std::filesystem;
 

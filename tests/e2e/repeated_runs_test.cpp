@@ -1,15 +1,28 @@
 // Open, convert, stop and close, fifty times in one program run: every run
 // completes its file, and neither memory nor file descriptors grow (the
 // address sanitizer's leak check covers what is left at the end).
-#include "tests/player/main_window_fixture.h"
+#include "tests/support/main_window_fixture.h"
+#include "platform/win/gui.h"
+#include "platform/win/window_internal.h"
+#include "player/preview_player.h"
+#include "tests/player/player_test_support.h"
 
 #include <dirent.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <QApplication>
+#include <QTest>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
 
 using namespace player_test;
+using quavix::test::MainWindowFixture;
 namespace fs = std::filesystem;
 
 namespace {

@@ -2,7 +2,11 @@
 // headless toolkit: Open with the open dialog, the caption with the song's
 // length, refusals that keep the previous song, Close, Browse, and Play and
 // Help handing their files to the desktop's opener (a stand-in script).
-#include "tests/player/main_window_fixture.h"
+#include "tests/support/main_window_fixture.h"
+#include "platform/win/gui.h"
+#include "platform/win/window_internal.h"
+#include "player/preview_player.h"
+#include "tests/player/player_test_support.h"
 
 #include <sys/stat.h>
 
@@ -15,8 +19,17 @@
 #include <thread>
 
 #include <QWidget>
+#include <QApplication>
+#include <QTest>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
 
 using namespace player_test;
+using quavix::test::MainWindowFixture;
 namespace fs = std::filesystem;
 
 namespace {

@@ -26,16 +26,6 @@ void StartGStreamer() { gst_init(nullptr, nullptr); }
 [[maybe_unused]] const bool kGStreamerStep = quavix::test::BeforeTests(&StartGStreamer);
 }  // namespace
 
-std::string Text(HWND hwnd) {
-  char buffer[1024] = "";
-  GetWindowTextA(hwnd, buffer, sizeof buffer);
-  return buffer;
-}
-
-std::string ItemText(HWND dlg, int id) { return Text(GetDlgItem(dlg, id)); }
-bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }
-bool Visible(HWND dlg, int id) { return IsWindowVisible(GetDlgItem(dlg, id)) != FALSE; }
-
 std::vector<std::string> ListTexts(CComboBox &list) {
   std::vector<std::string> texts;
   for (int i = 0; i < list.GetCount(); ++i) {
@@ -159,55 +149,9 @@ std::string DescribeDescriptors() {
   return text;
 }
 
-void RecordingTest::SetUp() {
-  env_.emplace();
-  env_->MakeMusicFolder();
-  music_ = env_->home + "/Music/";
-  if (WantServer()) {
-    std::string error;
-    ASSERT_TRUE(pulse_.Start(Sinks(), &error)) << error;
-  }
-  app_ = ConverterApp();
-  char exe[MAX_PATH] = "";
-  GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  app_->SetNamesFromExecutable(exe);
-  appName_ = app_->m_pszProfileName ? app_->m_pszProfileName : app_->m_pszAppName;
-  previousSeam_ = SetUiSeamForTest([this](const UiRequest &r) { return Answer(r); });
-}
-
-void RecordingTest::TearDown() {
-  SetUiSeamForTest(previousSeam_);
-  pulse_.Stop();
-  env_.reset();
-}
-
-UiAnswer RecordingTest::Answer(const UiRequest &request) {
-  UiAnswer answer;
-  if (request.kind == UiRequestKind::MessageBox) {
-    boxes_.push_back(request);
-    // A question (replace the output?) is answered as a person going on would.
-    answer.button = (request.type & 0xF) == MB_YESNO ? IDYES : IDOK;
-  } else if (request.kind == UiRequestKind::ModalDialog) {
-    if (auto it = drivers_.find(request.dialogId); it != drivers_.end()) {
-      it->second(request.dialog);
-    } else {
-      // Other dialogs (the input hint) are acknowledged as a person would.
-      otherDialogs_.push_back(request.dialogId);
-      PostMessageA(request.dialog, WM_COMMAND, IDOK, 0);
-    }
-  } else {
-    answer.cancel = true;
-  }
-  return answer;
-}
-
-BOOL RecordingTest::StartProgram(std::function<void(CConverterDlg &)> drive) {
-  drivers_[IDD_CONVERTER_DIALOG] = [this, drive](HWND) { drive(MainDialog()); };
-  return app_->InitInstance();
-}
-
-void RecordingTest::Click(HWND dlg, int id) {
-  QTest::mouseClick(quavix::win::WidgetOf(GetDlgItem(dlg, id)), Qt::LeftButton);
+void RecordingTest::OtherDialog(const UiRequest &request) {
+  otherDialogs_.push_back(request.dialogId);
+  PostMessageA(request.dialog, WM_COMMAND, IDOK, 0);
 }
 
 void RecordingTest::SetOutputPath(CConverterDlg &dlg, const std::string &path) {
@@ -220,19 +164,6 @@ std::unique_ptr<quavix::test::ChildProcess> RecordingTest::StartTone(const std::
   // A fresh null output's monitor delivers its first second late.
   Pump(1500);
   return tone;
-}
-
-int RecordingTest::BoxesWithText(const std::string &text) const {
-  int n = 0;
-  for (const auto &b : boxes_)
-    if (b.text == text) ++n;
-  return n;
-}
-
-const UiRequest *RecordingTest::LastBoxWithText(const std::string &text) const {
-  for (auto it = boxes_.rbegin(); it != boxes_.rend(); ++it)
-    if (it->text == text) return &*it;
-  return nullptr;
 }
 
 }  // namespace recording_test

@@ -6,9 +6,8 @@
 
 #include "app/converter_app.h"
 #include "platform/win/ui_seam.h"
-#include "tests/support/private_pulse.h"
+#include "tests/support/main_window_fixture.h"
 #include "ui/converter_dlg.h"
-#include "tests/support/private_home.h"
 
 #include <gtest/gtest.h>
 
@@ -21,10 +20,6 @@
 
 namespace recording_test {
 
-std::string Text(HWND hwnd);
-std::string ItemText(HWND dlg, int id);
-bool Enabled(HWND dlg, int id);
-bool Visible(HWND dlg, int id);
 std::vector<std::string> ListTexts(CComboBox &list);
 
 // Runs the event loop until pred holds or timeout_ms passed; returns pred().
@@ -56,42 +51,18 @@ int OpenDescriptors();
 // One line per open descriptor and what it refers to.
 std::string DescribeDescriptors();
 
-class RecordingTest : public ::testing::Test {
+class RecordingTest : public quavix::test::MainWindowFixture {
  protected:
-  // Null outputs the private server starts with; the first is the default.
-  virtual std::vector<quavix::test::NullSink> Sinks() const {
-    return {{"quavix_a", "Test Output A"}, {"quavix_b", "Test Output B"}};
-  }
-  // False: no sound server at all for this test.
-  virtual bool WantServer() const { return true; }
+  // Other dialogs (the input hint) are acknowledged as a person would.
+  void OtherDialog(const UiRequest &request) override;
 
-  void SetUp() override;
-  void TearDown() override;
-
-  UiAnswer Answer(const UiRequest &request);
-  CConverterDlg &MainDialog() { return *static_cast<CConverterDlg *>(app_->m_pMainWnd); }
-  // Starts the program as the desktop does; `drive` acts in its modal run.
-  BOOL StartProgram(std::function<void(CConverterDlg &)> drive);
-
-  void Click(HWND dlg, int id);
   // What Open leaves behind for a song: the controls of a run are usable.
   void AsIfASongWasOpened(CConverterDlg &dlg) { dlg.EnableControls(TRUE); }
   void SetOutputPath(CConverterDlg &dlg, const std::string &path);
   // Plays a tone into `sink` and waits until a fresh output has settled.
   std::unique_ptr<quavix::test::ChildProcess> StartTone(const std::string &sink, double hz);
-  // Boxes shown so far with this text.
-  int BoxesWithText(const std::string &text) const;
-  const UiRequest *LastBoxWithText(const std::string &text) const;
 
-  std::optional<quavix::test::PrivateHome> env_;
-  quavix::test::PrivatePulse pulse_;
-  CConverterApp *app_ = nullptr;
-  std::string appName_;
-  UiSeamHandler previousSeam_;
-  std::map<int, std::function<void(HWND)>> drivers_;
-  std::vector<UiRequest> boxes_;
   std::vector<int> otherDialogs_;  // other modal dialogs shown
-  std::string music_;              // the private music folder
 };
 
 }  // namespace recording_test

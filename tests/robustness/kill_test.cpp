@@ -2,7 +2,11 @@
 // finds the devices again once the server is back) and of the program itself
 // (what it wrote plays up to the kill, the settings file is whole); and two
 // copies of the program at once.
-#include "tests/player/main_window_fixture.h"
+#include "tests/support/main_window_fixture.h"
+#include "platform/win/gui.h"
+#include "platform/win/window_internal.h"
+#include "player/preview_player.h"
+#include "tests/player/player_test_support.h"
 #include "tests/robustness/robust_support.h"
 #include "tests/support/test_main.h"
 
@@ -17,8 +21,17 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <QApplication>
+#include <QTest>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
 
 using namespace player_test;
+using quavix::test::MainWindowFixture;
 using namespace robust;
 using quavix::test::ChildProcess;
 namespace fs = std::filesystem;

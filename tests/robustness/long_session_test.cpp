@@ -2,14 +2,27 @@
 // program run. Every run leaves a file that decodes, and neither memory nor
 // descriptors nor threads grow (the address sanitizer's leak check covers
 // what is left at the end).
-#include "tests/player/main_window_fixture.h"
+#include "tests/support/main_window_fixture.h"
+#include "platform/win/gui.h"
+#include "platform/win/window_internal.h"
+#include "player/preview_player.h"
+#include "tests/player/player_test_support.h"
 #include "tests/robustness/robust_support.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <QApplication>
+#include <QTest>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
 
 using namespace player_test;
+using quavix::test::MainWindowFixture;
 using namespace robust;
 namespace fs = std::filesystem;
 

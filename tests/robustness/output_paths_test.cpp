@@ -1,12 +1,25 @@
 // Output paths that cannot be written: each is refused or stopped with a
 // message, the song is never touched, nothing is left behind that claims to
 // be a whole WMA, and the window converts again afterwards.
-#include "tests/player/main_window_fixture.h"
+#include "tests/support/main_window_fixture.h"
+#include "platform/win/gui.h"
+#include "platform/win/window_internal.h"
+#include "player/preview_player.h"
+#include "tests/player/player_test_support.h"
 #include "tests/robustness/robust_support.h"
 
 #include <filesystem>
+#include <QApplication>
+#include <QTest>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
 
 using namespace player_test;
+using quavix::test::MainWindowFixture;
 using namespace robust;
 namespace fs = std::filesystem;
 

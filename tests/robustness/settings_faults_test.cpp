@@ -1,7 +1,11 @@
 // Settings files that are damaged, unreadable, read-only or locked, and a
 // SoundFont that is missing or damaged: the program starts, works with
 // defaults or the last good values, and never leaves a half-written file.
-#include "tests/player/main_window_fixture.h"
+#include "tests/support/main_window_fixture.h"
+#include "platform/win/gui.h"
+#include "platform/win/window_internal.h"
+#include "player/preview_player.h"
+#include "tests/player/player_test_support.h"
 #include "tests/robustness/robust_support.h"
 
 #include "platform/reg/registry.h"
@@ -13,8 +17,17 @@
 
 #include <filesystem>
 #include <thread>
+#include <QApplication>
+#include <QTest>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
 
 using namespace player_test;
+using quavix::test::MainWindowFixture;
 using namespace robust;
 namespace fs = std::filesystem;
 

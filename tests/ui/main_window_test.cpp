@@ -10,9 +10,8 @@
 #include "platform/win/window_internal.h"
 #include "settings/app_name.h"
 #include "settings/profile.h"
-#include "tests/support/private_pulse.h"
 #include "ui/converter_dlg.h"
-#include "tests/support/private_home.h"
+#include "tests/support/main_window_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -35,16 +34,6 @@
 namespace {
 
 using quavix::win::WidgetOf;
-
-std::string Text(HWND hwnd) {
-  char buffer[1024] = "";
-  GetWindowTextA(hwnd, buffer, sizeof buffer);
-  return buffer;
-}
-
-std::string ItemText(HWND dlg, int id) { return Text(GetDlgItem(dlg, id)); }
-bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }
-bool Visible(HWND dlg, int id) { return IsWindowVisible(GetDlgItem(dlg, id)) != FALSE; }
 
 std::optional<DWORD> StoredInt(const std::string &appName, const char *entry) {
   HKEY key = nullptr;
@@ -81,52 +70,13 @@ std::optional<std::string> StoredString(const std::string &appName, const char *
 
 // The window starts on a private sound server with one output, as on a
 // desktop with one sound card: one capture device, its loop-back line found.
-class MainWindowTest : public quavix::test::PrivatePulseTest {
+class MainWindowTest : public quavix::test::MainWindowFixture {
  protected:
   std::vector<quavix::test::NullSink> Sinks() const override {
     return {{"quavix_a", "Test Output A"}};
   }
-
-  void SetUp() override {
-    env_.emplace();
-    PrivatePulseTest::SetUp();
-    app_ = ConverterApp();
-    char exe[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    app_->SetNamesFromExecutable(exe);
-    appName_ = app_->m_pszProfileName ? app_->m_pszProfileName : app_->m_pszAppName;
-    previousSeam_ = SetUiSeamForTest([this](const UiRequest &r) { return Answer(r); });
-  }
-
-  void TearDown() override {
-    SetUiSeamForTest(previousSeam_);
-    PrivatePulseTest::TearDown();
-    env_.reset();
-  }
-
-  UiAnswer Answer(const UiRequest &request) {
-    UiAnswer answer;
-    if (request.kind == UiRequestKind::MessageBox) {
-      boxes_.push_back(request);
-      answer.button = IDOK;
-    } else if (request.kind == UiRequestKind::ModalDialog) {
-      dialogsShown_.push_back(request.dialogId);
-      if (auto it = drivers_.find(request.dialogId); it != drivers_.end())
-        it->second(request.dialog);
-    } else {
-      answer.cancel = true;
-    }
-    return answer;
-  }
-
-  CConverterDlg &MainDialog() { return *static_cast<CConverterDlg *>(app_->m_pMainWnd); }
-
-  // Starts the program as the desktop does: the application object's
-  // InitInstance, whose modal run of the main window `drive` acts in.
-  BOOL StartProgram(std::function<void(CConverterDlg &)> drive) {
-    drivers_[IDD_CONVERTER_DIALOG] = [this, drive](HWND) { drive(MainDialog()); };
-    return app_->InitInstance();
-  }
+  // The first start without a music folder is a case of its own.
+  bool WantMusicFolder() const override { return false; }
 
   // A later start of the main window, once the application object is set up.
   INT_PTR RunMainWindowAgain(std::function<void(CConverterDlg &)> drive) {
@@ -143,18 +93,8 @@ class MainWindowTest : public quavix::test::PrivatePulseTest {
     QTest::keyClick(focus ? focus : WidgetOf(target), key);
   }
 
-  void Click(HWND dlg, int id) { QTest::mouseClick(WidgetOf(GetDlgItem(dlg, id)), Qt::LeftButton); }
-
   // Ends the program as the close box does, once the driver returns.
   void CloseWindow(HWND dlg) { PostMessageA(dlg, WM_CLOSE, 0, 0); }
-
-  std::optional<quavix::test::PrivateHome> env_;
-  CConverterApp *app_ = nullptr;
-  std::string appName_;
-  UiSeamHandler previousSeam_;
-  std::map<int, std::function<void(HWND)>> drivers_;
-  std::vector<UiRequest> boxes_;
-  std::vector<int> dialogsShown_;
 };
 
 TEST_F(MainWindowTest, FirstStartProposesMusicFolderAndWaitsForASong) {
@@ -163,7 +103,7 @@ TEST_F(MainWindowTest, FirstStartProposesMusicFolderAndWaitsForASong) {
   BOOL result = StartProgram([&](CConverterDlg &dlg) {
     ran = true;
     HWND h = dlg.m_hWnd;
-    EXPECT_EQ(Text(h), "Quavix");
+    EXPECT_EQ(WindowText(h), "Quavix");
     EXPECT_EQ(ItemText(h, IDC_OUTPUT_PATH), env_->home + "/Music/");
     EXPECT_STREQ(dlg.m_strOutputPath, (env_->home + "/Music/").c_str());
     EXPECT_STREQ(dlg.m_strOutputFolder, (env_->home + "/Music/").c_str());
@@ -304,7 +244,7 @@ TEST_F(MainWindowTest, EnterAndEscapeLeaveTheWindowOpen) {
     for (HWND target :
          {h, dlg.m_sliderVolume.m_hWnd, dlg.m_editOutputPath.m_hWnd, dlg.m_cbInputList.m_hWnd}) {
       for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
-        SCOPED_TRACE(testing::Message() << "key " << key << " on " << Text(target));
+        SCOPED_TRACE(testing::Message() << "key " << key << " on " << WindowText(target));
         SetFocus(target);
         QTest::keyClick(WidgetOf(target), key);
         PumpPendingMessages();
@@ -323,8 +263,8 @@ TEST_F(MainWindowTest, ContextMenuAboutItemOpensTheAboutBox) {
   std::vector<std::string> menuItems;
   std::string aboutCaption, aboutTitleLine;
   drivers_[IDD_ABOUTBOX] = [&](HWND about) {
-    aboutCaption = Text(about);
-    aboutTitleLine = Text(GetDlgItem(about, IDOK));
+    aboutCaption = WindowText(about);
+    aboutTitleLine = WindowText(GetDlgItem(about, IDOK));
     QTest::keyClick(WidgetOf(about), Qt::Key_Escape);
   };
   StartProgram([&](CConverterDlg &dlg) {
@@ -364,11 +304,11 @@ TEST_F(MainWindowTest, PlayerTickWithoutPlayerClearsTheCaption) {
   StartProgram([&](CConverterDlg &dlg) {
     dlg.SetWindowText("Tune.mid   00:01:02");
     dlg.SendMessage(WM_CAPTURE_NOTIFY, 0, 7);
-    EXPECT_EQ(Text(dlg.m_hWnd), "Tune.mid   00:01:02")
+    EXPECT_EQ(WindowText(dlg.m_hWnd), "Tune.mid   00:01:02")
         << "only the player's tick touches the caption";
     PostMessageA(dlg.m_hWnd, WM_PLAYER_TICK, 0, 0);
     PumpPendingMessages();
-    EXPECT_EQ(Text(dlg.m_hWnd), "");
+    EXPECT_EQ(WindowText(dlg.m_hWnd), "");
     CloseWindow(dlg.m_hWnd);
   });
 }
@@ -430,7 +370,7 @@ TEST_F(MainWindowTest, EveryControlIsReadableByAssistiveTechnology) {
       ASSERT_NE(control, nullptr);
       QAccessibleInterface *a = QAccessible::queryAccessibleInterface(WidgetOf(control));
       ASSERT_NE(a, nullptr);
-      std::string text = Text(control);
+      std::string text = WindowText(control);
       QString name = a->text(QAccessible::Name);
       if (c.id == IDC_OUTPUT_PATH) {
         EXPECT_EQ(a->text(QAccessible::Value).toStdString(), text);

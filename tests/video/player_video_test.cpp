@@ -5,7 +5,11 @@
 // closes the file. A MIDI song never shows the window or attaches a video.
 #include "platform/dshow/dshow.h"
 #include "platform/win/video_surface.h"
-#include "tests/player/main_window_fixture.h"
+#include "tests/support/main_window_fixture.h"
+#include "platform/win/gui.h"
+#include "platform/win/window_internal.h"
+#include "player/preview_player.h"
+#include "tests/player/player_test_support.h"
 #include "tests/video/video_test_support.h"
 
 #include <QAccessible>
@@ -14,10 +18,19 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <QApplication>
+#include <QTest>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
 
 extern int s_bRaisePlayerNext;
 
 using namespace player_test;
+using quavix::test::MainWindowFixture;
 namespace fs = std::filesystem;
 
 namespace {

@@ -1,0 +1,108 @@
+#include "tests/support/main_window_fixture.h"
+
+#include "platform/win/window_internal.h"
+
+#include <QTest>
+
+namespace quavix::test {
+
+std::string MainWindowFixture::WindowText(HWND hwnd) {
+  char buffer[1024] = "";
+  GetWindowTextA(hwnd, buffer, sizeof buffer);
+  return buffer;
+}
+
+void MainWindowFixture::SetUp() {
+  env_.emplace();
+  music_ = env_->home + "/Music/";
+  if (WantMusicFolder()) env_->MakeMusicFolder();
+  if (WantServer()) {
+    PrivatePulseTest::SetUp();
+    if (HasFatalFailure()) return;
+  }
+  app_ = ConverterApp();
+  char exe[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  app_->SetNamesFromExecutable(exe);
+  appName_ = app_->m_pszProfileName ? app_->m_pszProfileName : app_->m_pszAppName;
+  previousSeam_ = SetUiSeamForTest([this](const UiRequest &r) { return Answer(r); });
+}
+
+void MainWindowFixture::TearDown() {
+  if (app_) SetUiSeamForTest(previousSeam_);
+  PrivatePulseTest::TearDown();
+  env_.reset();
+}
+
+UiAnswer MainWindowFixture::Answer(const UiRequest &request) {
+  UiAnswer answer;
+  switch (request.kind) {
+    case UiRequestKind::MessageBox:
+      boxes_.push_back(request);
+      answer.button = (request.type & 0xF) == MB_YESNO ? IDYES : IDOK;
+      if (!boxAnswers_.empty()) {
+        answer.button = boxAnswers_.front();
+        boxAnswers_.pop_front();
+      }
+      break;
+    case UiRequestKind::OpenFile:
+    case UiRequestKind::SaveFile:
+      fileDialogs_.push_back(request);
+      if (fileAnswers_.empty()) {
+        answer.cancel = true;
+      } else {
+        answer.path = fileAnswers_.front();
+        fileAnswers_.pop_front();
+      }
+      break;
+    case UiRequestKind::ModalDialog:
+      dialogsShown_.push_back(request.dialogId);
+      if (auto it = drivers_.find(request.dialogId); it != drivers_.end()) {
+        auto driver = it->second;  // a driver may replace or remove itself
+        driver(request.dialog);
+      } else {
+        OtherDialog(request);
+      }
+      break;
+  }
+  return answer;
+}
+
+BOOL MainWindowFixture::StartProgram(std::function<void(CConverterDlg &)> drive) {
+  drivers_[IDD_CONVERTER_DIALOG] = [this, drive](HWND) { drive(MainDialog()); };
+  return app_->InitInstance();
+}
+
+void MainWindowFixture::RunProgram(std::function<void(CConverterDlg &)> drive) {
+  drivers_[IDD_CONVERTER_DIALOG] = [this, drive](HWND h) {
+    drivers_.erase(IDD_CONVERTER_DIALOG);
+    drive(MainDialog());
+    // After an exit this message finds no window.
+    PostMessageA(h, WM_CLOSE, 0, 0);
+  };
+  app_->InitInstance();
+}
+
+void MainWindowFixture::Click(HWND dlg, int id) {
+  QTest::mouseClick(quavix::win::WidgetOf(GetDlgItem(dlg, id)), Qt::LeftButton);
+}
+
+void MainWindowFixture::OpenSong(CConverterDlg &dlg, const std::string &path) {
+  fileAnswers_.push_back(path);
+  Click(dlg.m_hWnd, IDC_OPEN);
+}
+
+int MainWindowFixture::BoxesWithText(const std::string &text) const {
+  int n = 0;
+  for (const auto &b : boxes_)
+    if (b.text == text) ++n;
+  return n;
+}
+
+const UiRequest *MainWindowFixture::LastBoxWithText(const std::string &text) const {
+  for (auto it = boxes_.rbegin(); it != boxes_.rend(); ++it)
+    if (it->text == text) return &*it;
+  return nullptr;
+}
+
+}  // namespace quavix::test
