@@ -2,26 +2,19 @@
 // so that a file name can be appended to it directly.
 #include "ui/home_folder.h"
 
+#include "tests/support/scoped_env.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <optional>
 #include <string>
 
 namespace {
 
+// Each test changes HOME; it gets its value back afterwards.
 class HomeFolderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (const char *h = std::getenv("HOME")) saved_ = h;
-  }
-  void TearDown() override {
-    if (saved_)
-      setenv("HOME", saved_->c_str(), 1);
-    else
-      unsetenv("HOME");
-  }
-  std::optional<std::string> saved_;
+  quavix::test::ScopedEnv home_{"HOME", std::getenv("HOME")};
 };
 
 TEST_F(HomeFolderTest, EndsWithExactlyOneSlash) {

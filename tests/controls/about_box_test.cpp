@@ -32,13 +32,8 @@
 
 namespace {
 
+using quavix::test::WindowText;
 using quavix::win::WidgetOf;
-
-std::string Text(HWND hwnd) {
-  char buffer[512] = "";
-  GetWindowTextA(hwnd, buffer, sizeof buffer);
-  return buffer;
-}
 
 // The texts of the dialog's controls in their order.
 std::vector<std::string> ControlTexts(HWND dialog) {
@@ -46,7 +41,7 @@ std::vector<std::string> ControlTexts(HWND dialog) {
   QWidget *widget = WidgetOf(dialog);
   for (QObject *child : widget->children())
     if (HWND h = quavix::win::HwndFromWidget(qobject_cast<QWidget *>(child)); h && h != dialog)
-      texts.push_back(Text(h));
+      texts.push_back(WindowText(h));
   return texts;
 }
 
@@ -77,7 +72,7 @@ class AboutBoxTest : public quavix::test::MainWindowFixture {
     drivers_[IDD_ABOUTBOX] = [this, close](HWND about) {
       AboutSeen seen;
       seen.hwnd = about;
-      seen.caption = Text(about);
+      seen.caption = WindowText(about);
       seen.texts = ControlTexts(about);
       HWND ok = GetDlgItem(about, IDOK);
       seen.roundOk = dynamic_cast<CRoundButton *>(CWnd::FromHandlePermanent(ok)) != nullptr &&

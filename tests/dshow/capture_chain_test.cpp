@@ -21,6 +21,7 @@
 #include "tests/support/audio_measures.h"
 #include "tests/support/machine_load.h"
 #include "tests/support/private_pulse.h"
+#include "tests/support/scoped_env.h"
 
 using namespace dshow_test;
 using quavix::test::RunProcess;
@@ -45,17 +46,12 @@ class CaptureChainTest : public quavix::test::PrivatePulseTest {
  protected:
   void SetUp() override {
     PrivatePulseTest::SetUp();
-    const char *old = std::getenv("XDG_CONFIG_HOME");
-    if (old) m_oldConfig = old;
-    setenv("XDG_CONFIG_HOME", m_dir.path().c_str(), 1);  // the hand-off's registry file
+    m_config.emplace("XDG_CONFIG_HOME", m_dir.path());  // the hand-off's registry file
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
   }
   void TearDown() override {
     CoUninitialize();
-    if (m_oldConfig)
-      setenv("XDG_CONFIG_HOME", m_oldConfig->c_str(), 1);
-    else
-      unsetenv("XDG_CONFIG_HOME");
+    m_config.reset();
     PrivatePulseTest::TearDown();
   }
 
@@ -173,7 +169,7 @@ class CaptureChainTest : public quavix::test::PrivatePulseTest {
         << "the recording has holes of silence (audio lost by the capture)";
   }
 
-  std::optional<std::string> m_oldConfig;
+  std::optional<quavix::test::ScopedEnv> m_config;
   TempDir m_dir;
 };
 

@@ -4,27 +4,18 @@
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <atomic>
 #include <string>
 #include <vector>
 
 #include "platform/com/olestr.h"
 #include "tests/dshow/test_filters.h"
+#include "tests/support/process_counts.h"
 
 using namespace dshow_test;
+using quavix::test::OpenDescriptors;
 
 namespace {
-
-int OpenDescriptors() {
-  int n = 0;
-  if (DIR *d = opendir("/proc/self/fd")) {
-    while (readdir(d)) ++n;
-    closedir(d);
-  }
-  return n;
-}
 
 // Counts the watched objects that have been finalised.
 struct Finalised {

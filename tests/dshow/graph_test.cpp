@@ -11,8 +11,10 @@
 
 #include "platform/com/olestr.h"
 #include "tests/dshow/test_filters.h"
+#include "tests/support/process_counts.h"
 
 using namespace dshow_test;
+using quavix::test::OpenDescriptorsOn;
 
 namespace {
 
@@ -252,18 +254,6 @@ TEST_F(GraphTest, StopWhenReadyDrainsALiveSourceIntoACompleteFileEachRun) {
   }
   EXPECT_EQ(static_cast<CToneSourceFilter *>(source.Get())->ElementsBuilt(), 1)
       << "the source keeps its element across runs";
-}
-
-// How many descriptors of this process are open on path.
-int OpenDescriptorsOn(const std::string &path) {
-  int n = 0;
-  std::error_code ec;
-  for (auto &entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
-    std::error_code rec;
-    auto target = std::filesystem::read_symlink(entry.path(), rec);
-    if (!rec && target == path) ++n;
-  }
-  return n;
 }
 
 TEST_F(GraphTest, RemovingTheWriterFromARunningGraphClosesItsFile) {

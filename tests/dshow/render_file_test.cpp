@@ -102,21 +102,16 @@ class RenderFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     m_live = CRefCounted::LiveObjects();
-    const char *old = std::getenv("PULSE_SERVER");
-    if (old) m_oldServer = old;
-    setenv("PULSE_SERVER", (m_dir.path() + "/no-server-here").c_str(), 1);
+    m_noServer.emplace();
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
   }
   void TearDown() override {
     CoUninitialize();
-    if (m_oldServer)
-      setenv("PULSE_SERVER", m_oldServer->c_str(), 1);
-    else
-      unsetenv("PULSE_SERVER");
+    m_noServer.reset();
     EXPECT_EQ(CRefCounted::LiveObjects(), m_live) << "graph objects leaked";
   }
   long m_live = 0;
-  std::optional<std::string> m_oldServer;
+  std::optional<quavix::test::UnreachablePulse> m_noServer;
   TempDir m_dir;
 };
 

@@ -6,9 +6,7 @@
 #include "platform/win/window_internal.h"
 #include "player/preview_player.h"
 #include "tests/player/player_test_support.h"
-
-#include <dirent.h>
-#include <unistd.h>
+#include "tests/support/process_counts.h"
 
 #include <filesystem>
 #include <fstream>
@@ -22,44 +20,20 @@
 #include <vector>
 
 using namespace player_test;
+using quavix::test::DescribeDescriptors;
 using quavix::test::MainWindowFixture;
+using quavix::test::OpenDescriptors;
+using quavix::test::ResidentKiB;
 namespace fs = std::filesystem;
 
 namespace {
-
-int OpenDescriptors() {
-  int n = 0;
-  if (DIR *d = opendir("/proc/self/fd")) {
-    while (readdir(d)) ++n;
-    closedir(d);
-  }
-  return n;
-}
-
-// What the descriptors are, for the failure message.
-std::string DescribeDescriptors() {
-  std::string out;
-  std::error_code ec;
-  for (const auto &e : fs::directory_iterator("/proc/self/fd", ec)) {
-    std::error_code ec2;
-    out += fs::read_symlink(e.path(), ec2).string() + "\n";
-  }
-  return out;
-}
-
-long ResidentKiB() {
-  std::ifstream statm("/proc/self/statm");
-  long size = 0, resident = 0;
-  statm >> size >> resident;
-  return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
 
 class RepeatedRunsTest : public MainWindowFixture {};
 
 TEST_F(RepeatedRunsTest, FiftyRunsLeaveNoDescriptorsOrMemoryBehind) {
   std::string song = env_->root + "/short song.mid";
-  WriteFile(song,
-            MakeType1Song(480, {{0, 500000}}, {{0, 480, 60}, {480, 480, 64}, {960, 480, 67}}));
+  WriteWholeFile(song,
+                 MakeType1Song(480, {{0, 500000}}, {{0, 480, 60}, {480, 480, 64}, {960, 480, 67}}));
   std::string wma = music_ + "short song.wma";
   int fdsAfterWarmUp = 0;
   long memoryAfterWarmUp = 0;
@@ -113,7 +87,7 @@ TEST_F(RepeatedRunsTest, FiftyRunsLeaveNoDescriptorsOrMemoryBehind) {
 // with Stop disabled.
 TEST_F(RepeatedRunsTest, ClosingTheSongDuringARunFinishesTheRun) {
   std::string song = env_->root + "/long.mid";
-  WriteFile(song, MakeType1Song(480, {{0, 500000}}, {{0, 480 * 40, 60}}));  // 20 s
+  WriteWholeFile(song, MakeType1Song(480, {{0, 500000}}, {{0, 480 * 40, 60}}));  // 20 s
   std::string wma = music_ + "long.wma";
   RunProgram([&](CConverterDlg &dlg) {
     HWND h = dlg.m_hWnd;
@@ -139,7 +113,7 @@ TEST_F(RepeatedRunsTest, ClosingTheSongDuringARunFinishesTheRun) {
 // otherwise delete before recording.
 TEST_F(RepeatedRunsTest, ConvertRefusesToOverwriteTheOpenedSong) {
   std::string song = env_->root + "/keep.mid";
-  WriteFile(song, MakeType1Song(480, {{0, 500000}}, {{0, 480, 60}}));
+  WriteWholeFile(song, MakeType1Song(480, {{0, 500000}}, {{0, 480, 60}}));
   std::string bytes;
   {
     std::ifstream in(song, std::ios::binary);

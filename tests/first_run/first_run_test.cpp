@@ -2,15 +2,12 @@
 // starts a private one with a virtual output, the program converts the
 // sample song through its window, and the WMA holds the song.
 #include "bench/gst_decode.h"
+#include "tests/support/private_home.h"
 #include "tests/support/private_pulse.h"
-#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <gst/gst.h>
 
-#include <sys/stat.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -23,40 +20,17 @@ namespace {
 class FirstRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char *sub : {"/home/Music", "/config", "/runtime"})
-      fs::create_directories(root_.path() + sub);
-    chmod((root_.File("runtime")).c_str(), 0700);
+    env_.MakeMusicFolder();
     // No sound server is reachable from this environment, and no client may
     // start one by itself: the launcher's is the only one there will be.
-    std::ofstream(root_.File("client.conf")) << "autospawn = no\n";
-    Save("HOME", root_.File("home"));
-    Save("XDG_CONFIG_HOME", root_.File("config"));
-    Save("XDG_RUNTIME_DIR", root_.File("runtime"));
-    Save("PULSE_CLIENTCONFIG", root_.File("client.conf"));
-    Save("PULSE_SERVER", std::nullopt);
-    Save("PULSE_COOKIE", std::nullopt);
+    const std::string clientConf = env_.root + "/client.conf";
+    std::ofstream(clientConf) << "autospawn = no\n";
+    env_.Set("PULSE_CLIENTCONFIG", clientConf);
+    env_.Unset("PULSE_SERVER");
+    env_.Unset("PULSE_COOKIE");
   }
 
-  void TearDown() override {
-    for (auto &[name, value] : saved_) {
-      if (value)
-        setenv(name.c_str(), value->c_str(), 1);
-      else
-        unsetenv(name.c_str());
-    }
-  }
-
-  void Save(const std::string &name, std::optional<std::string> value) {
-    const char *old = getenv(name.c_str());
-    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-    if (value)
-      setenv(name.c_str(), value->c_str(), 1);
-    else
-      unsetenv(name.c_str());
-  }
-
-  quavix::test::TempDir root_{"quavix-first-run"};
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+  quavix::test::PrivateHome env_;
 };
 
 TEST_F(FirstRunTest, LauncherStartsASoundServerAndTheSampleConverts) {
@@ -74,7 +48,7 @@ TEST_F(FirstRunTest, LauncherStartsASoundServerAndTheSampleConverts) {
   ASSERT_EQ(run.exit_code, 0) << run.output;
 
   // The WMA lands in the music folder under the song's name.
-  const std::string wma = root_.File("home/Music/FrereJacques.wma");
+  const std::string wma = env_.home + "/Music/FrereJacques.wma";
   EXPECT_NE(run.output.find("output: " + wma), std::string::npos) << run.output;
   ASSERT_TRUE(fs::exists(wma)) << run.output;
   gst_init(nullptr, nullptr);
@@ -90,7 +64,7 @@ TEST_F(FirstRunTest, LauncherStartsASoundServerAndTheSampleConverts) {
 
   // The launcher stopped its sound server and removed its folder.
   EXPECT_NE(RunProcess({"pactl", "info"}, 10000).exit_code, 0);
-  for (const auto &entry : fs::directory_iterator(root_.File("runtime")))
+  for (const auto &entry : fs::directory_iterator(env_.runtime))
     EXPECT_EQ(entry.path().filename().string().rfind("quavix-pulse.", 0), std::string::npos)
         << entry.path();
 }

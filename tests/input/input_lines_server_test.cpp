@@ -22,15 +22,10 @@
 #include "tests/support/capture_device.h"
 #include "tests/support/private_pulse.h"
 #include "tests/support/record_capture.h"
-#include "tests/support/private_home.h"
 
 namespace {
 
 using inputtest::Entries;
-using inputtest::RunWithInputControls;
-using quavix::pulse::CaptureDevice;
-using quavix::pulse::CreateAudioCaptureFilter;
-using quavix::pulse::PulseClient;
 
 // Records `seconds` of the filter's output and returns the left channel.
 std::vector<double> RecordLeft(IBaseFilter *filter, const std::string &path, double seconds) {
@@ -73,34 +68,17 @@ IBaseFilter *BindDevice(const std::string &id) {
   return quavix::test::BindCaptureDevice(id, u"DeviceId");
 }
 
-class InputLinesServerTest : public quavix::test::PrivatePulseTest {
+class InputLinesServerTest : public inputtest::InputControlsTest {
  protected:
   void SetUp() override {
-    PrivatePulseTest::SetUp();
+    InputControlsTest::SetUp();
     if (HasFatalFailure()) return;
-    env_.emplace();
     com_ = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    g_nSearchFlag = 0;
-    g_nCapturePinIndex = 0;
   }
   void TearDown() override {
     if (SUCCEEDED(com_)) CoUninitialize();
-    env_.reset();
-    PrivatePulseTest::TearDown();
+    InputControlsTest::TearDown();
   }
-  // Both outputs' monitors as the lines of one device, B's first.
-  IBaseFilter *TwoMonitorDevice() {
-    CaptureDevice device{"test:two-monitors",
-                         "Two Monitors",
-                         {{"quavix_b.monitor", "Monitor of Test Output B", true, "quavix_b"},
-                          {"quavix_a.monitor", "Monitor of Test Output A", true, "quavix_a"}}};
-    IBaseFilter *f = nullptr;
-    EXPECT_EQ(CreateAudioCaptureFilter(device, PulseClient::Shared(), IID_IBaseFilter,
-                                       reinterpret_cast<void **>(&f)),
-              S_OK);
-    return f;
-  }
-  std::optional<quavix::test::PrivateHome> env_;
   HRESULT com_ = E_FAIL;
 };
 

@@ -6,25 +6,20 @@
 #include "app/converter_app.h"
 #include "tests/input/fake_lines_filter_for_test.h"
 #include "tests/input/input_test_support.h"
-#include "tests/support/private_home.h"
 
 namespace {
 
 using inputtest::Entries;
-using inputtest::RunWithInputControls;
 
 FakeLineSetupForTest Line(std::u16string name) { return FakeLineSetupForTest{std::move(name)}; }
 
-class InputLinesTest : public ::testing::Test {
+// Lines a test defines: no sound server.
+class InputLinesTest : public inputtest::InputControlsTest {
  protected:
-  void SetUp() override {
-    env_.emplace();
-    g_nSearchFlag = 0;
-    g_nCapturePinIndex = 0;
-  }
+  bool WantServer() const override { return false; }
   void TearDown() override {
     if (filter_) filter_->Release();
-    env_.reset();
+    InputControlsTest::TearDown();
   }
   void Use(const std::vector<FakeLineSetupForTest> &lines) {
     filter_ = FakeLinesFilterForTest::Create(lines);
@@ -45,7 +40,6 @@ class InputLinesTest : public ::testing::Test {
   }
   std::vector<int> Enabled() const { return filter_->EnabledLines(); }
 
-  std::optional<quavix::test::PrivateHome> env_;
   FakeLinesFilterForTest *filter_ = nullptr;
 };
 

@@ -19,23 +19,15 @@
 
 #include "app/converter_app.h"
 #include "platform/dshow/dshow.h"
-#include "platform/dshow/pulse/capture_filter.h"
-#include "platform/win/ui_seam.h"
 #include "platform/win/window_internal.h"
+#include "settings/profile.h"
 #include "tests/input/input_test_support.h"
-#include "tests/support/private_pulse.h"
-#include "tests/support/private_home.h"
+#include "tests/support/stored_settings.h"
 
 namespace {
 
-using inputtest::StoredOption;
+using quavix::test::StoredInt;
 using quavix::win::WidgetOf;
-
-std::string Text(HWND hwnd) {
-  char buffer[1024] = "";
-  GetWindowTextA(hwnd, buffer, sizeof buffer);
-  return buffer;
-}
 
 BOOL LineEnabled(IBaseFilter *f, int line) {
   IEnumPins *e = nullptr;
@@ -55,51 +47,22 @@ BOOL LineEnabled(IBaseFilter *f, int line) {
   return on;
 }
 
-class InputWindowTest : public quavix::test::PrivatePulseTest {
+class InputWindowTest : public inputtest::InputControlsTest {
  protected:
   void SetUp() override {
-    PrivatePulseTest::SetUp();
-    if (HasFatalFailure()) return;
-    env_.emplace();
-    env_->MakeMusicFolder();
-    inputtest::NameApplicationAfterExecutable();
-    previousSeam_ = SetUiSeamForTest([this](const UiRequest &r) { return Answer(r); });
-  }
-  void TearDown() override {
-    SetUiSeamForTest(previousSeam_);
-    env_.reset();
-    PrivatePulseTest::TearDown();
-  }
-
-  UiAnswer Answer(const UiRequest &r) {
-    UiAnswer answer;
-    if (r.kind == UiRequestKind::MessageBox) {
-      answer.button = IDOK;
-    } else if (r.kind == UiRequestKind::ModalDialog) {
-      dialogsShown_.push_back(r.dialogId);
-      if (auto it = drivers_.find(r.dialogId); it != drivers_.end()) it->second(r.dialog);
-    } else {
-      answer.cancel = true;
-    }
-    return answer;
+    InputControlsTest::SetUp();
+    // The window runs without the program's start-up, which names the
+    // settings' maker key.
+    if (app_) app_->SetRegistryKey(kProfileMakerKey);
   }
 
   // Runs the main window; `drive` acts in it once the device's lines (both
   // outputs' monitors, B's first) are listed as a device change lists them.
   void RunMainWindow(const std::function<void(CConverterDlg &, IBaseFilter *)> &drive) {
-    CConverterDlg dlg;
-    drivers_[IDD_CONVERTER_DIALOG] = [&](HWND) {
-      hintsAtStart_ = std::count(dialogsShown_.begin(), dialogsShown_.end(), IDD_INPUT_HINT);
-      quavix::pulse::CaptureDevice device{
-          "test:two-monitors",
-          "Two Monitors",
-          {{"quavix_b.monitor", "Monitor of Test Output B", true, "quavix_b"},
-           {"quavix_a.monitor", "Monitor of Test Output A", true, "quavix_a"}}};
-      IBaseFilter *mine = nullptr;
-      ASSERT_EQ(quavix::pulse::CreateAudioCaptureFilter(
-                    device, quavix::pulse::PulseClient::Shared(), IID_IBaseFilter,
-                    reinterpret_cast<void **>(&mine)),
-                S_OK);
+    RunMainWindowAlone([&](CConverterDlg &dlg) {
+      hintsAtStart_ = Hints();
+      IBaseFilter *mine = TwoMonitorDevice();
+      ASSERT_NE(mine, nullptr);
       IBaseFilter *theirs = dlg.m_pCaptureFilter;
       dlg.m_pCaptureFilter = mine;
       const BOOL onlyOnce = dlg.m_bOnlyOnce;
@@ -113,10 +76,7 @@ class InputWindowTest : public quavix::test::PrivatePulseTest {
       dlg.m_pCaptureFilter = theirs;
       mine->Release();
       dlg.PostMessage(WM_CLOSE);
-    };
-    ConverterApp()->m_pMainWnd = &dlg;
-    dlg.DoModal();
-    ConverterApp()->m_pMainWnd = nullptr;
+    });
   }
 
   // A person picks the next (or previous) entry of the input list.
@@ -130,10 +90,6 @@ class InputWindowTest : public quavix::test::PrivatePulseTest {
     return static_cast<int>(std::count(dialogsShown_.begin(), dialogsShown_.end(), IDD_INPUT_HINT));
   }
 
-  std::optional<quavix::test::PrivateHome> env_;
-  UiSeamHandler previousSeam_;
-  std::map<int, std::function<void(HWND)>> drivers_;
-  std::vector<int> dialogsShown_;
   long hintsAtStart_ = -1;
 };
 
@@ -141,7 +97,7 @@ TEST_F(InputWindowTest, HintAtThePersonsFirstChoiceThenSilencedByOk) {
   bool checkedAtOpening = false;
   std::string caption;
   drivers_[IDD_INPUT_HINT] = [&](HWND hint) {
-    caption = Text(hint);
+    caption = WindowText(hint);
     checkedAtOpening = IsDlgButtonChecked(hint, IDC_DONT_SHOW) == BST_CHECKED;
     QTest::mouseClick(WidgetOf(GetDlgItem(hint, IDOK)), Qt::LeftButton);
   };
@@ -153,7 +109,7 @@ TEST_F(InputWindowTest, HintAtThePersonsFirstChoiceThenSilencedByOk) {
     EXPECT_EQ(Hints(), 1);
     EXPECT_EQ(caption, "How to select an input device");
     EXPECT_TRUE(checkedAtOpening);
-    EXPECT_EQ(StoredOption("b_only_once"), std::optional<DWORD>(1));
+    EXPECT_EQ(StoredInt(appName_, "b_only_once"), std::optional<DWORD>(1));
     EXPECT_EQ(dlg.m_bOnlyOnce, 1);
     EXPECT_EQ(g_nCapturePinIndex, 1);
     EXPECT_EQ(LineEnabled(f, 1), TRUE) << "the chosen line is switched on";
@@ -180,12 +136,12 @@ TEST_F(InputWindowTest, HintWithTheBoxClearedKeepsComingAndEscapeStoresNothing) 
   RunMainWindow([&](CConverterDlg &dlg, IBaseFilter *f) {
     ChooseWithKey(dlg, Qt::Key_Down);
     EXPECT_EQ(Hints(), 1);
-    EXPECT_EQ(StoredOption("b_only_once"), std::nullopt) << "Escape stores nothing";
+    EXPECT_EQ(StoredInt(appName_, "b_only_once"), std::nullopt) << "Escape stores nothing";
     EXPECT_EQ(dlg.m_bOnlyOnce, 0);
     EXPECT_EQ(LineEnabled(f, 1), TRUE) << "the line changes all the same";
     ChooseWithKey(dlg, Qt::Key_Up);
     EXPECT_EQ(Hints(), 2);
-    EXPECT_EQ(StoredOption("b_only_once"), std::optional<DWORD>(0));
+    EXPECT_EQ(StoredInt(appName_, "b_only_once"), std::optional<DWORD>(0));
     EXPECT_EQ(dlg.m_bOnlyOnce, 0);
     ChooseWithKey(dlg, Qt::Key_Down);
     EXPECT_EQ(Hints(), 3) << "still shown after OK with the box cleared";

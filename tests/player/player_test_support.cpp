@@ -83,11 +83,6 @@ std::string MakeType1Song(uint16_t ticksPerQuarter, const std::vector<Tempo> &te
   return Chunk("MThd", header) + Track(tempoEvents, 0) + Track(noteEvents, 0);
 }
 
-void WriteFile(const std::string &path, const std::string &bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
 std::vector<std::optional<double>> MidoLengths(const std::vector<std::string> &paths) {
   TempDir folder("quavix-mido");
   const std::string list = folder.File("paths.txt");
@@ -160,11 +155,5 @@ int RecordingOwner::Count(UINT message, std::optional<WPARAM> wParam) const {
 
 const std::vector<RecordedMessage> &RecordingOwner::messages() const { return *g_recorded; }
 void RecordingOwner::Clear() { g_recorded->clear(); }
-
-std::string WindowText(HWND hwnd) {
-  char buffer[1024] = "";
-  GetWindowTextA(hwnd, buffer, sizeof buffer);
-  return buffer;
-}
 
 }  // namespace player_test

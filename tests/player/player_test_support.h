@@ -4,7 +4,9 @@
 #pragma once
 
 #include "platform/win/windef.h"
+#include "tests/support/file_contents.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/window_text.h"
 
 #include <cstdint>
 #include <functional>
@@ -28,7 +30,6 @@ struct Tempo {
 // given General MIDI program.
 std::string MakeType1Song(uint16_t ticksPerQuarter, const std::vector<Tempo> &tempi,
                           const std::vector<Note> &notes, uint8_t program = 0);
-void WriteFile(const std::string &path, const std::string &bytes);
 
 // MidiFile(path).length from /usr/bin/python3 with mido, for each path; an
 // empty optional when mido refuses the file.
@@ -58,7 +59,9 @@ class RecordingOwner {
   HWND hwnd_ = nullptr;
 };
 
-std::string WindowText(HWND hwnd);
+using quavix::test::ReadWholeFile;
 using quavix::test::TempDir;
+using quavix::test::WindowText;
+using quavix::test::WriteWholeFile;
 
 }  // namespace player_test

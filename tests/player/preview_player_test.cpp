@@ -8,6 +8,7 @@
 #include "res/resource.h"
 #include "tests/player/player_test_support.h"
 #include "tests/support/private_pulse.h"
+#include "tests/support/process_counts.h"
 
 #include <gtest/gtest.h>
 
@@ -60,9 +61,9 @@ class PlayerTest : public PrivatePulseTest {
     });
     // A short song: four quarter notes at 120 per minute, 2 s.
     shortSong_ = folder_.path() + "/short.mid";
-    WriteFile(shortSong_,
-              MakeType1Song(480, {{0, 500000}},
-                            {{0, 480, 60}, {480, 480, 64}, {960, 480, 67}, {1440, 480, 72}}));
+    WriteWholeFile(shortSong_,
+                   MakeType1Song(480, {{0, 500000}},
+                                 {{0, 480, 60}, {480, 480, 64}, {960, 480, 67}, {1440, 480, 72}}));
   }
 
   void TearDown() override {
@@ -166,7 +167,7 @@ TEST_F(PlayerTest, ASongPlayedToItsEndStopsRewindsAndTellsTheOwnerOnce) {
 
 TEST_F(PlayerTest, TransportRequestsChangeOnlyWhatTheirStateAllows) {
   CPreviewPlayer &p = NewPlayer(folder_.path() + "/tune.mid");
-  WriteFile(p.m_szFile, MakeType1Song(480, {{0, 500000}}, {{0, 480 * 20, 60}}));  // 10 s
+  WriteWholeFile(p.m_szFile, MakeType1Song(480, {{0, 500000}}, {{0, 480 * 20, 60}}));  // 10 s
   ASSERT_EQ(p.Load(), 1);
   p.Pause();
   EXPECT_EQ(p.m_state, Stopped) << "pause does nothing to a stopped file";
@@ -202,7 +203,7 @@ TEST_F(PlayerTest, TransportRequestsChangeOnlyWhatTheirStateAllows) {
 
 TEST_F(PlayerTest, TheWindowAsksTheOwnerToCloseAndRunsTheMenuCommands) {
   CPreviewPlayer &p = NewPlayer(folder_.path() + "/tune.mid");
-  WriteFile(p.m_szFile, MakeType1Song(480, {{0, 500000}}, {{0, 480 * 20, 60}}));
+  WriteWholeFile(p.m_szFile, MakeType1Song(480, {{0, 500000}}, {{0, 480 * 20, 60}}));
   ASSERT_EQ(p.Load(), 1);
   HWND hwnd = p.m_hWnd;
 
@@ -237,14 +238,14 @@ TEST_F(PlayerTest, FilesThatCannotBePlayedFailWithOneBoxAndLeaveNothingLoaded) {
   std::string bytes;
   srand(7);
   for (int i = 0; i < 4000; ++i) bytes.push_back(static_cast<char>(rand() & 0xFF));
-  WriteFile(random, bytes);
+  WriteWholeFile(random, bytes);
   std::string truncated = folder_.path() + "/truncated.mid";
   std::string song = MakeType1Song(480, {{0, 500000}}, {{0, 480, 60}, {480, 480, 64}});
-  WriteFile(truncated, song.substr(0, song.size() / 2));
+  WriteWholeFile(truncated, song.substr(0, song.size() / 2));
   std::string empty = folder_.path() + "/empty.mid";
-  WriteFile(empty, "");
+  WriteWholeFile(empty, "");
   std::string text = folder_.path() + "/notes.txt";
-  WriteFile(text, "not a song\n");
+  WriteWholeFile(text, "not a song\n");
 
   for (const std::string &path :
        {random, truncated, empty, text, folder_.path(), folder_.path() + "/missing.mid"}) {
@@ -285,7 +286,7 @@ TEST_F(PlayerTest, ASecondPlayerReusesTheWindowClassAndNamesAreSplitAtTheLastSla
   std::string inner = folder_.path() + "/a b";
   ASSERT_EQ(::mkdir(inner.c_str(), 0700), 0);
   std::string song = inner + "/Chanson d'été.mid";
-  WriteFile(song, MakeType1Song(480, {{0, 500000}}, {{0, 480, 60}}));
+  WriteWholeFile(song, MakeType1Song(480, {{0, 500000}}, {{0, 480, 60}}));
   CPreviewPlayer &first = NewPlayer(shortSong_);
   ASSERT_EQ(first.Load(), 1);
   first.Unload();
@@ -332,8 +333,8 @@ TEST_F(PlayerTest, ASongWithTempoChangesPlaysAtItsTrueTempo) {
   std::vector<Note> notes;
   for (uint32_t beat = 0; beat < 10; ++beat)
     notes.push_back({beat * 480, 470, static_cast<uint8_t>(60 + beat)});
-  WriteFile(song, MakeType1Song(480, {{0, 500000}, {960, 2000000}, {2880, 250000}}, notes,
-                                19 /* organ */));
+  WriteWholeFile(song, MakeType1Song(480, {{0, 500000}, {960, 2000000}, {2880, 250000}}, notes,
+                                     19 /* organ */));
   auto reference = MidoLengths({song});
   ASSERT_EQ(reference.size(), 1u);
   ASSERT_TRUE(reference[0].has_value());
@@ -369,15 +370,6 @@ TEST_F(PlayerTest, ASongWithTempoChangesPlaysAtItsTrueTempo) {
 
 namespace {
 
-int OpenDescriptorCount() {
-  int n = 0;
-  for (const auto &e : std::filesystem::directory_iterator("/proc/self/fd")) {
-    (void)e;
-    ++n;
-  }
-  return n;
-}
-
 // Loading, playing, stopping and unloading again and again releases the
 // whole graph each time: its pipeline, sound server connection and synthesiser.
 TEST_F(PlayerTest, RepeatedLoadsLeaveNoDescriptorsBehind) {
@@ -391,9 +383,9 @@ TEST_F(PlayerTest, RepeatedLoadsLeaveNoDescriptorsBehind) {
     p.Stop();
     p.Unload();
     PumpFor(100);
-    if (i == 1) warm = OpenDescriptorCount();
+    if (i == 1) warm = quavix::test::OpenDescriptors();
   }
-  EXPECT_LE(OpenDescriptorCount(), warm);
+  EXPECT_LE(quavix::test::OpenDescriptors(), warm);
 }
 
 }  // namespace

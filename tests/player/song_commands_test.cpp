@@ -48,13 +48,6 @@ std::string Caption(const std::string &name, int seconds) {
   return buffer;
 }
 
-std::string ReadAll(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 class SongCommandsTest : public MainWindowFixture {
  protected:
   void CopyFile(const std::string &from, const std::string &to) {
@@ -86,7 +79,7 @@ class SongCommandsTest : public MainWindowFixture {
     std::string path = record + "." + std::to_string(n);
     PumpUntil([&] { return fs::exists(path); }, 15000);
     std::vector<std::string> lines;
-    std::istringstream in(ReadAll(path));
+    std::istringstream in(ReadWholeFile(path));
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
   }
@@ -153,18 +146,18 @@ TEST_F(SongCommandsTest, FilesThatCannotBeMeasuredAreRefusedAndThePreviousSongSt
   fs::create_directories(dir);
   std::string good = env_->root + "/good.mid";
   CopyFile(kOpenMsx + "chemistry_lab.mid", good);
-  std::string song = ReadAll(good);
-  WriteFile(dir + "/truncated.mid", song.substr(0, song.size() / 3));
-  WriteFile(dir + "/empty.mid", "");
+  std::string song = ReadWholeFile(good);
+  WriteWholeFile(dir + "/truncated.mid", song.substr(0, song.size() / 3));
+  WriteWholeFile(dir + "/empty.mid", "");
   std::string damaged = song;
   damaged[9] = 7;                  // a track count the file does not hold
   damaged.replace(14, 4, "XXXX");  // and no track where the first should be
-  WriteFile(dir + "/damaged.mid", damaged);
+  WriteWholeFile(dir + "/damaged.mid", damaged);
   std::string random;
   srand(11);
   for (int i = 0; i < 5000; ++i) random.push_back(static_cast<char>(rand() & 0xFF));
-  WriteFile(dir + "/random.mid", random);
-  WriteFile(dir + "/letter.txt", "Dear reader,\n");
+  WriteWholeFile(dir + "/random.mid", random);
+  WriteWholeFile(dir + "/letter.txt", "Dear reader,\n");
 
   RunProgram([&](CConverterDlg &dlg) {
     HWND h = dlg.m_hWnd;
@@ -288,7 +281,7 @@ TEST_F(SongCommandsTest, BrowseAndConvertAskBeforeAnExistingFileIsReplaced) {
   const std::string folder = env_->root + "/out/";
   fs::create_directories(folder);
   const std::string existing = folder + "old.wma";
-  WriteFile(existing, "an earlier conversion");
+  WriteWholeFile(existing, "an earlier conversion");
   RunProgram([&](CConverterDlg &dlg) {
     HWND h = dlg.m_hWnd;
     OpenSong(dlg, kOpenMsx + "chemistry_lab.mid");
@@ -321,7 +314,7 @@ TEST_F(SongCommandsTest, BrowseAndConvertAskBeforeAnExistingFileIsReplaced) {
     PumpFor(300);
     Click(h, IDC_STOP);
     ASSERT_EQ(dlg.m_bConverting, 0);
-    const std::string written = ReadAll(existing);
+    const std::string written = ReadWholeFile(existing);
     EXPECT_NE(written, "an earlier conversion") << "replaced, as agreed";
 
     // Convert again onto that file: asked, and No keeps the file and starts nothing.
@@ -334,11 +327,11 @@ TEST_F(SongCommandsTest, BrowseAndConvertAskBeforeAnExistingFileIsReplaced) {
     EXPECT_EQ(boxes_[0].type & 0xF, MB_YESNO);
     EXPECT_EQ(dlg.m_bConverting, 0);
     EXPECT_EQ(ItemText(h, IDC_STATUS), "Status : Ready");
-    EXPECT_EQ(ReadAll(existing), written) << "the file is left as it was";
+    EXPECT_EQ(ReadWholeFile(existing), written) << "the file is left as it was";
 
     // A path typed into the box is asked about the same way.
     const std::string typed = folder + "typed.wma";
-    WriteFile(typed, "typed before");
+    WriteWholeFile(typed, "typed before");
     SetWindowTextA(GetDlgItem(h, IDC_OUTPUT_PATH), typed.c_str());
     boxAnswers_.push_back(IDNO);
     boxes_.clear();
@@ -346,7 +339,7 @@ TEST_F(SongCommandsTest, BrowseAndConvertAskBeforeAnExistingFileIsReplaced) {
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].text, typed + " already exists.\nDo you want to replace it?");
     EXPECT_EQ(dlg.m_bConverting, 0);
-    EXPECT_EQ(ReadAll(typed), "typed before");
+    EXPECT_EQ(ReadWholeFile(typed), "typed before");
     ExitProgram(dlg);
   });
 }
@@ -363,7 +356,7 @@ TEST_F(SongCommandsTest, ASongThePlayerCannotLoadLeavesNothingToConvert) {
     // file is spoilt at that moment, as another program rewriting it would.
     QMetaObject::Connection spoil = QObject::connect(
         quavix::win::WidgetOf(h), &QWidget::windowTitleChanged, [&](const QString &title) {
-          if (title.startsWith("changing.mid")) WriteFile(song, "no longer a song");
+          if (title.startsWith("changing.mid")) WriteWholeFile(song, "no longer a song");
         });
     OpenSong(dlg, song);
     QObject::disconnect(spoil);
@@ -398,7 +391,7 @@ TEST_F(SongCommandsTest, PlayAndHelpHandTheirFilesToTheDesktopsOpenerAsOneArgume
     EXPECT_EQ(boxes_[0].owner, nullptr);
 
     // A typed path full of shell characters reaches the opener whole.
-    WriteFile(tricky, "wma");
+    WriteWholeFile(tricky, "wma");
     HWND edit = GetDlgItem(h, IDC_OUTPUT_PATH);
     QWidget *w = quavix::win::WidgetOf(edit);
     w->setFocus();

@@ -68,7 +68,7 @@ TEST_F(DeviceListTest, TwoOutputsAreListedByNameAndAChoiceIsKept) {
     PumpPendingMessages();
   });
   EXPECT_TRUE(ran);
-  EXPECT_EQ(StoredOption(appName_, "nSoundCaptureIndex"), 1u);
+  EXPECT_EQ(StoredInt(appName_, "nSoundCaptureIndex"), 1u);
 }
 
 TEST_F(DeviceListTest, RememberedDeviceThatIsGoneSelectsTheFirstAndStoresIt) {
@@ -80,7 +80,7 @@ TEST_F(DeviceListTest, RememberedDeviceThatIsGoneSelectsTheFirstAndStoresIt) {
     Click(dlg.m_hWnd, IDC_EXIT);
     PumpPendingMessages();
   });
-  EXPECT_EQ(StoredOption(appName_, "nSoundCaptureIndex"), 0u);
+  EXPECT_EQ(StoredInt(appName_, "nSoundCaptureIndex"), 0u);
 }
 
 // Three outputs; the default one (quavix_b, loaded first) is not the first
@@ -133,7 +133,7 @@ TEST_F(ThreeDevicesTest, DevicesKeepTheirPlacesAndTheChoiceFollowsItsDeviceWhenO
     Click(h, IDC_EXIT);
     PumpPendingMessages();
   });
-  EXPECT_EQ(StoredOption(appName_, "nSoundCaptureIndex"), 3u);
+  EXPECT_EQ(StoredInt(appName_, "nSoundCaptureIndex"), 3u);
 }
 
 TEST_F(ThreeDevicesTest, AfterTheChosenDeviceIsUnpluggedAnotherCanBeChosenAndItsReturnIsListed) {
@@ -164,7 +164,7 @@ TEST_F(ThreeDevicesTest, AfterTheChosenDeviceIsUnpluggedAnotherCanBeChosenAndIts
     Click(h, IDC_EXIT);
     PumpPendingMessages();
   });
-  EXPECT_EQ(StoredOption(appName_, "nSoundCaptureIndex"), 2u);
+  EXPECT_EQ(StoredInt(appName_, "nSoundCaptureIndex"), 2u);
 }
 
 TEST_F(ThreeDevicesTest, TheLostDeviceIsChosenAgainOnItsReturnEvenIfAnotherAppearedMeanwhile) {
@@ -234,8 +234,7 @@ TEST_F(NoServerTest, NoSoundServerIsReportedAndTheProgramEnds) {
   // Whatever the modal loop still runs, the quit ends it.
   BOOL result = StartProgram([&](CConverterDlg &) { PumpPendingMessages(); });
   ExpectNoHardwareBoxAndEnd(boxes_, result);
-  EXPECT_EQ(StoredOption(appName_, "nSoundCaptureIndex"), std::nullopt)
-      << "a quit writes no settings";
+  EXPECT_EQ(StoredInt(appName_, "nSoundCaptureIndex"), std::nullopt) << "a quit writes no settings";
 }
 
 class NoDeviceTest : public RecordingTest {

@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QTest>
 
-#include <dirent.h>
 #include <gst/gst.h>
 
 #include <chrono>
@@ -54,19 +53,6 @@ std::optional<std::string> HandOffValue(const char *subkey) {
   if (RegQueryValueA(HKEY_CURRENT_USER, path.c_str(), buffer, &size) != ERROR_SUCCESS)
     return std::nullopt;
   return std::string(buffer);
-}
-
-std::optional<std::uint32_t> StoredOption(const std::string &appName, const char *entry) {
-  HKEY key = nullptr;
-  std::string path = "Software\\ZORVEKA\\" + appName + "\\Option";
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return std::nullopt;
-  DWORD type = 0, value = 0, size = sizeof value;
-  LSTATUS status =
-      RegQueryValueExA(key, entry, nullptr, &type, reinterpret_cast<BYTE *>(&value), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_DWORD) return std::nullopt;
-  return value;
 }
 
 namespace {
@@ -116,37 +102,6 @@ double MiddleFrequency(const std::string &path) {
   std::vector<std::int16_t> middle(pcm.begin() + static_cast<long>(frames / 4 * 2),
                                    pcm.begin() + static_cast<long>(frames * 3 / 4 * 2));
   return writer_test::LeftFrequency(middle);
-}
-
-namespace {
-
-int CountEntries(const char *folder) {
-  int n = 0;
-  if (DIR *d = opendir(folder)) {
-    while (dirent *e = readdir(d))
-      if (e->d_name[0] != '.') ++n;
-    closedir(d);
-  }
-  return n;
-}
-
-}  // namespace
-
-int OpenDescriptors() {
-  return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                                        std::filesystem::directory_iterator()));
-}
-int Threads() { return CountEntries("/proc/self/task"); }
-
-std::string DescribeDescriptors() {
-  std::string text;
-  for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-    std::error_code ec;
-    auto target = std::filesystem::read_symlink(entry.path(), ec);
-    text += entry.path().filename().string() + " -> " + (ec ? std::string("?") : target.string()) +
-            "\n";
-  }
-  return text;
 }
 
 void RecordingTest::OtherDialog(const UiRequest &request) {

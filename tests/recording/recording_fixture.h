@@ -7,6 +7,8 @@
 #include "app/converter_app.h"
 #include "platform/win/ui_seam.h"
 #include "tests/support/main_window_fixture.h"
+#include "tests/support/process_counts.h"
+#include "tests/support/stored_settings.h"
 #include "ui/converter_dlg.h"
 
 #include <gtest/gtest.h>
@@ -29,7 +31,7 @@ void Pump(int ms);
 
 // Default value of HKCU\Software\ZORVEKA\VORLINTA\<subkey>.
 std::optional<std::string> HandOffValue(const char *subkey);
-std::optional<std::uint32_t> StoredOption(const std::string &appName, const char *entry);
+using quavix::test::StoredInt;
 
 // What a written WMA (ASF) file says about itself.
 struct AsfFacts {
@@ -45,11 +47,9 @@ double DecodedSeconds(const std::string &path);
 // Frequency of the left channel over the middle of the decoded file, or -1.
 double MiddleFrequency(const std::string &path);
 
-int Threads();
-// Open descriptors of this process.
-int OpenDescriptors();
-// One line per open descriptor and what it refers to.
-std::string DescribeDescriptors();
+using quavix::test::DescribeDescriptors;
+using quavix::test::OpenDescriptors;
+using quavix::test::ThreadCount;
 
 class RecordingTest : public quavix::test::MainWindowFixture {
  protected:

@@ -51,7 +51,7 @@ TEST_F(RecordingTest, FiftyRunsLeaveNoDescriptorThreadOrFilterBehind) {
       if (cycle == 5) {
         Pump(200);
         fdsAfterWarmUp = OpenDescriptors();
-        threadsAfterWarmUp = Threads();
+        threadsAfterWarmUp = ThreadCount();
       }
     }
     Pump(200);
@@ -66,7 +66,7 @@ TEST_F(RecordingTest, FiftyRunsLeaveNoDescriptorThreadOrFilterBehind) {
     // gone again.
     EXPECT_LE(OpenDescriptors(), fdsAfterWarmUp) << "descriptors grew over 45 runs:\n"
                                                  << DescribeDescriptors();
-    EXPECT_LE(Threads(), threadsAfterWarmUp) << "threads grew over 45 runs";
+    EXPECT_LE(ThreadCount(), threadsAfterWarmUp) << "threads grew over 45 runs";
     EXPECT_TRUE(boxes_.empty()) << boxes_.front().text;
     Click(h, IDC_EXIT);
     PumpPendingMessages();

@@ -1,5 +1,7 @@
 #include "platform/reg/registry.h"
 #include "platform/reg/registry_text.h"
+#include "tests/support/file_contents.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 
@@ -28,25 +31,19 @@ namespace {
 class RegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
+    config_.emplace("XDG_CONFIG_HOME", dir_.path());
     handlesAtStart_ = quavix::reg::OpenKeyHandleCount();
   }
   void TearDown() override {
     EXPECT_EQ(quavix::reg::OpenKeyHandleCount(), handlesAtStart_) << "a key handle was not closed";
-    unsetenv("XDG_CONFIG_HOME");
+    config_.reset();
   }
 
   std::string File() const { return dir_.File("quavix/registry"); }
-  std::string ReadFileText() const {
-    std::ifstream in(File(), std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
+  std::string ReadFileText() const { return quavix::test::ReadWholeFile(File()); }
   void WriteFileText(const std::string &text) const {
     fs::create_directories(dir_.File("quavix"));
-    std::ofstream out(File(), std::ios::binary | std::ios::trunc);
-    out << text;
+    quavix::test::WriteWholeFile(File(), text);
   }
   int DamagedCopies() const {
     int n = 0;
@@ -77,6 +74,7 @@ class RegistryTest : public ::testing::Test {
   }
 
   quavix::test::TempDir dir_{"quavix-reg-test"};
+  std::optional<quavix::test::ScopedEnv> config_;
   size_t handlesAtStart_ = 0;
 };
 
@@ -420,10 +418,7 @@ TEST_F(RegistryTest, DamagedFilesAreSetAsideAndReadAsEmpty) {
   // The damaged text is kept intact aside.
   bool keptRandom = false;
   for (const auto &e : fs::directory_iterator(dir_.File("quavix"))) {
-    std::ifstream in(e.path(), std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    if (ss.str() == random) keptRandom = true;
+    if (quavix::test::ReadWholeFile(e.path()) == random) keptRandom = true;
   }
   EXPECT_TRUE(keptRandom);
 
@@ -441,18 +436,10 @@ TEST_F(RegistryTest, SymbolicLinkIsNeverWrittenThrough) {
   std::string target = dir_.File("elsewhere");
   fs::rename(File(), target);
   fs::create_symlink(target, File());
-  const std::string before = [&] {
-    std::ifstream in(target, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }();
+  const std::string before = quavix::test::ReadWholeFile(target);
   EXPECT_NE(PutDword("b", 2), ERROR_SUCCESS);
   EXPECT_EQ(GetDword("a"), -1);  // not followed for reading either
-  std::ifstream in(target, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  EXPECT_EQ(ss.str(), before);
+  EXPECT_EQ(quavix::test::ReadWholeFile(target), before);
   EXPECT_TRUE(fs::is_symlink(File()));
 }
 

@@ -134,8 +134,8 @@ class KillTest : public MainWindowFixture {
   void SetUp() override {
     MainWindowFixture::SetUp();
     song_ = env_->root + "/long song.mid";
-    WriteFile(song_, MakeType1Song(480, {{0, 500000}},
-                                   {{0, 480 * 60, 60}, {480 * 60, 480 * 60, 67}}));  // 60 s
+    WriteWholeFile(song_, MakeType1Song(480, {{0, 500000}},
+                                        {{0, 480 * 60, 60}, {480 * 60, 480 * 60, 67}}));  // 60 s
   }
   std::string song_;
 };
@@ -149,12 +149,12 @@ TEST_F(KillTest, AProgramKilledMidRunLeavesAWmaThatPlaysUpToTheKill) {
                                        {"QUAVIX_ROBUST_MARK", mark}}),
                      env_->root + "/child.log");
   ASSERT_TRUE(child.running());
-  ASSERT_TRUE(WaitForFile(mark, 60000)) << ReadAll(env_->root + "/child.log");
-  std::istringstream marked(ReadAll(mark));
+  ASSERT_TRUE(WaitForFile(mark, 60000)) << ReadWholeFile(env_->root + "/child.log");
+  std::istringstream marked(ReadWholeFile(mark));
   std::string state;
   Clock::rep clickedAt = 0, returnedAt = 0;
   marked >> state >> clickedAt >> returnedAt;
-  ASSERT_EQ(state, "converting") << ReadAll(env_->root + "/child.log");
+  ASSERT_EQ(state, "converting") << ReadWholeFile(env_->root + "/child.log");
   usleep(4000 * 1000);
   ASSERT_EQ(::kill(child.pid(), SIGKILL), 0);
   const auto killed = Clock::now().time_since_epoch();
@@ -170,7 +170,7 @@ TEST_F(KillTest, AProgramKilledMidRunLeavesAWmaThatPlaysUpToTheKill) {
   EXPECT_LE(seconds, secondsSince(clickedAt) + 0.5) << "no more than was recorded";
   std::string registry = env_->config + "/quavix/registry";
   EXPECT_TRUE(RegistryFileIsWhole(registry, &error)) << error;
-  EXPECT_NE(ReadAll(registry).find("killed.wma"), std::string::npos)
+  EXPECT_NE(ReadWholeFile(registry).find("killed.wma"), std::string::npos)
       << "the run's hand-off is there";
 
   // The next start finds everything in order and converts again.
@@ -181,7 +181,7 @@ TEST_F(KillTest, AProgramKilledMidRunLeavesAWmaThatPlaysUpToTheKill) {
                                        {"QUAVIX_ROBUST_MARK", mark2},
                                        {"QUAVIX_ROBUST_RUN_MS", "1500"}}),
                      env_->root + "/again.log");
-  EXPECT_EQ(again.Wait(60000), 0) << ReadAll(env_->root + "/again.log");
+  EXPECT_EQ(again.Wait(60000), 0) << ReadWholeFile(env_->root + "/again.log");
   EXPECT_GT(DecodedSeconds(after, &error), 0.8) << error;
   EXPECT_TRUE(RegistryFileIsWhole(registry, &error)) << error;
 }
@@ -189,7 +189,7 @@ TEST_F(KillTest, AProgramKilledMidRunLeavesAWmaThatPlaysUpToTheKill) {
 TEST_F(KillTest, TwoCopiesAtOnceBothConvertAndKeepTheSettingsWhole) {
   std::string wmaA = music_ + "copy a.wma", wmaB = music_ + "copy b.wma";
   std::string songB = env_->root + "/other song.mid";
-  WriteFile(songB, MakeType1Song(240, {{0, 400000}}, {{0, 240 * 30, 72}}, 40));
+  WriteWholeFile(songB, MakeType1Song(240, {{0, 400000}}, {{0, 240 * 30, 72}}, 40));
   ChildProcess a({SelfExe()},
                  ChildEnvironment({{"QUAVIX_ROBUST_SONG", song_},
                                    {"QUAVIX_ROBUST_WMA", wmaA},
@@ -197,15 +197,15 @@ TEST_F(KillTest, TwoCopiesAtOnceBothConvertAndKeepTheSettingsWhole) {
                                    {"QUAVIX_ROBUST_RUN_MS", "4000"}}),
                  env_->root + "/a.log");
   // The second copy starts while the first is recording.
-  ASSERT_TRUE(WaitForFile(env_->root + "/a", 60000)) << ReadAll(env_->root + "/a.log");
+  ASSERT_TRUE(WaitForFile(env_->root + "/a", 60000)) << ReadWholeFile(env_->root + "/a.log");
   ChildProcess b({SelfExe()},
                  ChildEnvironment({{"QUAVIX_ROBUST_SONG", songB},
                                    {"QUAVIX_ROBUST_WMA", wmaB},
                                    {"QUAVIX_ROBUST_MARK", env_->root + "/b"},
                                    {"QUAVIX_ROBUST_RUN_MS", "2000"}}),
                  env_->root + "/b.log");
-  EXPECT_EQ(a.Wait(60000), 0) << ReadAll(env_->root + "/a.log");
-  EXPECT_EQ(b.Wait(60000), 0) << ReadAll(env_->root + "/b.log");
+  EXPECT_EQ(a.Wait(60000), 0) << ReadWholeFile(env_->root + "/a.log");
+  EXPECT_EQ(b.Wait(60000), 0) << ReadWholeFile(env_->root + "/b.log");
   std::string error;
   EXPECT_GT(DecodedSeconds(wmaA, &error), 3.0) << error;
   EXPECT_GT(DecodedSeconds(wmaB, &error), 1.5) << error;
@@ -226,7 +226,7 @@ pid_t ServerPid(const std::string &folder) {
   while (dirent *e = readdir(d)) {
     pid_t pid = std::atoi(e->d_name);
     if (pid <= 0) continue;
-    std::string cmdline = ReadAll("/proc/" + std::string(e->d_name) + "/cmdline");
+    std::string cmdline = ReadWholeFile("/proc/" + std::string(e->d_name) + "/cmdline");
     if (cmdline.find(folder + "/default.pa") != std::string::npos) found = pid;
   }
   closedir(d);

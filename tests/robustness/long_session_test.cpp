@@ -8,6 +8,7 @@
 #include "player/preview_player.h"
 #include "tests/player/player_test_support.h"
 #include "tests/robustness/robust_support.h"
+#include "tests/support/process_counts.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -24,6 +25,10 @@
 using namespace player_test;
 using quavix::test::MainWindowFixture;
 using namespace robust;
+using quavix::test::DescribeDescriptors;
+using quavix::test::OpenDescriptors;
+using quavix::test::ResidentKiB;
+using quavix::test::ThreadCount;
 namespace fs = std::filesystem;
 
 namespace {
@@ -32,8 +37,8 @@ class LongSessionTest : public MainWindowFixture {};
 
 TEST_F(LongSessionTest, TwoHundredCyclesKeepMemoryDescriptorsAndThreadsLevel) {
   std::string song = env_->root + "/short.mid";
-  WriteFile(song,
-            MakeType1Song(480, {{0, 500000}}, {{0, 240, 60}, {240, 240, 64}, {480, 480, 67}}));
+  WriteWholeFile(song,
+                 MakeType1Song(480, {{0, 500000}}, {{0, 240, 60}, {240, 240, 64}, {480, 480, 67}}));
   std::string wma = music_ + "short.wma";
   // QUAVIX_ROBUST_CYCLES runs fewer (or more) cycles, for looking into a failure.
   const char *cyclesEnv = std::getenv("QUAVIX_ROBUST_CYCLES");

@@ -30,8 +30,8 @@ class OutputPathTest : public MainWindowFixture {
   void SetUp() override {
     MainWindowFixture::SetUp();
     song_ = env_->root + "/song.mid";
-    WriteFile(song_, MakeType1Song(480, {{0, 500000}}, {{0, 480 * 20, 60}}));  // 10 s
-    songBytes_ = ReadAll(song_);
+    WriteWholeFile(song_, MakeType1Song(480, {{0, 500000}}, {{0, 480 * 20, 60}}));  // 10 s
+    songBytes_ = ReadWholeFile(song_);
   }
 
   // Types `output`, clicks Convert, lets a run (if one starts) go on for
@@ -45,7 +45,7 @@ class OutputPathTest : public MainWindowFixture {
     PumpFor(100);  // a stop posted by a failed start
     EXPECT_EQ(dlg.m_bConverting, 0);
     EXPECT_EQ(ItemText(dlg.m_hWnd, IDC_STATUS), "Status : Ready");
-    EXPECT_EQ(ReadAll(song_), songBytes_) << "the song is untouched";
+    EXPECT_EQ(ReadWholeFile(song_), songBytes_) << "the song is untouched";
     return boxes_;
   }
 
@@ -70,7 +70,7 @@ TEST_F(OutputPathTest, FoldersThatAreMissingOrAFileOrTheSongAreRefused) {
   std::string folderAsPath = env_->root + "/a folder.wma";
   fs::create_directory(folderAsPath);
   std::string fileAsFolder = env_->root + "/plain";
-  WriteFile(fileAsFolder, "not a folder");
+  WriteWholeFile(fileAsFolder, "not a folder");
   RunProgram([&](CConverterDlg &dlg) {
     OpenSong(dlg, song_);
     ASSERT_TRUE(boxes_.empty());
@@ -92,7 +92,7 @@ TEST_F(OutputPathTest, FoldersThatAreMissingOrAFileOrTheSongAreRefused) {
     }
     EXPECT_TRUE(fs::is_directory(folderAsPath)) << "the folder is left as it was";
     EXPECT_TRUE(fs::is_empty(folderAsPath));
-    EXPECT_EQ(ReadAll(fileAsFolder), "not a folder");
+    EXPECT_EQ(ReadWholeFile(fileAsFolder), "not a folder");
     EXPECT_FALSE(fs::exists(env_->root + "/no such folder"));
     ConvertsAgain(dlg);
     ExitProgram(dlg);
@@ -124,7 +124,7 @@ TEST_F(OutputPathTest, AReadOnlyFolderIsRefused) {
   std::string folder = env_->root + "/read-only";
   ScopedTmpfs mount(folder, "size=1m,mode=0755");
   ASSERT_TRUE(mount.ok());
-  WriteFile(folder + "/old.wma", "an older file the user keeps");
+  WriteWholeFile(folder + "/old.wma", "an older file the user keeps");
   ASSERT_TRUE(mount.MakeReadOnly());
   RunProgram([&](CConverterDlg &dlg) {
     OpenSong(dlg, song_);
@@ -140,7 +140,7 @@ TEST_F(OutputPathTest, AReadOnlyFolderIsRefused) {
       EXPECT_FALSE(shown.back().text.empty());
     }
     EXPECT_FALSE(fs::exists(folder + "/new.wma"));
-    EXPECT_EQ(ReadAll(folder + "/old.wma"), "an older file the user keeps");
+    EXPECT_EQ(ReadWholeFile(folder + "/old.wma"), "an older file the user keeps");
     ConvertsAgain(dlg);
     ExitProgram(dlg);
   });
@@ -167,7 +167,7 @@ TEST_F(OutputPathTest, ADiskThatFillsUpStopsTheRunWithAMessage) {
       EXPECT_NE(boxes_[0].text.find("disk may be full"), std::string::npos) << boxes_[0].text;
     }
     if (dlg.m_bConverting) Click(dlg.m_hWnd, IDC_STOP);
-    EXPECT_EQ(ReadAll(song_), songBytes_);
+    EXPECT_EQ(ReadWholeFile(song_), songBytes_);
     if (fs::exists(wma)) {
       std::string error;
       EXPECT_GT(DecodedSeconds(wma, &error), 1.0) << "what was written still plays: " << error;

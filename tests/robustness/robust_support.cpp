@@ -4,12 +4,12 @@
 #include "platform/reg/registry_text.h"
 #include "platform/win/window.h"
 #include "platform/win/window_internal.h"
+#include "tests/support/file_contents.h"
 #include "tests/support/test_main.h"
 
 #include <QTest>
 #include <QWidget>
 
-#include <dirent.h>
 #include <gst/gst.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -17,9 +17,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <map>
 
 namespace robust {
 
@@ -54,11 +51,6 @@ bool ScopedTmpfs::MakeReadOnly() {
                         MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) == 0;
 }
 
-std::string ReadAll(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 double DecodedSeconds(const std::string &path, std::string *error) {
   gst_init(nullptr, nullptr);
   quavix::bench::DecodedAudio audio;
@@ -68,53 +60,7 @@ double DecodedSeconds(const std::string &path, std::string *error) {
 
 bool RegistryFileIsWhole(const std::string &path, std::string *error) {
   quavix::reg::RegKey root;
-  return quavix::reg::ParseRegistryText(ReadAll(path), &root, error);
-}
-
-int OpenDescriptors() {
-  int n = 0;
-  if (DIR *d = opendir("/proc/self/fd")) {
-    while (readdir(d)) ++n;
-    closedir(d);
-  }
-  return n;
-}
-
-std::string DescribeDescriptors() {
-  std::map<std::string, int> kinds;
-  if (DIR *d = opendir("/proc/self/fd")) {
-    while (dirent *e = readdir(d)) {
-      if (e->d_name[0] == '.') continue;
-      char target[512] = "";
-      std::string link = std::string("/proc/self/fd/") + e->d_name;
-      ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
-      std::string kind = n > 0 ? std::string(target, static_cast<size_t>(n)) : "?";
-      kind = kind.substr(
-          0, kind.find(':') == std::string::npos || kind[0] == '/' ? kind.size() : kind.find(':'));
-      ++kinds[kind];
-    }
-    closedir(d);
-  }
-  std::string r;
-  for (auto &[k, n] : kinds) r += k + " x" + std::to_string(n) + "\n";
-  return r;
-}
-
-int ThreadCount() {
-  int n = 0;
-  if (DIR *d = opendir("/proc/self/task")) {
-    while (dirent *e = readdir(d))
-      if (e->d_name[0] != '.') ++n;
-    closedir(d);
-  }
-  return n;
-}
-
-long ResidentKiB() {
-  std::ifstream statm("/proc/self/statm");
-  long size = 0, resident = 0;
-  statm >> size >> resident;
-  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+  return quavix::reg::ParseRegistryText(quavix::test::ReadWholeFile(path), &root, error);
 }
 
 void TypeInto(HWND dlg, int id, const std::string &text) {

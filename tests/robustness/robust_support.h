@@ -1,7 +1,6 @@
 // Helpers of the robustness tests: private mounts (the test program runs in
 // a mount namespace of its own, so a full or read-only disk it makes is seen
-// by no one else), decoding what the program wrote, and counting what a
-// process holds.
+// by no one else) and decoding what the program wrote.
 #pragma once
 
 #include "platform/win/windef.h"
@@ -30,19 +29,11 @@ class ScopedTmpfs {
   bool ok_ = false;
 };
 
-std::string ReadAll(const std::string &path);
 // How many seconds of sound a file decodes to; negative (with *error) when it
 // does not decode.
 double DecodedSeconds(const std::string &path, std::string *error);
 // Whether the settings file at `path` is whole (parses, ends with its mark).
 bool RegistryFileIsWhole(const std::string &path, std::string *error);
-
-int OpenDescriptors();
-// What the open descriptors point at, counted by kind ("socket", "pipe",
-// "anon_inode:[eventfd]", a file's path), for a failure's message.
-std::string DescribeDescriptors();
-int ThreadCount();
-long ResidentKiB();
 
 // Replaces the text of an edit control as a person would: select all, type.
 void TypeInto(HWND dlg, int id, const std::string &text);

@@ -40,7 +40,7 @@ class SettingsFaultTest : public MainWindowFixture {
     folder_ = env_->config + "/quavix";
     file_ = folder_ + "/registry";
     song_ = env_->root + "/song.mid";
-    WriteFile(song_, MakeType1Song(480, {{0, 500000}}, {{0, 480 * 8, 60}}));
+    WriteWholeFile(song_, MakeType1Song(480, {{0, 500000}}, {{0, 480 * 8, 60}}));
   }
 
   // One session: the window comes up, converts for a moment, and exits.
@@ -57,7 +57,7 @@ class SettingsFaultTest : public MainWindowFixture {
     RunProgram([&](CConverterDlg &dlg) { ExitProgram(dlg); });
     std::string error;
     EXPECT_TRUE(RegistryFileIsWhole(file_, &error)) << error;
-    return ReadAll(file_);
+    return ReadWholeFile(file_);
   }
 
   std::vector<fs::path> SetAside() {
@@ -85,7 +85,7 @@ TEST_F(SettingsFaultTest, DamagedFilesAreSetAsideAndReplacedByWholeOnes) {
     fs::remove_all(folder_);
     fs::create_directories(folder_);
     for (auto &e : fs::directory_iterator(folder_)) fs::remove(e.path());
-    WriteFile(file_, c.bytes);
+    WriteWholeFile(file_, c.bytes);
     std::string wma = music_ + "damaged.wma";
     RunProgram([&](CConverterDlg &dlg) {
       ConvertBriefly(dlg, wma);
@@ -97,7 +97,7 @@ TEST_F(SettingsFaultTest, DamagedFilesAreSetAsideAndReplacedByWholeOnes) {
     if (!c.bytes.empty()) {
       auto aside = SetAside();
       ASSERT_EQ(aside.size(), 1u) << "the damaged file is kept for the user";
-      EXPECT_EQ(ReadAll(aside[0].string()), c.bytes);
+      EXPECT_EQ(ReadWholeFile(aside[0].string()), c.bytes);
     }
   }
 }
@@ -138,24 +138,24 @@ TEST_F(SettingsFaultTest, AReadOnlySettingsFolderKeepsTheLastGoodFile) {
     ConvertBriefly(dlg, earlier);
     ExitProgram(dlg);
   });
-  std::string good = ReadAll(file_);
-  std::string earlierBytes = ReadAll(earlier);
+  std::string good = ReadWholeFile(file_);
+  std::string earlierBytes = ReadWholeFile(earlier);
   ASSERT_FALSE(earlierBytes.empty());
   ScopedTmpfs mount(folder_, "size=1m,mode=0700");
   ASSERT_TRUE(mount.ok());
-  WriteFile(file_, good);
+  WriteWholeFile(file_, good);
   ASSERT_TRUE(mount.MakeReadOnly());
   bool handOffMixedUp = false;
   RunProgram([&](CConverterDlg &dlg) {
     ConvertBriefly(dlg, later);
     PumpFor(200);
-    handOffMixedUp = ReadAll(earlier) != earlierBytes;
+    handOffMixedUp = ReadWholeFile(earlier) != earlierBytes;
     EXPECT_EQ(dlg.m_bConverting, 0);
     ExitProgram(dlg);
   });
-  EXPECT_EQ(ReadAll(file_), good) << "the settings file is untouched";
+  EXPECT_EQ(ReadWholeFile(file_), good) << "the settings file is untouched";
   EXPECT_FALSE(handOffMixedUp) << "the writer recorded into the previous run's path";
-  EXPECT_EQ(ReadAll(earlier), earlierBytes);
+  EXPECT_EQ(ReadWholeFile(earlier), earlierBytes);
 }
 
 // Another copy holding the settings lock: a short hold is waited out; a
@@ -182,14 +182,14 @@ TEST_F(SettingsFaultTest, ALockHeldByAnotherCopyNeverHangsTheProgram) {
 
   // Held for good: a settings write gives up instead of waiting forever.
   ASSERT_EQ(::flock(fd, LOCK_EX), 0);
-  std::string before = ReadAll(file_);
+  std::string before = ReadWholeFile(file_);
   auto start = std::chrono::steady_clock::now();
   HKEY key = nullptr;
   LSTATUS rc = RegCreateKeyA(HKEY_CURRENT_USER, "Software\\robust", &key);
   if (rc == ERROR_SUCCESS) RegCloseKey(key);
   EXPECT_NE(rc, ERROR_SUCCESS);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60)) << "it gave up";
-  EXPECT_EQ(ReadAll(file_), before);
+  EXPECT_EQ(ReadWholeFile(file_), before);
   ::close(fd);
 }
 
@@ -202,7 +202,8 @@ TEST_F(SettingsFaultTest, AMissingOrDamagedSoundFontIsNamedWithItsPackage) {
     SCOPED_TRACE(kind);
     ScopedTmpfs hide(sf2, "size=1m,mode=0755");
     ASSERT_TRUE(hide.ok());
-    if (kind == "damaged") WriteFile(sf2 + "/default-GM.sf2", "RIFF\x10\0\0\0sfbkLIST cut short");
+    if (kind == "damaged")
+      WriteWholeFile(sf2 + "/default-GM.sf2", "RIFF\x10\0\0\0sfbkLIST cut short");
     std::string wma = music_ + "nosound.wma";
     std::vector<UiRequest> atOpen, atConvert;
     RunProgram([&](CConverterDlg &dlg) {

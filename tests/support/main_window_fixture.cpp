@@ -6,12 +6,6 @@
 
 namespace quavix::test {
 
-std::string MainWindowFixture::WindowText(HWND hwnd) {
-  char buffer[1024] = "";
-  GetWindowTextA(hwnd, buffer, sizeof buffer);
-  return buffer;
-}
-
 void MainWindowFixture::SetUp() {
   env_.emplace();
   music_ = env_->home + "/Music/";
@@ -81,6 +75,15 @@ void MainWindowFixture::RunProgram(std::function<void(CConverterDlg &)> drive) {
     PostMessageA(h, WM_CLOSE, 0, 0);
   };
   app_->InitInstance();
+}
+
+INT_PTR MainWindowFixture::RunMainWindowAlone(std::function<void(CConverterDlg &)> drive) {
+  CConverterDlg dlg;
+  drivers_[IDD_CONVERTER_DIALOG] = [&dlg, drive](HWND) { drive(dlg); };
+  app_->m_pMainWnd = &dlg;
+  INT_PTR result = dlg.DoModal();
+  app_->m_pMainWnd = nullptr;
+  return result;
 }
 
 void MainWindowFixture::Click(HWND dlg, int id) {

@@ -9,6 +9,7 @@
 #include "platform/win/ui_seam.h"
 #include "tests/support/private_home.h"
 #include "tests/support/private_pulse.h"
+#include "tests/support/window_text.h"
 #include "ui/converter_dlg.h"
 
 #include <gtest/gtest.h>
@@ -48,9 +49,13 @@ class MainWindowFixture : public PrivatePulseTest {
   // Runs the program; `drive` acts in the first run of the main window. A
   // driver that stopped at a failed assertion still ends the program.
   void RunProgram(std::function<void(CConverterDlg &)> drive);
+  // Runs a main window of its own without the program's start-up (the
+  // application object is not initialised again); `drive` acts in it each
+  // time it is shown and ends it.
+  INT_PTR RunMainWindowAlone(std::function<void(CConverterDlg &)> drive);
 
   // What a window or a dialog's control shows.
-  static std::string WindowText(HWND hwnd);
+  static std::string WindowText(HWND hwnd) { return quavix::test::WindowText(hwnd); }
   static std::string ItemText(HWND dlg, int id) { return WindowText(GetDlgItem(dlg, id)); }
   static bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }
   static bool Visible(HWND dlg, int id) { return IsWindowVisible(GetDlgItem(dlg, id)) != FALSE; }

@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
@@ -32,26 +31,18 @@ PrivateHome::PrivateHome() {
   Set("XDG_RUNTIME_DIR", runtime);
   Set("XDG_CACHE_HOME", cache);
   Set("XDG_DATA_HOME", data);
-  Set("QUAVIX_WINDOWS_MAJOR", "");
-  ::unsetenv("QUAVIX_WINDOWS_MAJOR");
+  Unset("QUAVIX_WINDOWS_MAJOR");
 }
 
 PrivateHome::~PrivateHome() {
-  for (const auto &[name, value] : saved_) {
-    if (value)
-      ::setenv(name.c_str(), value->c_str(), 1);
-    else
-      ::unsetenv(name.c_str());
-  }
+  while (!variables_.empty()) variables_.pop_back();
 }
 
 void PrivateHome::Set(const std::string &name, const std::string &value) {
-  if (!saved_.count(name)) {
-    const char *old = std::getenv(name.c_str());
-    saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-  }
-  ::setenv(name.c_str(), value.c_str(), 1);
+  variables_.emplace_back(name.c_str(), value);
 }
+
+void PrivateHome::Unset(const std::string &name) { variables_.emplace_back(name.c_str(), nullptr); }
 
 void PrivateHome::MakeMusicFolder() { fs::create_directories(home + "/Music"); }
 

@@ -5,11 +5,11 @@
 // Environment variables changed through Set are restored when it goes.
 #pragma once
 
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 #include <cstddef>
-#include <map>
-#include <optional>
+#include <deque>
 #include <string>
 
 namespace quavix::test {
@@ -21,8 +21,9 @@ class PrivateHome {
   PrivateHome(const PrivateHome &) = delete;
   PrivateHome &operator=(const PrivateHome &) = delete;
 
-  // Sets an environment variable for the object's life.
+  // Sets (or unsets) an environment variable for the object's life.
   void Set(const std::string &name, const std::string &value);
+  void Unset(const std::string &name);
   // Creates $HOME/Music, the music folder the shell lookup finds.
   void MakeMusicFolder();
   // Points XDG_CACHE_HOME at a new private folder whose temporary folder
@@ -35,7 +36,8 @@ class PrivateHome {
 
  private:
   TempDir folder_{"quavix-home"};
-  std::map<std::string, std::optional<std::string>> saved_;
+  // Restored last to first, so a variable changed twice gets its first value.
+  std::deque<ScopedEnv> variables_;
 };
 
 }  // namespace quavix::test

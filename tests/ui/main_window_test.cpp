@@ -12,6 +12,7 @@
 #include "settings/profile.h"
 #include "ui/converter_dlg.h"
 #include "tests/support/main_window_fixture.h"
+#include "tests/support/stored_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -33,40 +34,9 @@
 
 namespace {
 
+using quavix::test::StoredInt;
+using quavix::test::StoredString;
 using quavix::win::WidgetOf;
-
-std::optional<DWORD> StoredInt(const std::string &appName, const char *entry) {
-  HKEY key = nullptr;
-  std::string path = "Software\\ZORVEKA\\" + appName + "\\Option";
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return std::nullopt;
-  DWORD type = 0, value = 0, size = sizeof value;
-  LSTATUS status =
-      RegQueryValueExA(key, entry, nullptr, &type, reinterpret_cast<BYTE *>(&value), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_DWORD || size != 4) return std::nullopt;
-  return value;
-}
-
-std::optional<std::string> StoredString(const std::string &appName, const char *entry) {
-  HKEY key = nullptr;
-  std::string path = "Software\\ZORVEKA\\" + appName + "\\Option";
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return std::nullopt;
-  DWORD type = 0, size = 0;
-  std::optional<std::string> result;
-  if (RegQueryValueExA(key, entry, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-      type == REG_SZ) {
-    std::string data(size, '\0');
-    if (RegQueryValueExA(key, entry, nullptr, &type, reinterpret_cast<BYTE *>(data.data()),
-                         &size) == ERROR_SUCCESS) {
-      data.resize(data.find('\0') == std::string::npos ? data.size() : data.find('\0'));
-      result = data;
-    }
-  }
-  RegCloseKey(key);
-  return result;
-}
 
 // The window starts on a private sound server with one output, as on a
 // desktop with one sound card: one capture device, its loop-back line found.
@@ -77,16 +47,6 @@ class MainWindowTest : public quavix::test::MainWindowFixture {
   }
   // The first start without a music folder is a case of its own.
   bool WantMusicFolder() const override { return false; }
-
-  // A later start of the main window, once the application object is set up.
-  INT_PTR RunMainWindowAgain(std::function<void(CConverterDlg &)> drive) {
-    CConverterDlg dlg;
-    drivers_[IDD_CONVERTER_DIALOG] = [&dlg, drive](HWND) { drive(dlg); };
-    app_->m_pMainWnd = &dlg;
-    INT_PTR result = dlg.DoModal();
-    app_->m_pMainWnd = nullptr;
-    return result;
-  }
 
   void PressKey(HWND target, Qt::Key key) {
     QWidget *focus = QApplication::focusWidget();
@@ -162,7 +122,7 @@ TEST_F(MainWindowTest, MissingMusicFolderFallsBackSilently) {
   });
   ProfileSetString(kProfileMakerKey, appName_.c_str(), "Option", "last_output_folder",
                    "/srv/songs/");
-  RunMainWindowAgain([&](CConverterDlg &dlg) {
+  RunMainWindowAlone([&](CConverterDlg &dlg) {
     EXPECT_EQ(ItemText(dlg.m_hWnd, IDC_OUTPUT_PATH), "/srv/songs/");
     EXPECT_TRUE(boxes_.empty()) << boxes_.front().text;
     CloseWindow(dlg.m_hWnd);
@@ -198,7 +158,7 @@ TEST_F(MainWindowTest, ExitSavesTheInputChoiceAndFolderForTheNextStart) {
   EXPECT_EQ(StoredString(appName_, "last_output_folder"), music);
 
   g_nSoundCaptureIndex = g_nCapturePinIndex = g_nSearchFlag = 0;
-  RunMainWindowAgain([&](CConverterDlg &dlg) {
+  RunMainWindowAlone([&](CConverterDlg &dlg) {
     // Read back, then met by the one device there is: index 2 names no
     // entry, so the first is selected and kept; with the flag read as 1 no
     // name is searched, and line 3 names no entry, so no line is selected.

@@ -337,7 +337,8 @@ TEST_F(PlayerVideoTest, LeftClicksAlternateWhichWindowIsInFrontAcrossFiles) {
 
 TEST_F(PlayerVideoTest, AMidiSongNeverShowsThePlayerWindow) {
   std::string song = folder_->path() + "/tune.mid";
-  WriteFile(song, MakeType1Song(96, {{0, 500000}}, {{0, 96, 60}, {96, 96, 64}, {192, 192, 67}}));
+  WriteWholeFile(song,
+                 MakeType1Song(96, {{0, 500000}}, {{0, 96, 60}, {96, 96, 64}, {192, 192, 67}}));
   RunProgram([&](CConverterDlg &dlg) {
     OpenSong(dlg, song);
     ASSERT_TRUE(boxes_.empty()) << boxes_.front().text;

@@ -12,6 +12,7 @@
 
 #include "tests/writer/gst_helpers.h"
 #include "writer/encoder_bin.h"
+#include "tests/support/process_counts.h"
 #include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -211,16 +212,13 @@ TEST_F(EncoderBin, RefusesPathsItMustNotWrite) {
 }
 
 TEST_F(EncoderBin, HoldsOneDescriptorAndClosesItWithTheBin) {
-  auto openFds = [] {
-    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
-  };
-  const auto before = openFds();
+  const auto before = quavix::test::OpenDescriptors();
   GstElement *bin = GST_ELEMENT(gst_object_ref_sink(CreateEncoderBin("wav-dest")));
   ASSERT_EQ(AttachOutputFile(bin, Path("a.wma").c_str()), 0);
   ASSERT_EQ(AttachOutputFile(bin, Path("b.wma").c_str()), 0);
-  EXPECT_EQ(openFds(), before + 1);
+  EXPECT_EQ(quavix::test::OpenDescriptors(), before + 1);
   gst_object_unref(bin);
-  EXPECT_EQ(openFds(), before);
+  EXPECT_EQ(quavix::test::OpenDescriptors(), before);
 }
 
 TEST_F(EncoderBin, AStreamStoppedBeforeItsEndIsFinishedFromWhatWasWritten) {

@@ -143,11 +143,4 @@ double LeftFrequency(const std::vector<std::int16_t> &stereo) {
   return quavix::test::MedianPeriodFrequency(left, 44100);
 }
 
-std::string ReadWholeFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 }  // namespace writer_test

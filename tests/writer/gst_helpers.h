@@ -3,6 +3,8 @@
 
 #include <gst/gst.h>
 
+#include "tests/support/file_contents.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,6 +42,6 @@ inline double Seconds(const std::vector<std::int16_t> &stereo) {
   return static_cast<double>(stereo.size()) / 2.0 / 44100.0;
 }
 
-std::string ReadWholeFile(const std::string &path);
+using quavix::test::ReadWholeFile;
 
 }  // namespace writer_test
