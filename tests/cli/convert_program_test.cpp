@@ -28,7 +28,6 @@ namespace fs = std::filesystem;
 using quavix::bench::DecodedAudio;
 using quavix::bench::DecodeToMono;
 using quavix::test::ProcessResult;
-using quavix::test::ReadWholeFile;
 using quavix::test::RunProcess;
 
 namespace {
@@ -213,7 +212,7 @@ TEST_F(ConvertProgramTest, EveryFormatDecodesToTheSongAndCarriesItsTags) {
   // -f wins over the name's extension.
   ProcessResult forced = Convert({"-q", "-f", "flac", "-o", dir_ + "/named.wav", song});
   ASSERT_EQ(forced.exit_code, 0) << forced.output;
-  EXPECT_EQ(ReadWholeFile(dir_ + "/named.wav").substr(0, 4), "fLaC");
+  EXPECT_EQ(quavix::test::ReadWholeFile(dir_ + "/named.wav").substr(0, 4), "fLaC");
 }
 
 TEST_F(ConvertProgramTest, SameNamesAreNumberedAndExistingFilesNeedForce) {
@@ -238,25 +237,25 @@ TEST_F(ConvertProgramTest, SameNamesAreNumberedAndExistingFilesNeedForce) {
   ProcessResult again =
       Convert({"--report", "json", "-o", out, dir_ + "/one/a.mid", dir_ + "/two/a.mid"}, false);
   EXPECT_EQ(again.exit_code, 1);
-  EXPECT_EQ(ReadWholeFile(out + "a.wma"), "keep me");
+  EXPECT_EQ(quavix::test::ReadWholeFile(out + "a.wma"), "keep me");
   EXPECT_NE(again.output.find("exists (--force replaces it)"), std::string::npos) << again.output;
   // With --force they are replaced.
   ProcessResult forced = Convert({"-q", "--force", "-o", out, dir_ + "/one/a.mid"});
   EXPECT_EQ(forced.exit_code, 0) << forced.output;
-  EXPECT_NE(ReadWholeFile(out + "a.wma"), "keep me");
+  EXPECT_NE(quavix::test::ReadWholeFile(out + "a.wma"), "keep me");
   EXPECT_TRUE(LeftoverParts(out).empty());
   // Not even --force writes over the song being converted.
-  const std::string before = ReadWholeFile(dir_ + "/one/a.mid");
+  const std::string before = quavix::test::ReadWholeFile(dir_ + "/one/a.mid");
   ProcessResult self =
       Convert({"--force", "-f", "wav", "-o", dir_ + "/one/a.mid", dir_ + "/one/a.mid"});
   EXPECT_EQ(self.exit_code, 1);
   EXPECT_NE(self.output.find("is the song itself"), std::string::npos) << self.output;
-  EXPECT_EQ(ReadWholeFile(dir_ + "/one/a.mid"), before);
+  EXPECT_EQ(quavix::test::ReadWholeFile(dir_ + "/one/a.mid"), before);
 }
 
 TEST_F(ConvertProgramTest, BadSongsAreReportedAndTheBatchGoesOn) {
   const std::string good = std::string(QUAVIX_SOURCE_DIR) + "/help/FrereJacques.mid";
-  const std::string bytes = ReadWholeFile(kOpenMsx + "5432gone_redfarn.mid");
+  const std::string bytes = quavix::test::ReadWholeFile(kOpenMsx + "5432gone_redfarn.mid");
   std::ofstream(dir_ + "/garbage.mid") << "this is no song at all";
   std::ofstream(dir_ + "/empty.mid");
   std::ofstream(dir_ + "/cut.mid", std::ios::binary) << bytes.substr(0, bytes.size() / 2);
@@ -307,7 +306,7 @@ TEST_F(ConvertProgramTest, UsageErrorsHelpAndVersion) {
   EXPECT_EQ(RunProcess({kProgram, "--convert", "-o", dir_ + "/file.wma", "a.mid", "b.mid"}, 30000)
                 .exit_code,
             2);
-  EXPECT_EQ(ReadWholeFile(dir_ + "/file.wma"), "x");
+  EXPECT_EQ(quavix::test::ReadWholeFile(dir_ + "/file.wma"), "x");
   EXPECT_EQ(RunProcess({kProgram, "--convert", "--from-list", dir_ + "/none.txt"}, 30000).exit_code,
             2);
   ProcessResult help = RunProcess({kProgram, "--help"}, 30000);

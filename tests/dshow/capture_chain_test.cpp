@@ -82,44 +82,58 @@ class CaptureChainTest : public quavix::test::PrivatePulseTest {
   // then StopWhenReady and the chain taken out.
   void RecordWhilePlaying(const std::string &played, const std::string &wma,
                           const std::string &temp) {
-    ComPtr<IGraphBuilder> gb;
-    ComPtr<IMediaControl> mc;
-    ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, 3, IID_IGraphBuilder, gb.OutVoid()),
-              S_OK);
-    ASSERT_EQ(gb->QueryInterface(IID_IMediaControl, mc.OutVoid()), S_OK);
-    ComPtr<IBaseFilter> capture = CaptureFilterOf("Test Output A");
-    ASSERT_TRUE(capture);
-    ASSERT_EQ(gb->AddFilter(capture.Get(), u"Audio Capture"), S_OK);
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\ZORVEKA\\VORLINTA", &key), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueA(key, "OutputWMAName", REG_SZ, wma.c_str(), 0), ERROR_SUCCESS);
-    RegCloseKey(key);
-    ComPtr<IBaseFilter> wavDest, fileWriter;
-    ASSERT_EQ(CoCreateInstance(CLSID_WavDestWriter, nullptr, 3, IID_IBaseFilter, wavDest.OutVoid()),
-              S_OK);
-    ComPtr<IFileSinkFilter2> sink;
-    ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, 3, IID_IFileSinkFilter2, sink.OutVoid()),
-              S_OK);
-    ASSERT_EQ(sink->QueryInterface(IID_IBaseFilter, fileWriter.OutVoid()), S_OK);
-    ASSERT_EQ(gb->AddFilter(wavDest.Get(), u"WAV Dest"), S_OK);
-    ASSERT_EQ(gb->AddFilter(fileWriter.Get(), u"File Writer"), S_OK);
-    sink->SetMode(AM_FILE_OVERWRITE);
-    ASSERT_EQ(sink->SetFileName(Wide(temp).c_str(), nullptr), S_OK);
-    ComPtr<IPin> out;
-    ASSERT_EQ(capture->FindPin(u"Capture", out.Out()), S_OK);
-    ASSERT_EQ(gb->Render(out.Get()), S_OK);
+    RunGraph g;
+    ASSERT_NO_FATAL_FAILURE(BuildRunGraph("Test Output A", wma, temp, &g));
 
     // Played by another process, which the loads below leave alone: what
     // is judged is the recording process.
-    ASSERT_TRUE(SUCCEEDED(mc->Run())) << pulse_.Log();
+    ASSERT_TRUE(SUCCEEDED(g.mc->Run())) << pulse_.Log();
     quavix::test::ChildProcess player(
         {"paplay", "--server=" + pulse_.server(), "--device=quavix_a", played});
     ASSERT_TRUE(player.running());
     // Generous: a stalled or starved process records slowly.
     EXPECT_EQ(player.Wait(120000), 0);
-    EXPECT_EQ(mc->StopWhenReady(), S_OK);
-    EXPECT_EQ(gb->RemoveFilter(wavDest.Get()), S_OK);
-    EXPECT_EQ(gb->RemoveFilter(fileWriter.Get()), S_OK);
+    EXPECT_EQ(g.mc->StopWhenReady(), S_OK);
+    EXPECT_EQ(g.gb->RemoveFilter(g.wavDest.Get()), S_OK);
+    EXPECT_EQ(g.gb->RemoveFilter(g.fileWriter.Get()), S_OK);
+  }
+
+  // The graph of a run as the program builds it: the capture filter of the
+  // device named `device`, the hand-off naming `wma`, and the writer chain
+  // into `temp` rendered from the capture output.
+  struct RunGraph {
+    ComPtr<IGraphBuilder> gb;
+    ComPtr<IMediaControl> mc;
+    ComPtr<IMediaEventEx> me;
+    ComPtr<IBaseFilter> capture, wavDest, fileWriter;
+  };
+  void BuildRunGraph(const std::string &device, const std::string &wma, const std::string &temp,
+                     RunGraph *g) {
+    ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, 3, IID_IGraphBuilder, g->gb.OutVoid()),
+              S_OK);
+    ASSERT_EQ(g->gb->QueryInterface(IID_IMediaControl, g->mc.OutVoid()), S_OK);
+    ASSERT_EQ(g->gb->QueryInterface(IID_IMediaEventEx, g->me.OutVoid()), S_OK);
+    g->capture = CaptureFilterOf(device);
+    ASSERT_TRUE(g->capture);
+    ASSERT_EQ(g->gb->AddFilter(g->capture.Get(), u"Audio Capture"), S_OK);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\ZORVEKA\\VORLINTA", &key), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueA(key, "OutputWMAName", REG_SZ, wma.c_str(), 0), ERROR_SUCCESS);
+    RegCloseKey(key);
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_WavDestWriter, nullptr, 3, IID_IBaseFilter, g->wavDest.OutVoid()),
+        S_OK);
+    ComPtr<IFileSinkFilter2> sink;
+    ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, 3, IID_IFileSinkFilter2, sink.OutVoid()),
+              S_OK);
+    ASSERT_EQ(sink->QueryInterface(IID_IBaseFilter, g->fileWriter.OutVoid()), S_OK);
+    ASSERT_EQ(g->gb->AddFilter(g->wavDest.Get(), u"WAV Dest"), S_OK);
+    ASSERT_EQ(g->gb->AddFilter(g->fileWriter.Get(), u"File Writer"), S_OK);
+    sink->SetMode(AM_FILE_OVERWRITE);
+    ASSERT_EQ(sink->SetFileName(Wide(temp).c_str(), nullptr), S_OK);
+    ComPtr<IPin> out;
+    ASSERT_EQ(g->capture->FindPin(u"Capture", out.Out()), S_OK);
+    ASSERT_EQ(g->gb->Render(out.Get()), S_OK);
   }
 
   // The decoded WMA's first channel, 44.1 kHz.
@@ -337,48 +351,23 @@ TEST_F(CaptureChainTest, ARunRecordsTheLoopBackIntoTheWmaAndTheTemporaryWav) {
 
 TEST_F(CaptureChainTest, DeviceUnpluggedMidRunStillLeavesCompleteFiles) {
   const std::string wma = m_dir.File("song.wma"), temp = m_dir.File("kqzttemp.wav");
-  ComPtr<IGraphBuilder> gb;
-  ComPtr<IMediaControl> mc;
-  ComPtr<IMediaEventEx> me;
-  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, 3, IID_IGraphBuilder, gb.OutVoid()), S_OK);
-  gb->QueryInterface(IID_IMediaControl, mc.OutVoid());
-  gb->QueryInterface(IID_IMediaEventEx, me.OutVoid());
-  ComPtr<IBaseFilter> capture = CaptureFilterOf("Test Output B");
-  ASSERT_TRUE(capture);
-  ASSERT_EQ(gb->AddFilter(capture.Get(), u"Audio Capture"), S_OK);
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\ZORVEKA\\VORLINTA", &key), ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueA(key, "OutputWMAName", REG_SZ, wma.c_str(), 0), ERROR_SUCCESS);
-  RegCloseKey(key);
-  ComPtr<IBaseFilter> wavDest, fileWriter;
-  ASSERT_EQ(CoCreateInstance(CLSID_WavDestWriter, nullptr, 3, IID_IBaseFilter, wavDest.OutVoid()),
-            S_OK);
-  ComPtr<IFileSinkFilter2> sink;
-  ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, 3, IID_IFileSinkFilter2, sink.OutVoid()),
-            S_OK);
-  sink->QueryInterface(IID_IBaseFilter, fileWriter.OutVoid());
-  ASSERT_EQ(gb->AddFilter(wavDest.Get(), u"WAV Dest"), S_OK);
-  ASSERT_EQ(gb->AddFilter(fileWriter.Get(), u"File Writer"), S_OK);
-  sink->SetMode(AM_FILE_OVERWRITE);
-  ASSERT_EQ(sink->SetFileName(Wide(temp).c_str(), nullptr), S_OK);
-  ComPtr<IPin> out;
-  ASSERT_EQ(capture->FindPin(u"Capture", out.Out()), S_OK);
-  ASSERT_EQ(gb->Render(out.Get()), S_OK);
+  RunGraph g;
+  ASSERT_NO_FATAL_FAILURE(BuildRunGraph("Test Output B", wma, temp, &g));
 
   auto tone = pulse_.PlayTone("quavix_b", 440.0);
-  ASSERT_TRUE(SUCCEEDED(mc->Run())) << pulse_.Log();
+  ASSERT_TRUE(SUCCEEDED(g.mc->Run())) << pulse_.Log();
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
   ASSERT_TRUE(pulse_.UnloadNullSink("quavix_b"));
   // The filter reports the loss; the program then stops the run.
   bool lost = false;
   long code;
   LONG_PTR p1, p2;
-  while (!lost && me->GetEvent(&code, &p1, &p2, 10000) == S_OK)
+  while (!lost && g.me->GetEvent(&code, &p1, &p2, 10000) == S_OK)
     lost = code == EC_DEVICE_LOST && p2 == 0;
   EXPECT_TRUE(lost);
-  EXPECT_EQ(mc->StopWhenReady(), S_OK) << "the streams did not end";
-  gb->RemoveFilter(wavDest.Get());
-  gb->RemoveFilter(fileWriter.Get());
+  EXPECT_EQ(g.mc->StopWhenReady(), S_OK) << "the streams did not end";
+  g.gb->RemoveFilter(g.wavDest.Get());
+  g.gb->RemoveFilter(g.fileWriter.Get());
 
   WavInfo w = ReadWav(temp);
   ASSERT_TRUE(w.ok) << w.error;

@@ -20,10 +20,7 @@
 #include <vector>
 
 using namespace player_test;
-using quavix::test::DescribeDescriptors;
 using quavix::test::MainWindowFixture;
-using quavix::test::OpenDescriptors;
-using quavix::test::ResidentKiB;
 namespace fs = std::filesystem;
 
 namespace {
@@ -38,22 +35,10 @@ TEST_F(RepeatedRunsTest, FiftyRunsLeaveNoDescriptorsOrMemoryBehind) {
   int fdsAfterWarmUp = 0;
   long memoryAfterWarmUp = 0;
   RunProgram([&](CConverterDlg &dlg) {
-    HWND h = dlg.m_hWnd;
     for (int run = 0; run < 50; ++run) {
       SCOPED_TRACE(run);
-      OpenSong(dlg, song);
-      ASSERT_NE(g_pPlayer, nullptr);
-      Click(h, IDC_CONVERT);
-      ASSERT_EQ(dlg.m_bConverting, 1);
       // From the second run on, the earlier run's file is there: asked, and replaced.
-      if (run > 0) {
-        ASSERT_EQ(boxes_.size(), 1u);
-        EXPECT_NE(boxes_[0].text.find("already exists"), std::string::npos) << boxes_[0].text;
-        boxes_.clear();
-      }
-      PumpFor(300);
-      Click(h, IDC_STOP);
-      ASSERT_EQ(ItemText(h, IDC_STATUS), "Status : Ready");
+      ASSERT_NO_FATAL_FAILURE(ConvertAndStop(dlg, song, run > 0, 300));
       // The song's window closed: the main window forgets the song.
       SendMessageA(g_pPlayer->m_hWnd, WM_CLOSE, 0, 0);
       ASSERT_TRUE(PumpUntil([] { return g_pPlayer == nullptr; }, 5000));
@@ -62,17 +47,19 @@ TEST_F(RepeatedRunsTest, FiftyRunsLeaveNoDescriptorsOrMemoryBehind) {
       ASSERT_TRUE(boxes_.empty()) << boxes_.front().text;
       if (run == 9) {
         PumpFor(200);
-        fdsAfterWarmUp = OpenDescriptors();
-        memoryAfterWarmUp = ResidentKiB();
+        fdsAfterWarmUp = quavix::test::OpenDescriptors();
+        memoryAfterWarmUp = quavix::test::ResidentKiB();
       }
     }
     PumpFor(200);
-    EXPECT_LE(OpenDescriptors(), fdsAfterWarmUp) << "descriptors left open by the runs:\n"
-                                                 << DescribeDescriptors();
+    EXPECT_LE(quavix::test::OpenDescriptors(), fdsAfterWarmUp)
+        << "descriptors left open by the runs:\n"
+        << quavix::test::DescribeDescriptors();
     // Forty runs; a leak of even a small buffer per run would add up far
     // beyond what allocator caches move.
 #ifndef __SANITIZE_ADDRESS__
-    EXPECT_LT(ResidentKiB() - memoryAfterWarmUp, 16 * 1024) << "memory grew by that many KiB";
+    EXPECT_LT(quavix::test::ResidentKiB() - memoryAfterWarmUp, 16 * 1024)
+        << "memory grew by that many KiB";
 #else
     // The address sanitizer keeps freed memory in quarantine, so the resident
     // size grows anyway; its leak check at exit judges memory instead.

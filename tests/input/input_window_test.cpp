@@ -9,8 +9,6 @@
 #include <QCheckBox>
 #include <QMouseEvent>
 #include <QSlider>
-#include <QStyle>
-#include <QStyleOptionSlider>
 #include <QTest>
 
 #include <algorithm>
@@ -22,6 +20,7 @@
 #include "platform/win/window_internal.h"
 #include "settings/profile.h"
 #include "tests/input/input_test_support.h"
+#include "tests/support/slider_thumb.h"
 #include "tests/support/stored_settings.h"
 
 namespace {
@@ -155,15 +154,7 @@ TEST_F(InputWindowTest, DraggingTheThumbSetsTheLevelKeysDoNot) {
     EXPECT_EQ(dlg.m_sliderVolume.GetPos(), 100) << "line B's 50 %";
     auto *w = static_cast<QSlider *>(WidgetOf(dlg.m_sliderVolume.m_hWnd));
     ASSERT_NE(w, nullptr);
-    QStyleOptionSlider opt;
-    opt.initFrom(w);
-    opt.orientation = w->orientation();
-    opt.minimum = w->minimum();
-    opt.maximum = w->maximum();
-    opt.sliderPosition = w->sliderPosition();
-    opt.sliderValue = w->value();
-    const QPoint start =
-        w->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, w).center();
+    const QPoint start = quavix::test::SliderThumbCenter(w);
     QTest::mousePress(w, Qt::LeftButton, {}, start);
     QPoint at = start;
     for (int x = start.x(); x < w->width() && w->value() < 150; ++x) {

@@ -4,6 +4,7 @@
 #include "platform/dshow/midi/midi_source.h"
 #include "platform/dshow/midi/synth_pool.h"
 #include "tests/midi/midi_test_files.h"
+#include "tests/support/process_counts.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
@@ -115,18 +116,40 @@ std::shared_ptr<const MidiSong> LoadSong(const std::string &path) {
   return song;
 }
 
+// A pipeline named `name` in which `src` feeds a new element of
+// `sinkFactory`, not held to the clock; null when they cannot be linked.
+GstElement *PipelineInto(const char *name, GstElement *src, const char *sinkFactory,
+                         GstElement **sinkOut = nullptr) {
+  GstElement *pipeline = gst_pipeline_new(name);
+  GstElement *sink = gst_element_factory_make(sinkFactory, nullptr);
+  EXPECT_TRUE(src && sink);
+  if (!src || !sink) {
+    if (src) gst_object_unref(gst_object_ref_sink(src));
+    if (sink) gst_object_unref(gst_object_ref_sink(sink));
+    gst_object_unref(pipeline);
+    return nullptr;
+  }
+  g_object_set(sink, "sync", FALSE, nullptr);
+  gst_bin_add_many(GST_BIN(pipeline), src, sink, nullptr);
+  if (!gst_element_link(src, sink)) {
+    ADD_FAILURE() << "the source does not link to " << sinkFactory;
+    gst_object_unref(pipeline);
+    return nullptr;
+  }
+  if (sinkOut) *sinkOut = sink;
+  return pipeline;
+}
+
 // Renders through the element into an appsink; buffers are placed by their
 // timestamps relative to `seekNs`, so what arrives is checked for gaps.
 Audio RenderToMemory(const std::shared_ptr<const MidiSong> &song, const MidiSynthOptions &options,
                      gint64 seekNs = -1, RunResult *result = nullptr) {
   Audio audio;
-  GstElement *pipeline = gst_pipeline_new("render");
-  GstElement *src = CreateMidiSourceElement(song, options);
-  GstElement *sink = gst_element_factory_make("appsink", "sink");
-  EXPECT_TRUE(src && sink);
-  g_object_set(sink, "sync", FALSE, "emit-signals", FALSE, "max-buffers", 0, nullptr);
-  gst_bin_add_many(GST_BIN(pipeline), src, sink, nullptr);
-  EXPECT_TRUE(gst_element_link(src, sink));
+  GstElement *sink = nullptr;
+  GstElement *pipeline =
+      PipelineInto("render", CreateMidiSourceElement(song, options), "appsink", &sink);
+  if (!pipeline) return audio;
+  g_object_set(sink, "emit-signals", FALSE, "max-buffers", 0, nullptr);
   struct Collect {
     Audio *audio;
     gint64 base;
@@ -410,12 +433,10 @@ TEST(MidiSourceSound, SeekWithAStopEndsThere) {
   auto song = ReadMidiData(smf.data(), smf.size(), nullptr);
   ASSERT_TRUE(song);
   Audio audio;
-  GstElement *pipeline = gst_pipeline_new("stop");
-  GstElement *src = CreateMidiSourceElement(song, MidiSynthOptions{});
-  GstElement *sink = gst_element_factory_make("appsink", nullptr);
-  g_object_set(sink, "sync", FALSE, nullptr);
-  gst_bin_add_many(GST_BIN(pipeline), src, sink, nullptr);
-  ASSERT_TRUE(gst_element_link(src, sink));
+  GstElement *sink = nullptr;
+  GstElement *pipeline =
+      PipelineInto("stop", CreateMidiSourceElement(song, MidiSynthOptions{}), "appsink", &sink);
+  ASSERT_NE(pipeline, nullptr);
   ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PAUSED), GST_STATE_CHANGE_FAILURE);
   ASSERT_EQ(gst_element_get_state(pipeline, nullptr, nullptr, 60 * GST_SECOND),
             GST_STATE_CHANGE_SUCCESS);
@@ -491,10 +512,8 @@ TEST(MidiSourceElement, CreatingDoesNotOpenTheSoundFont) {
   EXPECT_TRUE(gst_element_query_duration(src, GST_FORMAT_TIME, &duration));
   EXPECT_EQ(duration, song->Length() * 100);
 
-  GstElement *pipeline = gst_pipeline_new("missing");
-  GstElement *sink = gst_element_factory_make("fakesink", nullptr);
-  gst_bin_add_many(GST_BIN(pipeline), src, sink, nullptr);
-  ASSERT_TRUE(gst_element_link(src, sink));
+  GstElement *pipeline = PipelineInto("missing", src, "fakesink");
+  ASSERT_NE(pipeline, nullptr);
   RunResult r = RunPipeline(pipeline);
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.error.find(options.soundFontPath), std::string::npos) << r.error;
@@ -503,11 +522,8 @@ TEST(MidiSourceElement, CreatingDoesNotOpenTheSoundFont) {
 
   // A file that is there but is no SoundFont fails the same clear way.
   options.soundFontPath = WriteTempFile("not-a-soundfont.sf2", {'n', 'o', 'p', 'e'});
-  pipeline = gst_pipeline_new("bad");
-  src = CreateMidiSourceElement(song, options);
-  sink = gst_element_factory_make("fakesink", nullptr);
-  gst_bin_add_many(GST_BIN(pipeline), src, sink, nullptr);
-  ASSERT_TRUE(gst_element_link(src, sink));
+  pipeline = PipelineInto("bad", CreateMidiSourceElement(song, options), "fakesink");
+  ASSERT_NE(pipeline, nullptr);
   r = RunPipeline(pipeline);
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.error.find("not-a-soundfont.sf2"), std::string::npos) << r.error;
@@ -520,12 +536,9 @@ TEST(MidiSourceElement, PlaysAgainAfterGoingBackToNull) {
   Bytes smf = Smf(0, 480, {Chord(480)});
   auto song = ReadMidiData(smf.data(), smf.size(), nullptr);
   ASSERT_TRUE(song);
-  GstElement *pipeline = gst_pipeline_new("again");
   GstElement *src = CreateMidiSourceElement(song, MidiSynthOptions{});
-  GstElement *sink = gst_element_factory_make("fakesink", nullptr);
-  g_object_set(sink, "sync", FALSE, nullptr);
-  gst_bin_add_many(GST_BIN(pipeline), src, sink, nullptr);
-  ASSERT_TRUE(gst_element_link(src, sink));
+  GstElement *pipeline = PipelineInto("again", src, "fakesink");
+  ASSERT_NE(pipeline, nullptr);
   struct Count {
     guint64 bytes = 0;
     float peak = 0;
@@ -564,14 +577,6 @@ TEST(MidiSourceElement, PlaysAgainAfterGoingBackToNull) {
   EXPECT_GT(once.peak, 0.01f);
 }
 
-long ResidentKilobytes() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  return -1;
-}
-
 TEST(MidiSourceElement, StartingLoadsOnlyTheSamplesInUse) {
   REQUIRE_SONGS();
   // The default SoundFont holds about 140 MB of samples; a song with a
@@ -582,16 +587,14 @@ TEST(MidiSourceElement, StartingLoadsOnlyTheSamplesInUse) {
   Bytes smf = Smf(0, 480, {Chord(480)});
   auto song = ReadMidiData(smf.data(), smf.size(), nullptr);
   ASSERT_TRUE(song);
-  GstElement *pipeline = gst_pipeline_new("memory");
-  GstElement *src = CreateMidiSourceElement(song, MidiSynthOptions{});
-  GstElement *sink = gst_element_factory_make("fakesink", nullptr);
-  gst_bin_add_many(GST_BIN(pipeline), src, sink, nullptr);
-  ASSERT_TRUE(gst_element_link(src, sink));
-  long before = ResidentKilobytes();
+  GstElement *pipeline =
+      PipelineInto("memory", CreateMidiSourceElement(song, MidiSynthOptions{}), "fakesink");
+  ASSERT_NE(pipeline, nullptr);
+  long before = quavix::test::ResidentKiB();
   ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PAUSED), GST_STATE_CHANGE_FAILURE);
   ASSERT_EQ(gst_element_get_state(pipeline, nullptr, nullptr, 60 * GST_SECOND),
             GST_STATE_CHANGE_SUCCESS);
-  long after = ResidentKilobytes();
+  long after = quavix::test::ResidentKiB();
   EXPECT_LT(after - before, 80'000)
       << "kB more resident after loading; the whole SoundFont is about 140000";
   gst_element_set_state(pipeline, GST_STATE_NULL);
@@ -624,11 +627,9 @@ TEST(MidiSourceElement, RefusesBadOptionsAndOtherRates) {
   gst_object_unref(byName);
 
   if (!std::filesystem::exists(kDefaultSoundFontPath)) GTEST_SKIP() << "fluid-soundfont-gm missing";
-  GstElement *pipeline = gst_pipeline_new("rate");
   GstElement *src = CreateMidiSourceElement(song, MidiSynthOptions{});
-  GstElement *sink = gst_element_factory_make("fakesink", nullptr);
-  gst_bin_add_many(GST_BIN(pipeline), src, sink, nullptr);
-  ASSERT_TRUE(gst_element_link(src, sink));
+  GstElement *pipeline = PipelineInto("rate", src, "fakesink");
+  ASSERT_NE(pipeline, nullptr);
   ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PAUSED), GST_STATE_CHANGE_FAILURE);
   ASSERT_EQ(gst_element_get_state(pipeline, nullptr, nullptr, 60 * GST_SECOND),
             GST_STATE_CHANGE_SUCCESS);

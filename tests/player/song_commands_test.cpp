@@ -50,6 +50,15 @@ std::string Caption(const std::string &name, int seconds) {
 
 class SongCommandsTest : public MainWindowFixture {
  protected:
+  // The question before an existing file is replaced: its text, this
+  // caption, and Yes or No to answer.
+  static void ExpectReplaceQuestion(const UiRequest &box, const std::string &path,
+                                    const std::string &caption) {
+    EXPECT_EQ(box.text, path + " already exists.\nDo you want to replace it?");
+    EXPECT_EQ(box.caption, caption);
+    EXPECT_EQ(box.type & 0xF, MB_YESNO);
+  }
+
   void CopyFile(const std::string &from, const std::string &to) {
     fs::copy_file(from, to, fs::copy_options::overwrite_existing);
   }
@@ -294,9 +303,7 @@ TEST_F(SongCommandsTest, BrowseAndConvertAskBeforeAnExistingFileIsReplaced) {
     boxes_.clear();
     Click(h, IDC_BROWSE);
     ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].text, existing + " already exists.\nDo you want to replace it?");
-    EXPECT_EQ(boxes_[0].caption, "Select Output");
-    EXPECT_EQ(boxes_[0].type & 0xF, MB_YESNO);
+    ExpectReplaceQuestion(boxes_[0], existing, "Select Output");
     EXPECT_EQ(boxes_[0].owner, h);
     EXPECT_EQ(fileDialogs_.size(), 3u) << "open, save, and the save dialog again";
     EXPECT_EQ(ItemText(h, IDC_OUTPUT_PATH), proposed);
@@ -322,9 +329,7 @@ TEST_F(SongCommandsTest, BrowseAndConvertAskBeforeAnExistingFileIsReplaced) {
     boxes_.clear();
     Click(h, IDC_CONVERT);
     ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].text, existing + " already exists.\nDo you want to replace it?");
-    EXPECT_EQ(boxes_[0].caption, "Quavix");
-    EXPECT_EQ(boxes_[0].type & 0xF, MB_YESNO);
+    ExpectReplaceQuestion(boxes_[0], existing, "Quavix");
     EXPECT_EQ(dlg.m_bConverting, 0);
     EXPECT_EQ(ItemText(h, IDC_STATUS), "Status : Ready");
     EXPECT_EQ(ReadWholeFile(existing), written) << "the file is left as it was";

@@ -25,10 +25,6 @@
 using namespace player_test;
 using quavix::test::MainWindowFixture;
 using namespace robust;
-using quavix::test::DescribeDescriptors;
-using quavix::test::OpenDescriptors;
-using quavix::test::ResidentKiB;
-using quavix::test::ThreadCount;
 namespace fs = std::filesystem;
 
 namespace {
@@ -52,19 +48,8 @@ TEST_F(LongSessionTest, TwoHundredCyclesKeepMemoryDescriptorsAndThreadsLevel) {
     HWND h = dlg.m_hWnd;
     for (int cycle = 0; cycle < kCycles; ++cycle) {
       SCOPED_TRACE(cycle);
-      OpenSong(dlg, song);
-      ASSERT_NE(g_pPlayer, nullptr);
-      Click(h, IDC_CONVERT);
-      ASSERT_EQ(dlg.m_bConverting, 1);
       // From the second run on, the earlier run's file is there: asked, and replaced.
-      if (cycle > 0) {
-        ASSERT_EQ(boxes_.size(), 1u);
-        EXPECT_NE(boxes_[0].text.find("already exists"), std::string::npos) << boxes_[0].text;
-        boxes_.clear();
-      }
-      PumpFor(200);
-      Click(h, IDC_STOP);
-      ASSERT_EQ(ItemText(h, IDC_STATUS), "Status : Ready");
+      ASSERT_NO_FATAL_FAILURE(ConvertAndStop(dlg, song, cycle > 0, 200));
       Click(h, IDC_CLOSE_BTN);
       ASSERT_TRUE(PumpUntil([] { return g_pPlayer == nullptr; }, 5000));
       ASSERT_TRUE(boxes_.empty()) << boxes_.front().text;
@@ -74,26 +59,26 @@ TEST_F(LongSessionTest, TwoHundredCyclesKeepMemoryDescriptorsAndThreadsLevel) {
         EXPECT_GT(DecodedSeconds(wma, &error), 0.0)
             << "run " << cycle << " left a file that decodes: " << error;
       }
-      maxThreads = std::max(maxThreads, ThreadCount());
+      maxThreads = std::max(maxThreads, quavix::test::ThreadCount());
       if (cycle == kWarmUp - 1) {
         PumpFor(300);
-        fds = OpenDescriptors();
-        fdsAtWarmUp = DescribeDescriptors();
-        threads = ThreadCount();
-        memory = ResidentKiB();
+        fds = quavix::test::OpenDescriptors();
+        fdsAtWarmUp = quavix::test::DescribeDescriptors();
+        threads = quavix::test::ThreadCount();
+        memory = quavix::test::ResidentKiB();
       }
     }
     PumpFor(500);
-    EXPECT_LE(ThreadCount(), threads + 2) << "threads left running by the cycles";
+    EXPECT_LE(quavix::test::ThreadCount(), threads + 2) << "threads left running by the cycles";
     EXPECT_LE(maxThreads, threads + 16) << "threads pile up during the session";
-    const int fdGrowth = OpenDescriptors() - fds;
-    const long memoryGrowth = ResidentKiB() - memory;
+    const int fdGrowth = quavix::test::OpenDescriptors() - fds;
+    const long memoryGrowth = quavix::test::ResidentKiB() - memory;
     // The cycles after the warm-up: a leak of even a few KiB per cycle adds
     // up beyond what the allocators' caches move.
     EXPECT_LE(fdGrowth, 2) << "descriptors left behind over " << kCycles - kWarmUp
                            << " cycles; after the warm-up:\n"
                            << fdsAtWarmUp << "now:\n"
-                           << DescribeDescriptors();
+                           << quavix::test::DescribeDescriptors();
 #ifndef __SANITIZE_ADDRESS__
     EXPECT_LT(memoryGrowth, 24 * 1024) << "KiB kept over " << kCycles - kWarmUp << " cycles";
 #else

@@ -95,6 +95,23 @@ void MainWindowFixture::OpenSong(CConverterDlg &dlg, const std::string &path) {
   Click(dlg.m_hWnd, IDC_OPEN);
 }
 
+void MainWindowFixture::ConvertAndStop(CConverterDlg &dlg, const std::string &song,
+                                       bool outputExists, int ms) {
+  HWND h = dlg.m_hWnd;
+  OpenSong(dlg, song);
+  ASSERT_NE(g_pPlayer, nullptr);
+  Click(h, IDC_CONVERT);
+  ASSERT_EQ(dlg.m_bConverting, 1);
+  if (outputExists) {
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_NE(boxes_[0].text.find("already exists"), std::string::npos) << boxes_[0].text;
+    boxes_.clear();
+  }
+  QTest::qWait(ms);
+  Click(h, IDC_STOP);
+  ASSERT_EQ(ItemText(h, IDC_STATUS), "Status : Ready");
+}
+
 int MainWindowFixture::BoxesWithText(const std::string &text) const {
   int n = 0;
   for (const auto &b : boxes_)

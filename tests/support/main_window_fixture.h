@@ -64,6 +64,11 @@ class MainWindowFixture : public PrivatePulseTest {
   // Opens through the real button and the open dialog answered with `path`.
   void OpenSong(CConverterDlg &dlg, const std::string &path);
   void ExitProgram(CConverterDlg &dlg) { Click(dlg.m_hWnd, IDC_EXIT); }
+  // Opens `song`, converts it for `ms` and stops, as a person would. When the
+  // output is there from an earlier run, the question whether to replace it
+  // is the one box shown (answered Yes) and is cleared. Fails fatally unless
+  // the run started and the window is ready again.
+  void ConvertAndStop(CConverterDlg &dlg, const std::string &song, bool outputExists, int ms);
   // Message boxes shown so far with this text; the last one, or null.
   int BoxesWithText(const std::string &text) const;
   const UiRequest *LastBoxWithText(const std::string &text) const;

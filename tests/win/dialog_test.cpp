@@ -4,6 +4,7 @@
 #include "tests/win/gui_test_support.h"
 
 #include "platform/win/window_internal.h"
+#include "tests/support/slider_thumb.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -13,7 +14,6 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QStyle>
-#include <QStyleOptionSlider>
 
 #include <gtest/gtest.h>
 
@@ -305,15 +305,7 @@ TEST_F(DialogTest, SliderReportsReleaseAfterMouseButNotKeys) {
 
     // Drag the thumb from the middle to the left end and let go.
     SendMessageA(slider, TBM_SETPOS, TRUE, 100);
-    QStyleOptionSlider opt;
-    opt.initFrom(w);
-    opt.orientation = w->orientation();
-    opt.minimum = w->minimum();
-    opt.maximum = w->maximum();
-    opt.sliderPosition = w->sliderPosition();
-    opt.sliderValue = w->value();
-    QRect handle = w->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, w);
-    QPoint start = handle.center();
+    QPoint start = quavix::test::SliderThumbCenter(w);
     QTest::mousePress(w, Qt::LeftButton, {}, start);
     QMouseEvent move(QEvent::MouseMove, QPointF(2, start.y()),
                      w->mapToGlobal(QPointF(2, start.y())), Qt::NoButton, Qt::LeftButton,
