@@ -2,8 +2,9 @@
 // cut to 20 s, go through the real graphs on a private sound server: the
 // player's graph (RenderFile: our MIDI source on FluidSynth into pulsesink
 // on a null output) plays while the recording graph (the capture filter on
-// that output's monitor -> WAV Dest writer -> File Writer) records; after
-// 20 s the player stops and the recording graph drains (StopWhenReady).
+// that output's monitor -> WAV Dest writer -> File Writer) records; when
+// the player's graph completes (the excerpt and its release tail have been
+// heard) the recording graph drains (StopWhenReady), as the program does.
 // The WMA is then decoded and compared with FluidSynth's own offline
 // rendering of the same 20-s excerpt.
 #include <dirent.h>
@@ -115,8 +116,8 @@ struct Conversion {
 
 // One conversion run of `seconds`, recorded through the capture filter.
 Conversion Convert(IGraphBuilder *capture, IMediaControl *captureControl,
-                   IBaseFilter *captureFilter, const std::string &song, const std::string &wma,
-                   const std::string &tempWav, double seconds) {
+                   IBaseFilter *captureFilter, const std::string &song, const std::string &excerpt,
+                   const std::string &wma, const std::string &tempWav, double seconds) {
   Conversion c;
   c.song = song;
   c.wma = wma;
@@ -132,7 +133,7 @@ Conversion Convert(IGraphBuilder *capture, IMediaControl *captureControl,
                                 reinterpret_cast<void **>(&player));
   if (SUCCEEDED(hr))
     hr = player->QueryInterface(IID_IMediaControl, reinterpret_cast<void **>(&playerControl));
-  if (SUCCEEDED(hr)) hr = player->RenderFile(Utf8ToUtf16(song).c_str(), nullptr);
+  if (SUCCEEDED(hr)) hr = player->RenderFile(Utf8ToUtf16(excerpt).c_str(), nullptr);
   if (SUCCEEDED(hr)) hr = playerControl->Pause();  // the player is loaded before Convert
   if (SUCCEEDED(hr)) {
     OAFilterState st;
@@ -176,10 +177,17 @@ Conversion Convert(IGraphBuilder *capture, IMediaControl *captureControl,
   c.playerRunSeconds = NowSeconds() - playStart;
   if (FAILED(hr) && c.failure.empty()) c.failure = "player did not run";
   if (SUCCEEDED(hr)) {
-    // One sleep, so the waiting costs no CPU of its own.
-    std::this_thread::sleep_until(
-        std::chrono::steady_clock::now() +
-        std::chrono::duration<double>(seconds - (NowSeconds() - playStart)));
+    // The program ends a run on the player's completion, which comes once
+    // the song's end has been heard; a run timed by the wall clock would
+    // cut off what the output still had to play.
+    IMediaEvent *events = nullptr;
+    long code = 0;
+    if (SUCCEEDED(player->QueryInterface(IID_IMediaEvent, reinterpret_cast<void **>(&events)))) {
+      if (events->WaitForCompletion(static_cast<long>((seconds + 10) * 1000), &code) != S_OK &&
+          c.failure.empty())
+        c.failure = "the player did not complete";
+      events->Release();
+    }
   }
   c.playedSeconds = NowSeconds() - playStart;
   if (playerControl) playerControl->Stop();
@@ -232,13 +240,6 @@ Quality Compare(const Conversion &c, const std::string &scratch, int index) {
   Quality q;
   std::string excerpt = scratch + "/excerpt" + std::to_string(index) + ".mid";
   std::string ref = scratch + "/reference" + std::to_string(index) + ".wav";
-  ChildRun cut = RunChild({"/usr/bin/python3", QUAVIX_BENCH_SOURCE_DIR "/midi_excerpt.py", c.song,
-                           excerpt, std::to_string(kExcerptSeconds)},
-                          true);
-  if (!cut.started || cut.exitCode != 0) {
-    q.failure = "cutting the excerpt with mido failed: " + cut.output;
-    return q;
-  }
   // FluidSynth renders at the gain our source uses, so both are equally loud.
   char gain[32];
   std::snprintf(gain, sizeof gain, "%.2f", kMidiDefaultGain);
@@ -304,6 +305,21 @@ void RunPass(const std::vector<std::string> &songs, const std::string &scratch, 
              double settleSeconds, const std::string &title, const std::string &prefix,
              Figures *figures) {
   std::printf("\n== %s ==\n", title.c_str());
+  // The player plays the excerpt itself, so its run ends where the
+  // reference's does; cut before the device joins the graph, so the cutting
+  // does not count as the time between the two.
+  std::vector<std::string> excerpts;
+  for (std::size_t i = 0; i < songs.size(); ++i) {
+    excerpts.push_back(scratch + "/excerpt" + std::to_string(i) + ".mid");
+    ChildRun cut = RunChild({"/usr/bin/python3", QUAVIX_BENCH_SOURCE_DIR "/midi_excerpt.py",
+                             songs[i], excerpts.back(), std::to_string(kExcerptSeconds)},
+                            true);
+    if (!cut.started || cut.exitCode != 0) {
+      std::printf("FAILED: cutting %s with mido: %s\n", songs[i].c_str(), cut.output.c_str());
+      figures->Add(prefix + "failures", static_cast<double>(songs.size()), "runs");
+      return;
+    }
+  }
   // The recording graph lives across the runs, as in the program.
   IGraphBuilder *capture = nullptr;
   IMediaControl *captureControl = nullptr;
@@ -330,7 +346,7 @@ void RunPass(const std::vector<std::string> &songs, const std::string &scratch, 
   std::vector<Conversion> runs;
   std::this_thread::sleep_for(std::chrono::duration<double>(settleSeconds));
   for (std::size_t i = 0; i < songs.size(); ++i)
-    runs.push_back(Convert(capture, captureControl, captureFilter, songs[i],
+    runs.push_back(Convert(capture, captureControl, captureFilter, songs[i], excerpts[i],
                            scratch + "/" + prefix + std::to_string(i) + ".wma",
                            scratch + "/kqzttemp.wav", kExcerptSeconds));
   double peakMiB = PeakResidentMiB();

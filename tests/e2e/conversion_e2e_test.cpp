@@ -13,6 +13,7 @@
 
 #include <gst/gst.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -48,7 +49,6 @@ class ConversionTest : public MainWindowFixture {
 };
 
 TEST_F(ConversionTest, ASongConvertsByItselfIntoAWmaThatSoundsLikeIt) {
-  QUAVIX_SKIP_ON_PIPEWIRE_RECORDING_GAPS();
   gst_init(nullptr, nullptr);
   std::string song = env_->root + "/Frère Jacques.mid";
   fs::copy_file(std::string(QUAVIX_SOURCE_DIR) + "/help/FrereJacques.mid", song);
@@ -95,10 +95,6 @@ TEST_F(ConversionTest, ASongConvertsByItselfIntoAWmaThatSoundsLikeIt) {
   DecodedAudio recorded, reference;
   std::string error;
   ASSERT_TRUE(DecodeToMono(wma, kRate, &recorded, &error)) << error;
-  // The WMA holds the song and the synthesiser's release tail (at most 2 s).
-  EXPECT_GE(recorded.Seconds(), length - 0.1);
-  EXPECT_LE(recorded.Seconds(), length + 2.0 + 0.5);
-
   std::string ref = env_->root + "/reference.wav";
   quavix::test::ProcessResult render =
       quavix::test::RunProcess({"fluidsynth", "-ni", "-F", ref, "-r", "44100", "-g", "0.3",
@@ -106,6 +102,17 @@ TEST_F(ConversionTest, ASongConvertsByItselfIntoAWmaThatSoundsLikeIt) {
                                120000);
   ASSERT_EQ(render.exit_code, 0) << render.output;
   ASSERT_TRUE(DecodeToMono(ref, kRate, &reference, &error)) << error;
+
+  // The WMA holds the song and the synthesiser's release tail (at most 2 s).
+  // On a busy machine the music may start later in the file than in the
+  // reference; the run still ends with the song, so its end is judged from
+  // where the music starts.
+  constexpr float kAudible = 0.00316f;  // -50 dBFS
+  const double lateStart = LeadingSilenceSeconds(recorded.mono, kRate, kAudible) -
+                           LeadingSilenceSeconds(reference.mono, kRate, kAudible);
+  EXPECT_GE(recorded.Seconds(), length - 0.1);
+  EXPECT_LE(recorded.Seconds() - std::max(0.0, lateStart), length + 2.0 + 0.5)
+      << "the music starts " << lateStart << " s later than in the reference";
   std::vector<float> excerpt(
       reference.mono.begin(),
       reference.mono.begin() + std::min<size_t>(reference.mono.size(), length * kRate));

@@ -118,12 +118,12 @@ TEST_F(InputLinesServerTest, AMonitorWhoseNameHoldsNoSearchedWordIsFoundAllTheSa
 }
 
 TEST_F(InputLinesServerTest, OnlyTheChosenLineIsRecorded) {
-  QUAVIX_SKIP_ON_PIPEWIRE_RECORDING_GAPS();
   auto toneA = pulse_.PlayTone("quavix_a", 1000.0, 0.5);
   auto toneB = pulse_.PlayTone("quavix_b", 400.0, 0.5);
   ASSERT_NE(toneA, nullptr);
   ASSERT_NE(toneB, nullptr);
-  g_usleep(2500000);  // both tones flowing, the outputs past their late start
+  ASSERT_TRUE(pulse_.WaitUntilSounding("quavix_a"));
+  ASSERT_TRUE(pulse_.WaitUntilSounding("quavix_b"));
   IBaseFilter *f = TwoMonitorDevice();
   ASSERT_NE(f, nullptr);
   RunWithInputControls([&](CConverterDlg &dlg) {

@@ -116,8 +116,9 @@ void RecordingTest::SetOutputPath(CConverterDlg &dlg, const std::string &path) {
 std::unique_ptr<quavix::test::ChildProcess> RecordingTest::StartTone(const std::string &sink,
                                                                      double hz) {
   auto tone = pulse_.PlayTone(sink, hz);
-  // A fresh null output's monitor delivers its first second late.
-  Pump(1500);
+  // Heard on the loop-back line, the tone plays and the output is past its
+  // late start; on a busy machine that may take seconds.
+  EXPECT_TRUE(tone && pulse_.WaitUntilSounding(sink)) << "the tone on " << sink << " is not heard";
   return tone;
 }
 

@@ -27,18 +27,21 @@ double SecondsSince(Clock::time_point t) {
 }
 
 TEST_F(RecordingTest, ToneIsRecordedIntoACompleteWmaAndTheTemporaryWav) {
-  QUAVIX_SKIP_ON_PIPEWIRE_RECORDING_GAPS();
   auto tone = StartTone("quavix_a", 440.0);
   const std::string output = music_ + "tone.wma";
   std::string wav;
-  double wall = 0;
+  // The run lasted at least from Convert's return to the press of Stop, at
+  // most from the press of Convert to Stop's return; on a busy machine the
+  // two presses themselves take a while.
+  double shortest = 0, longest = 0;
   StartProgram([&](CConverterDlg &dlg) {
     HWND h = dlg.m_hWnd;
     wav = dlg.m_szTempWavPath;
     AsIfASongWasOpened(dlg);
     SetOutputPath(dlg, output);
-    auto start = Clock::now();
+    const auto pressed = Clock::now();
     Click(h, IDC_CONVERT);
+    const auto started = Clock::now();
     EXPECT_EQ(dlg.m_bConverting, 1);
     EXPECT_EQ(ItemText(h, IDC_STATUS), "Status : Converting - Used Time: 00:00:00");
     for (int id : {IDC_CONVERT, IDC_PLAY, IDC_OPEN, IDC_INPUT_LIST, IDC_DEVICE_LIST})
@@ -49,8 +52,9 @@ TEST_F(RecordingTest, ToneIsRecordedIntoACompleteWmaAndTheTemporaryWav) {
         [&] { return ItemText(h, IDC_STATUS) == "Status : Converting - Used Time: 00:00:03"; },
         15000))
         << ItemText(h, IDC_STATUS);
+    shortest = SecondsSince(started);
     Click(h, IDC_STOP);
-    wall = SecondsSince(start);
+    longest = SecondsSince(pressed);
     EXPECT_EQ(dlg.m_bConverting, 0);
     EXPECT_EQ(dlg.m_nElapsed, 0);
     EXPECT_EQ(ItemText(h, IDC_STATUS), "Status : Ready");
@@ -75,7 +79,8 @@ TEST_F(RecordingTest, ToneIsRecordedIntoACompleteWmaAndTheTemporaryWav) {
   const double wma = DecodedSeconds(output), temp = DecodedSeconds(wav);
   EXPECT_GT(temp, 2.5);
   EXPECT_NEAR(wma, temp, 0.3) << "the WMA holds what was recorded";
-  EXPECT_NEAR(temp, wall, 1.0) << "the recording lasted as long as the run";
+  EXPECT_GE(temp, shortest - 0.3) << "the recording lasted as long as the run";
+  EXPECT_LE(temp, longest + 0.3) << "the recording lasted as long as the run";
   EXPECT_NEAR(MiddleFrequency(output), 440.0, 5.0);
   EXPECT_NEAR(MiddleFrequency(wav), 440.0, 5.0);
   EXPECT_EQ(HandOffValue("OutputWMAName"), output);
@@ -379,7 +384,6 @@ TEST_F(RecordingTest, ChildRecordingUntilKilled) {
 }
 
 TEST_F(RecordingTest, KilledThreeSecondsIntoARunLeavesAPlayableWma) {
-  QUAVIX_SKIP_ON_PIPEWIRE_RECORDING_GAPS();
   if (ChildMode()) GTEST_SKIP();
   // This program itself, beside its writer module.
   const std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -364,6 +365,11 @@ bool PrivatePulse::StartPipeWire(const std::vector<std::string> &env, std::strin
              "  support.* = support/libspa-support\n"
              "}\n"
              "context.modules = [\n"
+             // As the stock configuration: the streams of every pulse client
+             // pass through this process, and a desktop never lets other
+             // work starve it.
+             "  { name = libpipewire-module-rt args = { nice.level = -11 } flags = [ ifexists "
+             "nofail ] }\n"
              "  { name = libpipewire-module-protocol-native }\n"
              "  { name = libpipewire-module-client-node }\n"
              "  { name = libpipewire-module-adapter }\n"
@@ -569,6 +575,47 @@ std::unique_ptr<ChildProcess> PrivatePulse::PlayTone(const std::string &sink_nam
                                "pulsesink", "server=" + server_, "device=" + sink_name});
   if (!p->running()) return nullptr;
   return p;
+}
+
+bool PrivatePulse::WaitUntilSounding(const std::string &sink_name, int timeout_ms) {
+  constexpr int kAudible = 1638;  // -26 dBFS in 16 bits
+  if (server_.empty()) return false;
+  const std::string raw = folder_ + "/sounding-" + sink_name + ".raw";
+  std::remove(raw.c_str());
+  ChildProcess recorder(
+      {"parec", "--server=" + server_, "--device=" + sink_name + ".monitor", "--raw",
+       "--format=s16le", "--rate=44100", "--channels=2", "--latency-msec=20", raw},
+      {}, folder_ + "/parec.log");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  std::ifstream in;
+  std::vector<char> chunk(8192);
+  // After the first sound, half a second more must come: an output that
+  // was just loaded delivers its first blocks late and then in a burst.
+  constexpr std::streamoff kSteadyBytes = 44100 * 4 / 2;
+  std::streamoff read = 0;  // whole samples only: parec may have written half of one
+  std::streamoff heardAt = -1;
+  auto steady = [&] { return heardAt >= 0 && read >= heardAt + kSteadyBytes; };
+  while (!steady() && recorder.running() && std::chrono::steady_clock::now() < deadline) {
+    if (!in.is_open()) in.open(raw, std::ios::binary);
+    if (in.is_open()) {
+      in.clear();
+      in.seekg(read);
+      in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+      const std::streamsize got = in.gcount() & ~std::streamsize{1};
+      for (std::streamsize i = 0; i < got && heardAt < 0; i += 2) {
+        const auto sample = static_cast<std::int16_t>(
+            static_cast<std::uint8_t>(chunk[static_cast<std::size_t>(i)]) |
+            (static_cast<std::uint8_t>(chunk[static_cast<std::size_t>(i + 1)]) << 8));
+        if (std::abs(static_cast<int>(sample)) > kAudible) heardAt = read + i;
+      }
+      read += got;
+      if (got > 0) continue;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  recorder.Stop();
+  std::remove(raw.c_str());
+  return steady();
 }
 
 bool PrivatePulse::PlayFile(const std::string &sink_name, const std::string &wav_path,

@@ -90,17 +90,6 @@ enum class SoundServer { kPulseAudio, kPipeWire };
 SoundServer SoundServerFromEnvironment();
 const char *SoundServerName(SoundServer server);
 
-// Why a recording test is skipped on PipeWire: there a recording misses
-// audio that it keeps on PulseAudio (its first few hundred milliseconds,
-// and under load stretches that the capture then counts as lost). Each
-// test that depends on a whole recording says so until that is mended.
-inline constexpr const char *kPipeWireRecordingGaps =
-    "on PipeWire the recording misses audio (a late start, and gaps under load) that this test "
-    "needs; an open fault of the program, not of the test";
-#define QUAVIX_SKIP_ON_PIPEWIRE_RECORDING_GAPS()                                              \
-  if (::quavix::test::SoundServerFromEnvironment() == ::quavix::test::SoundServer::kPipeWire) \
-  GTEST_SKIP() << ::quavix::test::kPipeWireRecordingGaps
-
 class PrivatePulse {
  public:
   PrivatePulse() : kind_(SoundServerFromEnvironment()) {}
@@ -157,6 +146,12 @@ class PrivatePulse {
   // stopped or destroyed (it loops a WAV written into the folder with paplay).
   std::unique_ptr<ChildProcess> PlayTone(const std::string &sink_name, double frequency_hz,
                                          double amplitude = 0.5);
+  // Waits until the sink's loop-back (monitor) carries sound louder than
+  // -26 dBFS and has delivered half a second more after it, at most
+  // timeout_ms: a player started on a busy machine may take seconds before
+  // it is heard, and a fresh output delivers its first blocks late. False
+  // on timeout.
+  bool WaitUntilSounding(const std::string &sink_name, int timeout_ms = 30000);
   // Plays a WAV file into the sink and waits until it has been played.
   bool PlayFile(const std::string &sink_name, const std::string &wav_path, int timeout_ms = 30000);
 
