@@ -167,20 +167,8 @@ TEST_F(DeviceLossTest, LossDuringARecordingIsReportedAndTheGraphStillStops) {
   IBaseFilter *f = Bind("Test Output B");
   ASSERT_NE(f, nullptr);
   ASSERT_EQ(graph_->AddFilter(f, u"Audio Capture"), S_OK);
-  IFileSinkFilter2 *sink = nullptr;
-  ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC, IID_IFileSinkFilter2,
-                             reinterpret_cast<void **>(&sink)),
-            S_OK);
-  IBaseFilter *writer = nullptr;
-  ASSERT_EQ(sink->QueryInterface(IID_IBaseFilter, reinterpret_cast<void **>(&writer)), S_OK);
-  ASSERT_EQ(graph_->AddFilter(writer, u"File Writer"), S_OK);
-  sink->SetMode(AM_FILE_OVERWRITE);
-  const std::u16string file = Utf8ToUtf16(pulse_.folder() + "/capture.raw");
-  ASSERT_EQ(sink->SetFileName(file.c_str(), nullptr), S_OK);
-  IPin *out = nullptr;
-  ASSERT_EQ(f->FindPin(u"Capture", &out), S_OK);
-  ASSERT_TRUE(SUCCEEDED(graph_->Render(out)));
-  out->Release();
+  IBaseFilter *writer = test::RecordIntoFile(graph_, f, pulse_.folder() + "/capture.raw");
+  ASSERT_NE(writer, nullptr);
   IMediaControl *control = nullptr;
   ASSERT_EQ(graph_->QueryInterface(IID_IMediaControl, reinterpret_cast<void **>(&control)), S_OK);
   ASSERT_TRUE(SUCCEEDED(control->Run()));
@@ -200,7 +188,6 @@ TEST_F(DeviceLossTest, LossDuringARecordingIsReportedAndTheGraphStillStops) {
   EXPECT_EQ(state, State_Stopped);
   control->Release();
   writer->Release();
-  sink->Release();
   f->Release();
 }
 

@@ -112,6 +112,19 @@ class PlaybackRouteTest : public test::PrivatePulseTest {
     pins->Release();
   }
 
+  // The device's filter in the recording graph with its first line
+  // enabled, as when the person picks it; null when it cannot be bound.
+  IBaseFilter *RecordFrom(const std::string &device) {
+    IBaseFilter *filter = test::BindCaptureDevice(device);
+    if (!filter) return nullptr;
+    if (capture_->AddFilter(filter, u"Audio Capture") != S_OK) {
+      filter->Release();
+      return nullptr;
+    }
+    EnableLine(filter, 0);
+    return filter;
+  }
+
   bool com_ = false;
   std::string song_;
   IGraphBuilder *capture_ = nullptr;
@@ -120,10 +133,8 @@ class PlaybackRouteTest : public test::PrivatePulseTest {
 TEST_F(PlaybackRouteTest, TheSongPlaysOnTheOutputWhoseLoopbackIsRecorded) {
   EXPECT_EQ(PlayAndFindTheOutput(), "quavix_b") << "no capture device: the default output";
 
-  IBaseFilter *a = test::BindCaptureDevice("Test Output A");
+  IBaseFilter *a = RecordFrom("Test Output A");
   ASSERT_NE(a, nullptr);
-  ASSERT_EQ(capture_->AddFilter(a, u"Audio Capture"), S_OK);
-  EnableLine(a, 0);
   EXPECT_EQ(PlaybackOutput(), "quavix_a");
   EXPECT_EQ(PlayAndFindTheOutput(), "quavix_a");
 
@@ -151,10 +162,8 @@ TEST_F(PlaybackRouteTest, TheSongPlaysOnTheOutputWhoseLoopbackIsRecorded) {
 
 TEST_F(PlaybackRouteTest, ARecordedInputThatIsNoLoopbackLeavesTheDefaultOutput) {
   ASSERT_GE(pulse_.LoadNullSource({"quavix_mic", "Test Microphone"}), 0);
-  IBaseFilter *mic = test::BindCaptureDevice("Test Microphone");
+  IBaseFilter *mic = RecordFrom("Test Microphone");
   ASSERT_NE(mic, nullptr);
-  ASSERT_EQ(capture_->AddFilter(mic, u"Audio Capture"), S_OK);
-  EnableLine(mic, 0);
   EXPECT_EQ(PlaybackOutput(), "");
   EXPECT_EQ(PlayAndFindTheOutput(), "quavix_b");
   ASSERT_EQ(capture_->RemoveFilter(mic), S_OK);

@@ -123,21 +123,9 @@ TEST_F(WarmStartTest, MusicStartedAtOnceAfterRunIsRecordedFromItsBeginning) {
   IBaseFilter *capture = Bind("Fresh Output");
   ASSERT_NE(capture, nullptr);
   ASSERT_EQ(graph_->AddFilter(capture, u"Audio Capture"), S_OK);
-  IFileSinkFilter2 *sink = nullptr;
-  ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC, IID_IFileSinkFilter2,
-                             reinterpret_cast<void **>(&sink)),
-            S_OK);
-  IBaseFilter *writer = nullptr;
-  ASSERT_EQ(sink->QueryInterface(IID_IBaseFilter, reinterpret_cast<void **>(&writer)), S_OK);
-  ASSERT_EQ(graph_->AddFilter(writer, u"File Writer"), S_OK);
-  sink->SetMode(AM_FILE_OVERWRITE);
   const std::string path = pulse_.folder() + "/fresh.raw";
-  const std::u16string file = Utf8ToUtf16(path);
-  ASSERT_EQ(sink->SetFileName(file.c_str(), nullptr), S_OK);
-  IPin *out = nullptr;
-  ASSERT_EQ(capture->FindPin(u"Capture", &out), S_OK);
-  ASSERT_TRUE(SUCCEEDED(graph_->Render(out)));
-  out->Release();
+  IBaseFilter *writer = test::RecordIntoFile(graph_, capture, path);
+  ASSERT_NE(writer, nullptr);
 
   // The tone's stream, the only one playing, once its player has started.
   std::string toneInput;
@@ -188,7 +176,6 @@ TEST_F(WarmStartTest, MusicStartedAtOnceAfterRunIsRecordedFromItsBeginning) {
   control->Stop();
   control->Release();
   writer->Release();
-  sink->Release();
   capture->Release();
   ASSERT_TRUE(movedIn);
   ASSERT_TRUE(movedOut);

@@ -16,13 +16,7 @@ TEST_F(RecordingTest, AudioLostWhileTheProgramStoodStillIsToldOnceTheFileIsCompl
   int stalls = 0;
   StartProgram([&](CConverterDlg &dlg) {
     HWND h = dlg.m_hWnd;
-    AsIfASongWasOpened(dlg);
-    SetOutputPath(dlg, output);
-    Click(h, IDC_CONVERT);
-    ASSERT_EQ(dlg.m_bConverting, 1);
-    ASSERT_TRUE(WaitUntil(
-        [&] { return ItemText(h, IDC_STATUS) == "Status : Converting - Used Time: 00:00:04"; },
-        15000));
+    ASSERT_TRUE(ConvertUntil(dlg, output, 4)) << ItemText(h, IDC_STATUS);
     {
       // One stop of 6 s: longer than the sound server and the capture hold.
       quavix::test::ProcessStalls stall(6000, 600000);

@@ -12,6 +12,7 @@
 #include <gst/gst.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -111,6 +112,17 @@ void RecordingTest::OtherDialog(const UiRequest &request) {
 
 void RecordingTest::SetOutputPath(CConverterDlg &dlg, const std::string &path) {
   SetWindowTextA(GetDlgItem(dlg.m_hWnd, IDC_OUTPUT_PATH), path.c_str());
+}
+
+bool RecordingTest::ConvertUntil(CConverterDlg &dlg, const std::string &output, int seconds) {
+  HWND h = dlg.m_hWnd;
+  AsIfASongWasOpened(dlg);
+  SetOutputPath(dlg, output);
+  Click(h, IDC_CONVERT);
+  if (dlg.m_bConverting != 1) return false;
+  char counted[64];
+  std::snprintf(counted, sizeof counted, "Status : Converting - Used Time: 00:00:%02d", seconds);
+  return WaitUntil([&] { return ItemText(h, IDC_STATUS) == counted; }, 15000);
 }
 
 std::unique_ptr<quavix::test::ChildProcess> RecordingTest::StartTone(const std::string &sink,

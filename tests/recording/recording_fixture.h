@@ -59,7 +59,11 @@ class RecordingTest : public quavix::test::MainWindowFixture {
   // What Open leaves behind for a song: the controls of a run are usable.
   void AsIfASongWasOpened(CConverterDlg &dlg) { dlg.EnableControls(TRUE); }
   void SetOutputPath(CConverterDlg &dlg, const std::string &path);
-  // Plays a tone into `sink` and waits until a fresh output has settled.
+  // Opens a stand-in song, sets the output path and presses Convert; true
+  // once the run is going and its status line has counted `seconds` (at
+  // most 15 s of waiting).
+  bool ConvertUntil(CConverterDlg &dlg, const std::string &output, int seconds);
+  // Plays a tone into `sink` and waits until it is heard on its loop-back.
   std::unique_ptr<quavix::test::ChildProcess> StartTone(const std::string &sink, double hz);
 
   std::vector<int> otherDialogs_;  // other modal dialogs shown

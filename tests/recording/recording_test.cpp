@@ -133,13 +133,7 @@ TEST_F(RecordingTest, ARunThatRecordedSilenceSaysSoAfterTheNormalStopAndKeepsThe
   };
   StartProgram([&](CConverterDlg &dlg) {
     HWND h = dlg.m_hWnd;
-    AsIfASongWasOpened(dlg);
-    SetOutputPath(dlg, output);
-    Click(h, IDC_CONVERT);
-    ASSERT_EQ(dlg.m_bConverting, 1);
-    ASSERT_TRUE(WaitUntil(
-        [&] { return ItemText(h, IDC_STATUS) == "Status : Converting - Used Time: 00:00:02"; },
-        15000));
+    ASSERT_TRUE(ConvertUntil(dlg, output, 2)) << ItemText(h, IDC_STATUS);
     EXPECT_EQ(told(), nullptr) << "nothing is said while the run goes on";
     Click(h, IDC_STOP);
     EXPECT_EQ(dlg.m_bConverting, 0);

@@ -44,4 +44,29 @@ inline IBaseFilter *BindCaptureDevice(const std::string &value,
   return filter;
 }
 
+// Adds a "File Writer" that writes `path` (raw PCM) to the graph and
+// renders the capture filter's output pin into it. The writer (one
+// reference, the caller's), or null when any step fails.
+inline IBaseFilter *RecordIntoFile(IGraphBuilder *graph, IBaseFilter *capture,
+                                   const std::string &path) {
+  IFileSinkFilter2 *sink = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC, IID_IFileSinkFilter2,
+                              reinterpret_cast<void **>(&sink))))
+    return nullptr;
+  IBaseFilter *writer = nullptr;
+  bool ok = SUCCEEDED(sink->QueryInterface(IID_IBaseFilter, reinterpret_cast<void **>(&writer))) &&
+            graph->AddFilter(writer, u"File Writer") == S_OK;
+  if (ok) sink->SetMode(AM_FILE_OVERWRITE);
+  ok = ok && sink->SetFileName(Utf8ToUtf16(path).c_str(), nullptr) == S_OK;
+  sink->Release();
+  IPin *out = nullptr;
+  ok = ok && capture->FindPin(u"Capture", &out) == S_OK && SUCCEEDED(graph->Render(out));
+  if (out) out->Release();
+  if (!ok && writer) {
+    writer->Release();
+    writer = nullptr;
+  }
+  return writer;
+}
+
 }  // namespace quavix::test
