@@ -161,6 +161,8 @@ class CFilterGraph final : public IGraphBuilder,
   void RemoveElement(Entry &e);           // out of the pipeline, disposed
   void DisconnectFilter(IBaseFilter *f);  // both sides of every pin
   HRESULT ChangeState(FILTER_STATE target);
+  // Pipeline to NULL, the position kept for the next start, filters told.
+  void StopPipeline();
   // Waits until every live source of the pipeline (a recording device)
   // plays, at most until deadline. False when the pipeline has no live
   // source or one did not start.
@@ -183,6 +185,7 @@ class CFilterGraph final : public IGraphBuilder,
   std::vector<Entry> m_filters;
   GstElement *m_pipeline = nullptr;
   FILTER_STATE m_state = State_Stopped;
+  bool m_ranSinceStop = false;  // false while only cued (paused from stopped)
   bool m_withoutClock = false;
 
   // Seeking (rendered files only)

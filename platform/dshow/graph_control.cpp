@@ -100,20 +100,33 @@ HRESULT CFilterGraph::Materialize() {
   return S_OK;
 }
 
+void CFilterGraph::StopPipeline() {
+  if (m_seekable) {
+    // A stopped graph resumes where it stopped, as callers expect; they
+    // rewind explicitly.
+    m_startPending = QueryPosition();
+  }
+  gst_element_set_state(m_pipeline, GST_STATE_NULL);
+  m_state = State_Stopped;
+  m_ranSinceStop = false;
+  for (auto &e : m_filters)
+    if (e.gst) e.gst->StateChanged(State_Stopped);
+}
+
 HRESULT CFilterGraph::ChangeState(FILTER_STATE target) {
   if (target == m_state) return S_OK;
   if (target == State_Stopped) {
-    if (m_seekable) {
-      // A stopped graph resumes where it stopped, as callers expect; they
-      // rewind explicitly.
-      m_startPending = QueryPosition();
-    }
-    gst_element_set_state(m_pipeline, GST_STATE_NULL);
-    m_state = State_Stopped;
-    for (auto &e : m_filters)
-      if (e.gst) e.gst->StateChanged(State_Stopped);
+    StopPipeline();
     return S_OK;
   }
+  // The audio renderer's clock runs from the moment its output stream was
+  // made, and its first sample is placed at that clock's time: a graph cued
+  // in pause and run later would open with as much silence as it waited
+  // (a song cued after one conversion and converted again a minute later
+  // began a minute late). Started afresh from where it was cued, it sounds
+  // at once. A pause in the middle of playing resumes as it is.
+  if (target == State_Running && m_state == State_Paused && !m_ranSinceStop && m_audioRenderer)
+    StopPipeline();
 
   auto fail = [&](HRESULT hr) {
     {
@@ -122,6 +135,7 @@ HRESULT CFilterGraph::ChangeState(FILTER_STATE target) {
     }
     gst_element_set_state(m_pipeline, GST_STATE_NULL);
     m_state = State_Stopped;
+    m_ranSinceStop = false;
     for (auto &e : m_filters)
       if (e.gst) e.gst->StateChanged(State_Stopped);
     return hr;
@@ -175,6 +189,7 @@ HRESULT CFilterGraph::ChangeState(FILTER_STATE target) {
   }
   m_startPending = -1;
   m_state = target;
+  if (target == State_Running) m_ranSinceStop = true;
   for (auto &e : m_filters)
     if (e.gst) e.gst->StateChanged(target);
   return ret == GST_STATE_CHANGE_ASYNC ? S_FALSE : S_OK;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -310,47 +311,101 @@ TEST_F(PlaybackTest, VolumeIsInHundredthsOfADecibel) {
   EXPECT_EQ(ba->put_Volume(-10001), E_INVALIDARG);
 }
 
-TEST_F(PlaybackTest, WhatOneGraphPlaysAnotherRecordsFromTheLoopBack) {
-  std::string wav = m_dir.File("tone.wav"), rec = m_dir.File("kqzttemp.wav");
-  ASSERT_TRUE(WriteToneWav(wav, 440.0, 1.5));
+// A recording graph on the default output's loop-back: capture -> WAV ->
+// file, as the program records a conversion.
+class LoopBackRecording {
+ public:
+  explicit LoopBackRecording(std::string path) : path_(std::move(path)) {}
 
-  // The recording graph: loop-back of the default output -> WAV -> file.
-  ComPtr<IGraphBuilder> capture;
-  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                             capture.OutVoid()),
-            S_OK);
-  ComPtr<IMediaControl> captureControl;
-  capture->QueryInterface(IID_IMediaControl, captureControl.OutVoid());
-  auto source = Hold(new CMonitorSourceFilter("quavix_a.monitor"));
-  auto wavDest = Hold(new CWavEncoderFilter);
-  ComPtr<IFileSinkFilter2> sink;
-  ASSERT_EQ(CoCreateInstance(CLSID_FileWriter, nullptr, 3, IID_IFileSinkFilter2, sink.OutVoid()),
-            S_OK);
-  ComPtr<IBaseFilter> writer;
-  sink->QueryInterface(IID_IBaseFilter, writer.OutVoid());
-  ASSERT_EQ(capture->AddFilter(source.Get(), u"Audio Capture"), S_OK);
-  ASSERT_EQ(capture->AddFilter(wavDest.Get(), u"WAV Dest"), S_OK);
-  ASSERT_EQ(capture->AddFilter(writer.Get(), u"File Writer"), S_OK);
-  sink->SetMode(AM_FILE_OVERWRITE);
-  ASSERT_EQ(sink->SetFileName(Wide(rec).c_str(), nullptr), S_OK);
-  ComPtr<IPin> out;
-  ASSERT_EQ(source->FindPin(u"Capture", out.Out()), S_OK);
-  ASSERT_EQ(capture->Render(out.Get()), S_OK);
+  // Everything made and connected; false (with a failure reported) if not.
+  bool Build() {
+    if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                graph_.OutVoid())))
+      return false;
+    graph_->QueryInterface(IID_IMediaControl, control.OutVoid());
+    source_ = Hold(new CMonitorSourceFilter("quavix_a.monitor"));
+    wavDest_ = Hold(new CWavEncoderFilter);
+    ComPtr<IFileSinkFilter2> sink;
+    if (FAILED(
+            CoCreateInstance(CLSID_FileWriter, nullptr, 3, IID_IFileSinkFilter2, sink.OutVoid())))
+      return false;
+    sink->QueryInterface(IID_IBaseFilter, writer_.OutVoid());
+    EXPECT_EQ(graph_->AddFilter(source_.Get(), u"Audio Capture"), S_OK);
+    EXPECT_EQ(graph_->AddFilter(wavDest_.Get(), u"WAV Dest"), S_OK);
+    EXPECT_EQ(graph_->AddFilter(writer_.Get(), u"File Writer"), S_OK);
+    sink->SetMode(AM_FILE_OVERWRITE);
+    EXPECT_EQ(sink->SetFileName(Wide(path_).c_str(), nullptr), S_OK);
+    ComPtr<IPin> out;
+    EXPECT_EQ(source_->FindPin(u"Capture", out.Out()), S_OK);
+    return out && graph_->Render(out.Get()) == S_OK && control;
+  }
+
+  WavInfo Result() const { return ReadWav(path_); }
+
+  ComPtr<IMediaControl> control;
+
+ private:
+  std::string path_;
+  ComPtr<IGraphBuilder> graph_;
+  ComPtr<IBaseFilter> source_, wavDest_, writer_;
+};
+
+TEST_F(PlaybackTest, WhatOneGraphPlaysAnotherRecordsFromTheLoopBack) {
+  std::string wav = m_dir.File("tone.wav");
+  ASSERT_TRUE(WriteToneWav(wav, 440.0, 1.5));
+  LoopBackRecording recording(m_dir.File("kqzttemp.wav"));
+  ASSERT_TRUE(recording.Build());
 
   GraphOnFile player;
   ASSERT_EQ(player.Render(wav), S_OK);
-  ASSERT_TRUE(SUCCEEDED(captureControl->Run())) << pulse_.Log();
+  ASSERT_TRUE(SUCCEEDED(recording.control->Run())) << pulse_.Log();
   ASSERT_TRUE(SUCCEEDED(player.control->Run()));
   ASSERT_EQ(player.NextEvent(30000), std::optional<long>(EC_COMPLETE));
   player.control->Stop();
-  EXPECT_EQ(captureControl->StopWhenReady(), S_OK);
+  EXPECT_EQ(recording.control->StopWhenReady(), S_OK);
 
-  WavInfo w = ReadWav(rec);
+  WavInfo w = recording.Result();
   ASSERT_TRUE(w.ok) << w.error;
   EXPECT_EQ(w.chunksEnd, w.fileSize);
   std::vector<std::int16_t> tone = LoudPart(w.left, 2000);
   ASSERT_GT(tone.size(), 44100u) << "the tone was recorded";
   EXPECT_NEAR(EstimateFrequency(tone, w.rate), 440.0, 3.0);
+}
+
+TEST_F(PlaybackTest, AFileCuedLongBeforeItPlaysSoundsAtOnce) {
+  // The player cues a song when it stops, and the next conversion runs it
+  // whenever the person presses Convert: the wait must not come out as
+  // silence at the start of the recording.
+  constexpr auto kCued = std::chrono::seconds(3);
+  std::string wav = m_dir.File("tone.wav");
+  ASSERT_TRUE(WriteToneWav(wav, 440.0, 1.0));
+  GraphOnFile player;
+  ASSERT_EQ(player.Render(wav), S_OK);
+  ASSERT_TRUE(SUCCEEDED(player.control->Pause())) << pulse_.Log();
+  OAFilterState state = -1;
+  ASSERT_EQ(player.control->GetState(5000, &state), S_OK);
+  ASSERT_EQ(state, State_Paused);
+  std::this_thread::sleep_for(kCued);
+
+  LoopBackRecording recording(m_dir.File("kqzttemp.wav"));
+  ASSERT_TRUE(recording.Build());
+  ASSERT_TRUE(SUCCEEDED(recording.control->Run())) << pulse_.Log();
+  ASSERT_TRUE(SUCCEEDED(player.control->Run()));
+  ASSERT_EQ(player.NextEvent(30000), std::optional<long>(EC_COMPLETE));
+  player.control->Stop();
+  EXPECT_EQ(recording.control->StopWhenReady(), S_OK);
+
+  WavInfo w = recording.Result();
+  ASSERT_TRUE(w.ok) << w.error;
+  std::size_t onset = 0;
+  while (onset < w.left.size() && std::abs(w.left[onset]) <= 2000) ++onset;
+  ASSERT_LT(onset, w.left.size()) << "the tone was recorded";
+  // Half of the cue's wait: far above a busy machine's start, far below
+  // the wait.
+  EXPECT_LT(static_cast<double>(onset) / w.rate, 1.5)
+      << "the tone starts " << static_cast<double>(onset) / w.rate << " s into the recording";
+  // All of it, from where it was cued.
+  EXPECT_GT(LoudPart(w.left, 2000).size(), static_cast<std::size_t>(w.rate * 9 / 10));
 }
 
 TEST_F(PlaybackTest, MidiSongPlaysThroughTheSynthesiserToTheEnd) {
