@@ -56,7 +56,8 @@ void SafeRelease(T *&p) {
   p = nullptr;
 }
 
-// CPU seconds of the sound server: the pulseaudio child of this process.
+// CPU seconds of the sound server: the children of this process that make
+// it (pulseaudio; or pipewire, wireplumber and pipewire-pulse).
 double SoundServerCpuSeconds() {
   DIR *proc = opendir("/proc");
   if (!proc) return 0;
@@ -76,7 +77,9 @@ double SoundServerCpuSeconds() {
     std::string tok;
     while (rest >> tok) f.push_back(tok);
     // f[0] = state, f[1] = ppid, f[11] = utime, f[12] = stime
-    if (f.size() < 13 || comm != "pulseaudio" || std::atol(f[1].c_str()) != getpid()) continue;
+    const bool server = comm == "pulseaudio" || comm == "pipewire" || comm == "wireplumber" ||
+                        comm == "pipewire-pulse";
+    if (f.size() < 13 || !server || std::atol(f[1].c_str()) != getpid()) continue;
     total += static_cast<double>(std::atoll(f[11].c_str()) + std::atoll(f[12].c_str())) / ticks;
   }
   closedir(proc);
