@@ -128,4 +128,42 @@ TEST_F(ConversionTest, ASongConvertsByItselfIntoAWmaThatSoundsLikeIt) {
   EXPECT_GE(correlation, 0.9) << "lag " << lag * 1000.0 / kRate << " ms";
 }
 
+// After a run the player cues its song at the start; converting the song
+// again a while later must not open with the time it stood cued.
+TEST_F(ConversionTest, ASongConvertedAgainLaterStartsAtOnce) {
+  gst_init(nullptr, nullptr);
+  constexpr int kCuedMs = 3000;
+  std::string song = env_->root + "/three notes.mid";
+  WriteWholeFile(song,
+                 MakeType1Song(480, {{0, 500000}}, {{0, 480, 60}, {480, 480, 64}, {960, 480, 67}}));
+  std::string wma = music_ + "three notes.wma";
+  RunProgram([&](CConverterDlg &dlg) {
+    HWND h = dlg.m_hWnd;
+    OpenSong(dlg, song);
+    auto convertToTheEnd = [&] {
+      Click(h, IDC_CONVERT);
+      ASSERT_EQ(dlg.m_bConverting, 1);
+      ASSERT_TRUE(PumpUntil([&] { return dlg.m_bConverting == 0; }, 30000))
+          << ItemText(h, IDC_STATUS);
+    };
+    ASSERT_NO_FATAL_FAILURE(convertToTheEnd());
+    ASSERT_TRUE(boxes_.empty()) << boxes_.front().text;
+    ASSERT_EQ(g_pPlayer->m_state, Stopped);
+    PumpFor(kCuedMs);
+    ASSERT_NO_FATAL_FAILURE(convertToTheEnd());
+    // The first run's file was there: asked, and replaced.
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_NE(boxes_[0].text.find("already exists"), std::string::npos) << boxes_[0].text;
+    ExitProgram(dlg);
+  });
+  DecodedAudio recorded;
+  std::string error;
+  ASSERT_TRUE(DecodeToMono(wma, kRate, &recorded, &error)) << error;
+  const double onset = LeadingSilenceSeconds(recorded.mono, kRate, 0.00316f);
+  ASSERT_LT(onset, recorded.Seconds()) << "the second run recorded no music";
+  // Half of the time it stood cued: far above a busy machine's start, far
+  // below the wait.
+  EXPECT_LT(onset, kCuedMs / 2000.0) << "the music starts " << onset << " s into the file";
+}
+
 }  // namespace
