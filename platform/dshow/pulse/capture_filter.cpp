@@ -492,8 +492,11 @@ HRESULT CAudioCaptureFilter::WaitForCapturedAudio(DWORD msTimeout) {
     const auto now = std::chrono::steady_clock::now();
     if (now >= deadline) return S_FALSE;
     const guint64 before = m_receivedUs;
-    m_audioArrived.wait_until(g, std::min(deadline, now + kSilentDevice));
-    if (m_receivedUs == before && !caughtUp()) return S_FALSE;
+    // Only a whole silent wait means the device stopped; a wake-up without
+    // news (condition variables may wake spuriously) waits again.
+    const bool timedOut = m_audioArrived.wait_until(g, std::min(deadline, now + kSilentDevice)) ==
+                          std::cv_status::timeout;
+    if (timedOut && m_receivedUs == before && !caughtUp()) return S_FALSE;
   }
   return S_OK;
 }
