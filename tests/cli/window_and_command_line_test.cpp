@@ -61,9 +61,11 @@ TEST_F(WindowAndCommandLineTest, BothConversionsOfASongSoundTheSame) {
   ASSERT_TRUE(DecodeToMono(recorded, kRate, &window, &error)) << error;
   ASSERT_TRUE(DecodeToMono(rendered, kRate, &offline, &error)) << error;
   // The recording starts a little after the song (the sound server's
-  // latency); align by the loudness envelopes, within half a second.
+  // latency; on a busy machine over half a second, where a narrower search
+  // aligned at its bound and judged the music wrong); align by the loudness
+  // envelopes, within 3 s.
   const std::size_t step = kRate / 100;
-  const long lag = BestLag(RmsEnvelope(offline.mono, step), RmsEnvelope(window.mono, step), 50) *
+  const long lag = BestLag(RmsEnvelope(offline.mono, step), RmsEnvelope(window.mono, step), 300) *
                    static_cast<long>(step);
   std::vector<float> aligned(offline.mono.size(), 0.0f);
   for (std::size_t i = 0; i < aligned.size(); ++i) {
