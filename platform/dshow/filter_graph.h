@@ -161,7 +161,9 @@ class CFilterGraph final : public IGraphBuilder,
   void RemoveElement(Entry &e);           // out of the pipeline, disposed
   void DisconnectFilter(IBaseFilter *f);  // both sides of every pin
   HRESULT ChangeState(FILTER_STATE target);
-  // Pipeline to NULL, the position kept for the next start, filters told.
+  // Pipeline to NULL and the filters told; StopPipeline also keeps the
+  // position for the next start.
+  void ResetToStopped();
   void StopPipeline();
   // Waits until every live source of the pipeline (a recording device)
   // plays, at most until deadline. False when the pipeline has no live

@@ -100,17 +100,21 @@ HRESULT CFilterGraph::Materialize() {
   return S_OK;
 }
 
+void CFilterGraph::ResetToStopped() {
+  gst_element_set_state(m_pipeline, GST_STATE_NULL);
+  m_state = State_Stopped;
+  m_ranSinceStop = false;
+  for (auto &e : m_filters)
+    if (e.gst) e.gst->StateChanged(State_Stopped);
+}
+
 void CFilterGraph::StopPipeline() {
   if (m_seekable) {
     // A stopped graph resumes where it stopped, as callers expect; they
     // rewind explicitly.
     m_startPending = QueryPosition();
   }
-  gst_element_set_state(m_pipeline, GST_STATE_NULL);
-  m_state = State_Stopped;
-  m_ranSinceStop = false;
-  for (auto &e : m_filters)
-    if (e.gst) e.gst->StateChanged(State_Stopped);
+  ResetToStopped();
 }
 
 HRESULT CFilterGraph::ChangeState(FILTER_STATE target) {
@@ -133,11 +137,7 @@ HRESULT CFilterGraph::ChangeState(FILTER_STATE target) {
       std::lock_guard<std::mutex> g(m_eventLock);
       if (FAILED(m_lastError)) hr = m_lastError;
     }
-    gst_element_set_state(m_pipeline, GST_STATE_NULL);
-    m_state = State_Stopped;
-    m_ranSinceStop = false;
-    for (auto &e : m_filters)
-      if (e.gst) e.gst->StateChanged(State_Stopped);
+    ResetToStopped();
     return hr;
   };
 

@@ -340,6 +340,15 @@ class LoopBackRecording {
     return out && graph_->Render(out.Get()) == S_OK && control;
   }
 
+  // Records while player plays to its end, then stops both.
+  void RecordWhilePlaying(GraphOnFile &player, const std::string &serverLog) {
+    ASSERT_TRUE(SUCCEEDED(control->Run())) << serverLog;
+    ASSERT_TRUE(SUCCEEDED(player.control->Run()));
+    ASSERT_EQ(player.NextEvent(30000), std::optional<long>(EC_COMPLETE));
+    player.control->Stop();
+    EXPECT_EQ(control->StopWhenReady(), S_OK);
+  }
+
   WavInfo Result() const { return ReadWav(path_); }
 
   ComPtr<IMediaControl> control;
@@ -358,11 +367,7 @@ TEST_F(PlaybackTest, WhatOneGraphPlaysAnotherRecordsFromTheLoopBack) {
 
   GraphOnFile player;
   ASSERT_EQ(player.Render(wav), S_OK);
-  ASSERT_TRUE(SUCCEEDED(recording.control->Run())) << pulse_.Log();
-  ASSERT_TRUE(SUCCEEDED(player.control->Run()));
-  ASSERT_EQ(player.NextEvent(30000), std::optional<long>(EC_COMPLETE));
-  player.control->Stop();
-  EXPECT_EQ(recording.control->StopWhenReady(), S_OK);
+  ASSERT_NO_FATAL_FAILURE(recording.RecordWhilePlaying(player, pulse_.Log()));
 
   WavInfo w = recording.Result();
   ASSERT_TRUE(w.ok) << w.error;
@@ -389,11 +394,7 @@ TEST_F(PlaybackTest, AFileCuedLongBeforeItPlaysSoundsAtOnce) {
 
   LoopBackRecording recording(m_dir.File("kqzttemp.wav"));
   ASSERT_TRUE(recording.Build());
-  ASSERT_TRUE(SUCCEEDED(recording.control->Run())) << pulse_.Log();
-  ASSERT_TRUE(SUCCEEDED(player.control->Run()));
-  ASSERT_EQ(player.NextEvent(30000), std::optional<long>(EC_COMPLETE));
-  player.control->Stop();
-  EXPECT_EQ(recording.control->StopWhenReady(), S_OK);
+  ASSERT_NO_FATAL_FAILURE(recording.RecordWhilePlaying(player, pulse_.Log()));
 
   WavInfo w = recording.Result();
   ASSERT_TRUE(w.ok) << w.error;
