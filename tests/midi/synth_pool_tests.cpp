@@ -1,15 +1,21 @@
 // The pool of loaded synthesisers: a reused one must sound like a new one,
-// a changed SoundFont must be loaded again, and graphs starting and stopping
+// a changed SoundFont must be loaded again, the first synthesisers of a
+// process made at once must sound right, and graphs starting and stopping
 // at once on several threads must share the pool safely. Real FluidSynth,
 // the real SoundFont, real GStreamer pipelines; no sound server.
 #include "platform/dshow/midi/midi_source.h"
 #include "platform/dshow/midi/synth_pool.h"
 #include "tests/midi/midi_test_files.h"
 
+#include <dlfcn.h>
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -81,6 +87,17 @@ float Peak(const std::vector<float> &a, std::size_t from, std::size_t to) {
   return peak;
 }
 
+// How far under `reference` the difference between the two lies, in dB.
+double DifferenceDb(const std::vector<float> &other, const std::vector<float> &reference) {
+  double diff = 0, signal = 0;
+  for (std::size_t i = 0; i < reference.size(); ++i) {
+    const double d = double(other[i]) - reference[i];
+    diff += d * d;
+    signal += double(reference[i]) * reference[i];
+  }
+  return diff == 0 ? -200.0 : 10 * std::log10(diff / signal);
+}
+
 TEST(SynthPool, ReusedSynthSoundsLikeANewOne) {
   REQUIRE_SOUNDFONT();
   FreeIdleSynths();
@@ -112,19 +129,78 @@ TEST(SynthPool, ReusedSynthSoundsLikeANewOne) {
   // What remains is about 56 dB under it. A note held by the pedal,
   // another program, bend or drum kit, the gain 1 dB off, the chorus out of
   // phase or a start 1 ms late each come within 20 dB of it.
-  double diff = 0, signal = 0;
-  for (std::size_t i = 0; i < first.size(); ++i) {
-    const double d = double(again[i]) - first[i];
-    diff += d * d;
-    signal += double(first[i]) * first[i];
-  }
-  EXPECT_LT(10 * std::log10(diff / signal), -50.0);
+  EXPECT_LT(DifferenceDb(again, first), -50.0);
   // Both go back; the pool keeps no more than it may.
   ReturnSynth(std::move(reused));
   ReturnSynth(std::move(fresh));
   EXPECT_EQ(IdleSynthCount(), kMaxIdleSynths);
   EXPECT_EQ(FreeIdleSynths(), kMaxIdleSynths);
   EXPECT_EQ(IdleSynthCount(), 0u);
+}
+
+// FluidSynth's one-time set-up, run by the first new_fluid_synth of a
+// process, begins with its dither table (rand()) and then fills the default
+// modulators; another new_fluid_synth meanwhile does not wait for it. This
+// program's rand() can hold that set-up until the other jobs have made
+// their synthesisers, as a busy machine might: deterministic where the
+// scheduler would make it rare.
+std::atomic<bool> g_holdNextRand{false};
+std::atomic<std::uint64_t> g_holdUntilLoads{0};
+
+}  // namespace
+
+extern "C" int rand() {
+  static const auto libcRand = reinterpret_cast<int (*)()>(dlsym(RTLD_NEXT, "rand"));
+  if (g_holdNextRand.exchange(false)) {
+    // Bounded: where synthesisers are made one at a time, the others wait
+    // for this one and never come.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (SoundFontLoadCount() < g_holdUntilLoads && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return libcRand();
+}
+
+namespace {
+
+// Two jobs of a batch making the process's first synthesisers at once, one
+// held in FluidSynth's set-up, against a synthesiser made once both exist.
+// Worst difference of the two, in dB under the later one.
+double FirstSynthsMadeAtOnceAgainstALaterOne() {
+  std::vector<float> passages[2];
+  g_holdUntilLoads = SoundFontLoadCount() + std::size(passages) - 1;
+  g_holdNextRand = true;
+  std::vector<std::thread> jobs;
+  for (auto &passage : passages)
+    jobs.emplace_back([&passage] {
+      SynthFailure failure;
+      auto synth = TakeSynth(kDefaultSoundFontPath, kRate, kMidiDefaultGain, &failure);
+      if (synth) passage = PlayPassage(*synth);
+    });
+  for (auto &job : jobs) job.join();
+  SynthFailure failure;
+  auto later = TakeSynth(kDefaultSoundFontPath, kRate, kMidiDefaultGain, &failure);
+  if (!later) return 0.0;
+  const std::vector<float> reference = PlayPassage(*later);
+  double worst = -200.0;
+  for (const auto &passage : passages)
+    worst = std::max(worst, passage.empty() ? 0.0 : DifferenceDb(passage, reference));
+  return worst;
+}
+
+TEST(SynthPool, TheFirstSynthsOfAProcessMadeAtOnceSoundLikeALaterOne) {
+  REQUIRE_SOUNDFONT();
+  // FluidSynth sets itself up once per process: the statement runs in a
+  // freshly started copy of this program (gtest's thread-safe style).
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        const double db = FirstSynthsMadeAtOnceAgainstALaterOne();
+        std::fprintf(stderr, "%.1f dB\n", db);
+        std::exit(db < -80.0 ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "")
+      << "a synthesiser made during FluidSynth's set-up sounds unlike a later one";
 }
 
 // Starts a graph with the source to PAUSED (which takes a synthesiser), or
