@@ -6,7 +6,7 @@
 // _dl_init: the frame-pointer unwinder stops in the system libraries, so
 // every allocation is unwound the slow way. That unwinding was most of the
 // sanitizer pass's CPU; 16 frames instead of 30 still reach _dl_init (8
-// did, in every program tried) at about half the cost. These hooks are read
+// did, in every program tried) for about a third less. These hooks are read
 // only by the address and leak sanitizers.
 extern "C" const char *__lsan_default_suppressions() { return "leak:_dl_init\n"; }
 extern "C" const char *__asan_default_options() {
