@@ -4,6 +4,7 @@
 // blocks until somebody records them), checked on the recorded samples and
 // on the record streams the server lists.
 #include <gtest/gtest.h>
+#include <pulse/pulseaudio.h>
 
 #include <chrono>
 #include <cstdint>
@@ -211,6 +212,109 @@ TEST_F(WarmStartTest, MusicStartedAtOnceAfterRunIsRecordedFromItsBeginning) {
   std::size_t loud = 0;
   for (std::size_t i = onset; i < end; ++i) loud += std::abs(left[i]) > 2000;
   EXPECT_GT(loud, (end - onset) / 2);
+}
+
+// The test's own connection to the server, made before the graph runs, so
+// that asking the server right after Run costs one round trip (pactl would
+// need as long to start as the stream needs to appear).
+class ServerConnection {
+ public:
+  explicit ServerConnection(const std::string &server) {
+    ml_ = pa_threaded_mainloop_new();
+    ctx_ = pa_context_new(pa_threaded_mainloop_get_api(ml_), "quavix-test-observer");
+    pa_context_set_state_callback(
+        ctx_, [](pa_context *, void *ml) { pa_threaded_mainloop_signal(Loop(ml), 0); }, ml_);
+    pa_threaded_mainloop_start(ml_);
+    pa_threaded_mainloop_lock(ml_);
+    if (pa_context_connect(ctx_, server.c_str(), PA_CONTEXT_NOFLAGS, nullptr) >= 0) {
+      while (PA_CONTEXT_IS_GOOD(pa_context_get_state(ctx_)) &&
+             pa_context_get_state(ctx_) != PA_CONTEXT_READY)
+        pa_threaded_mainloop_wait(ml_);
+    }
+    pa_threaded_mainloop_unlock(ml_);
+  }
+  ~ServerConnection() {
+    pa_threaded_mainloop_stop(ml_);
+    pa_context_disconnect(ctx_);
+    pa_context_unref(ctx_);
+    pa_threaded_mainloop_free(ml_);
+  }
+  bool ready() const { return pa_context_get_state(ctx_) == PA_CONTEXT_READY; }
+
+  // The record streams on the source, other than the line's warm-up stream,
+  // that the server records into now; -1 when the server did not answer.
+  int RecordingStreamsOn(std::uint32_t source) {
+    struct Count {
+      pa_threaded_mainloop *ml;
+      std::uint32_t source;
+      int recording = 0;
+    } count{ml_, source};
+    pa_threaded_mainloop_lock(ml_);
+    pa_operation *op = pa_context_get_source_output_info_list(
+        ctx_,
+        [](pa_context *, const pa_source_output_info *i, int eol, void *userdata) {
+          auto *c = static_cast<Count *>(userdata);
+          if (eol != 0 || !i) {
+            pa_threaded_mainloop_signal(c->ml, 0);
+            return;
+          }
+          const char *name = pa_proplist_gets(i->proplist, PA_PROP_MEDIA_NAME);
+          const bool warmUp = name && std::strcmp(name, "Line warm-up") == 0;
+          if (i->source == c->source && !warmUp && !i->corked) ++c->recording;
+        },
+        &count);
+    while (op && pa_operation_get_state(op) == PA_OPERATION_RUNNING) pa_threaded_mainloop_wait(ml_);
+    const bool answered = op && pa_operation_get_state(op) == PA_OPERATION_DONE;
+    if (op) pa_operation_unref(op);
+    pa_threaded_mainloop_unlock(ml_);
+    return answered ? count.recording : -1;
+  }
+
+ private:
+  static pa_threaded_mainloop *Loop(void *ml) { return static_cast<pa_threaded_mainloop *>(ml); }
+  pa_threaded_mainloop *ml_ = nullptr;
+  pa_context *ctx_ = nullptr;
+};
+
+TEST_F(WarmStartTest, RunReturnsOnceTheServerRecordsTheLine) {
+  // The player starts the moment Run has returned: whatever it plays must
+  // reach a stream the server already records into. pulsesrc makes its
+  // stream only after the pipeline plays, and the server acts on it later
+  // still.
+  const std::string source = IndexOf("sources", "quavix_a.monitor");
+  ASSERT_FALSE(source.empty());
+  ServerConnection server(pulse_.server());
+  ASSERT_TRUE(server.ready());
+  IBaseFilter *capture = Bind("Test Output A");
+  ASSERT_NE(capture, nullptr);
+  ASSERT_EQ(graph_->AddFilter(capture, u"Audio Capture"), S_OK);
+  const std::string path = pulse_.folder() + "/run.raw";
+  IBaseFilter *writer = test::RecordIntoFile(graph_, capture, path);
+  ASSERT_NE(writer, nullptr);
+  IMediaControl *control = nullptr;
+  ASSERT_EQ(graph_->QueryInterface(IID_IMediaControl, reinterpret_cast<void **>(&control)), S_OK);
+  const auto index = static_cast<std::uint32_t>(std::stoul(source));
+  // PipeWire lets a stream go a moment after its client did.
+  auto noneRecording = [&] {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (server.RecordingStreamsOn(index) != 0) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+  };
+  EXPECT_TRUE(noneRecording()) << "before Run";
+  for (int run = 0; run < 2; ++run) {
+    const HRESULT ran = control->Run();
+    const int recording = server.RecordingStreamsOn(index);
+    EXPECT_TRUE(SUCCEEDED(ran));
+    EXPECT_EQ(recording, 1) << "run " << run << ": as Run returned";
+    control->Stop();
+    EXPECT_TRUE(noneRecording()) << "run " << run << ": after Stop";
+  }
+  control->Release();
+  writer->Release();
+  capture->Release();
 }
 
 TEST_F(WarmStartTest, TheWarmUpStreamLastsExactlyAsLongAsTheFilterIsInAGraph) {
