@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -319,6 +320,59 @@ TEST_F(WarmStartTest, RunReturnsOnceTheServerRecordsTheLine) {
   control->Release();
   writer->Release();
   capture->Release();
+}
+
+TEST_F(WarmStartTest, TheOutputRendersInShortBlocksOnlyWhileARunStarts) {
+  // The shortest fragment the server was asked for on the loop-back line,
+  // in microseconds (-1 when unreadable). PulseAudio shows it as the
+  // source's configured latency; PipeWire as the warm-up stream's node
+  // latency.
+  auto askedUs = [&]() -> long {
+    const bool pipewire = pulse_.is_pipewire();
+    std::istringstream in(pulse_.Pactl({"list", pipewire ? "source-outputs" : "sources"}).output);
+    bool ours = false;
+    for (std::string line; std::getline(in, line);) {
+      if (pipewire) {
+        if (line.rfind("Source Output #", 0) == 0) ours = false;
+        if (line.find("media.name = \"Line warm-up\"") != std::string::npos) ours = true;
+        long frames = 0, rate = 0;
+        if (ours && std::sscanf(line.c_str(), " node.latency = \"%ld/%ld\"", &frames, &rate) == 2)
+          return rate > 0 ? frames * 1000000 / rate : -1;
+      } else {
+        if (line.find("Name: ") != std::string::npos)
+          ours = line.find("quavix_a.monitor") != std::string::npos;
+        const auto at = line.find("configured ");
+        if (ours && at != std::string::npos) return std::atol(line.c_str() + at + 11);
+      }
+    }
+    return -1;
+  };
+  IBaseFilter *capture = Bind("Test Output A");
+  ASSERT_NE(capture, nullptr);
+  ASSERT_EQ(graph_->AddFilter(capture, u"Audio Capture"), S_OK);
+  ASSERT_TRUE(WaitForWarmStreams("quavix_a.monitor", 1));
+  IBaseFilter *writer = test::RecordIntoFile(graph_, capture, pulse_.folder() + "/blocks.raw");
+  ASSERT_NE(writer, nullptr);
+  IMediaControl *control = nullptr;
+  ASSERT_EQ(graph_->QueryInterface(IID_IMediaControl, reinterpret_cast<void **>(&control)), S_OK);
+  const long idle = askedUs();
+  ASSERT_TRUE(SUCCEEDED(control->Run()));
+  // The server takes the request a moment later; short blocks last 1.5 s.
+  long starting = askedUs();
+  for (int i = 0; i < 10 && starting > 15000; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    starting = askedUs();
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  const long running = askedUs();
+  control->Stop();
+  control->Release();
+  writer->Release();
+  capture->Release();
+  EXPECT_GE(idle, 40000) << "between runs: the warm-up stream's long fragments";
+  EXPECT_GT(starting, 0);
+  EXPECT_LE(starting, 15000) << "as the run starts";
+  EXPECT_GE(running, 20000) << "once the run is going";
 }
 
 TEST_F(WarmStartTest, TheWarmUpStreamLastsExactlyAsLongAsTheFilterIsInAGraph) {

@@ -543,6 +543,8 @@ HRESULT CAudioCaptureFilter::OnPrepareState(FILTER_STATE target) {
     // recording behind the music.
     UpdateWarmer();
     m_warmer.WaitUntilDelivering(kWarmUpLimit);
+    // The music starts right after a run does.
+    if (State() == State_Stopped) m_warmer.AskShortBlocksForAWhile();
   }
   return S_OK;
 }

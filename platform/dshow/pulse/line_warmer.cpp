@@ -56,6 +56,10 @@ void LineWarmer::Close() {
   if (!m_loop) return;
   pa_threaded_mainloop_lock(m_loop);
   DropStream();
+  if (m_startSpellTimer) {
+    pa_threaded_mainloop_get_api(m_loop)->time_free(m_startSpellTimer);
+    m_startSpellTimer = nullptr;
+  }
   pa_context_set_state_callback(m_context, nullptr, nullptr);
   pa_context_disconnect(m_context);
   pa_context_unref(m_context);
@@ -174,6 +178,33 @@ void LineWarmer::OnStreamRead(pa_stream *s, size_t, void *self) {
       w->m_phaseChanged.notify_all();
     }
   }
+}
+
+void LineWarmer::AskFragment(pa_usec_t latency) {
+  if (!m_stream || pa_stream_get_state(m_stream) != PA_STREAM_READY) return;
+  pa_buffer_attr attr = *pa_stream_get_buffer_attr(m_stream);
+  attr.fragsize =
+      static_cast<uint32_t>(pa_usec_to_bytes(latency, pa_stream_get_sample_spec(m_stream)));
+  if (pa_operation *op = pa_stream_set_buffer_attr(m_stream, &attr, nullptr, nullptr))
+    pa_operation_unref(op);
+}
+
+void LineWarmer::OnStartSpellOver(pa_mainloop_api *, pa_time_event *, const struct timeval *,
+                                  void *self) {
+  static_cast<LineWarmer *>(self)->AskFragment(kWarmLatencyUs);
+}
+
+void LineWarmer::AskShortBlocksForAWhile() {
+  std::lock_guard<std::mutex> use(m_use);
+  if (!m_loop) return;
+  pa_threaded_mainloop_lock(m_loop);
+  AskFragment(kStartLatencyUs);
+  const pa_usec_t over = pa_rtclock_now() + kStartSpellUs;
+  if (m_startSpellTimer)
+    pa_context_rttime_restart(m_context, m_startSpellTimer, over);
+  else
+    m_startSpellTimer = pa_context_rttime_new(m_context, over, &LineWarmer::OnStartSpellOver, this);
+  pa_threaded_mainloop_unlock(m_loop);
 }
 
 void LineWarmer::WaitUntilDelivering(std::chrono::milliseconds timeout) {

@@ -25,6 +25,8 @@ namespace quavix::pulse {
 class LineWarmer {
  public:
   static constexpr pa_usec_t kWarmLatencyUs = 50000;
+  static constexpr pa_usec_t kStartLatencyUs = 10000;
+  static constexpr pa_usec_t kStartSpellUs = 1500000;
   // How far the received audio may run ahead of the clock for the output to
   // count as rendering in short blocks.
   static constexpr double kAheadLimitSeconds = 0.25;
@@ -42,6 +44,14 @@ class LineWarmer {
   // clock. Returns at once when it already does, when there is none, when it failed or when its
   // source is suspended (nothing will arrive before a run wakes it).
   void WaitUntilDelivering(std::chrono::milliseconds timeout);
+  // Asks for fragments of kStartLatencyUs for kStartSpellUs, then for
+  // kWarmLatencyUs again. The output renders in blocks of the shortest
+  // fragment any of its recordings asks for, and PipeWire runs its whole
+  // graph in cycles of that length: at a run's start short blocks bring the
+  // music that starts then into the recording one or two long cycles
+  // sooner (about 35 ms on PipeWire). Later they would only cost the sound
+  // server wake-ups.
+  void AskShortBlocksForAWhile();
 
  private:
   enum class Phase { kIdle, kConnecting, kDelivering, kSuspended, kFailed };
@@ -50,11 +60,14 @@ class LineWarmer {
   void ConnectStream();  // with the main loop locked
   void DropStream();     // with the main loop locked
   void SetPhase(Phase phase);
+  void AskFragment(pa_usec_t latency);  // with the main loop locked
 
   static void OnContextState(pa_context *c, void *self);
   static void OnStreamState(pa_stream *s, void *self);
   static void OnStreamRead(pa_stream *s, size_t nbytes, void *self);
   static void OnStreamSuspended(pa_stream *s, void *self);
+  static void OnStartSpellOver(pa_mainloop_api *, pa_time_event *, const struct timeval *,
+                               void *self);
 
   // Data of the current stream, on the main loop's thread only: when the
   // first arrived and how much audio came since.
@@ -65,8 +78,9 @@ class LineWarmer {
   std::mutex m_use;  // serialises Open and Close
   pa_threaded_mainloop *m_loop = nullptr;
   pa_context *m_context = nullptr;
-  pa_stream *m_stream = nullptr;  // guarded by the main loop's lock
-  std::string m_source;           // likewise
+  pa_stream *m_stream = nullptr;               // guarded by the main loop's lock
+  pa_time_event *m_startSpellTimer = nullptr;  // likewise; ends the short blocks
+  std::string m_source;                        // likewise
 
   std::mutex m_phaseLock;
   std::condition_variable m_phaseChanged;
