@@ -544,7 +544,7 @@ HRESULT CAudioCaptureFilter::OnPrepareState(FILTER_STATE target) {
     UpdateWarmer();
     m_warmer.WaitUntilDelivering(kWarmUpLimit);
     // The music starts right after a run does.
-    if (State() == State_Stopped) m_warmer.AskShortBlocksForAWhile();
+    if (target == State_Running) m_warmer.AskShortBlocksForAWhile();
   }
   return S_OK;
 }
