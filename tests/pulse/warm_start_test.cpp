@@ -47,6 +47,18 @@ class WarmStartTest : public test::PrivatePulseTest {
 
   IBaseFilter *Bind(const std::string &friendly) { return test::BindCaptureDevice(friendly); }
 
+  // The device's filter in the graph, recording into a file of the folder,
+  // and the graph's control; the caller releases the three.
+  void AddRecording(const std::string &friendly, const std::string &file, IBaseFilter **capture,
+                    IBaseFilter **writer, IMediaControl **control) {
+    *capture = Bind(friendly);
+    ASSERT_NE(*capture, nullptr);
+    ASSERT_EQ(graph_->AddFilter(*capture, u"Audio Capture"), S_OK);
+    *writer = test::RecordIntoFile(graph_, *capture, pulse_.folder() + "/" + file);
+    ASSERT_NE(*writer, nullptr);
+    ASSERT_EQ(graph_->QueryInterface(IID_IMediaControl, reinterpret_cast<void **>(control)), S_OK);
+  }
+
   // The server's index of a source or sink by name, or "" when missing.
   std::string IndexOf(const char *kind, const std::string &name) {
     auto r = pulse_.Pactl({"list", "short", kind});
@@ -122,12 +134,9 @@ TEST_F(WarmStartTest, MusicStartedAtOnceAfterRunIsRecordedFromItsBeginning) {
   ASSERT_NE(tone, nullptr);
   ASSERT_GE(pulse_.LoadNullSink({"quavix_fresh", "Fresh Output"}), 0);
 
-  IBaseFilter *capture = Bind("Fresh Output");
-  ASSERT_NE(capture, nullptr);
-  ASSERT_EQ(graph_->AddFilter(capture, u"Audio Capture"), S_OK);
-  const std::string path = pulse_.folder() + "/fresh.raw";
-  IBaseFilter *writer = test::RecordIntoFile(graph_, capture, path);
-  ASSERT_NE(writer, nullptr);
+  IBaseFilter *capture = nullptr, *writer = nullptr;
+  IMediaControl *control = nullptr;
+  ASSERT_NO_FATAL_FAILURE(AddRecording("Fresh Output", "fresh.raw", &capture, &writer, &control));
 
   // The tone's stream, the only one playing, once its player has started.
   std::string toneInput;
@@ -137,8 +146,6 @@ TEST_F(WarmStartTest, MusicStartedAtOnceAfterRunIsRecordedFromItsBeginning) {
   }
   ASSERT_FALSE(toneInput.empty());
 
-  IMediaControl *control = nullptr;
-  ASSERT_EQ(graph_->QueryInterface(IID_IMediaControl, reinterpret_cast<void **>(&control)), S_OK);
   ASSERT_TRUE(SUCCEEDED(control->Run()));
   // PipeWire's session manager carries a move out a moment later, and now
   // and then drops one made while it is busy: move until the server shows
@@ -196,7 +203,7 @@ TEST_F(WarmStartTest, MusicStartedAtOnceAfterRunIsRecordedFromItsBeginning) {
   ASSERT_TRUE(movedIn) << lastMove;
   ASSERT_TRUE(movedOut) << lastMove;
 
-  const std::vector<int16_t> left = LeftChannel(path);
+  const std::vector<int16_t> left = LeftChannel(pulse_.folder() + "/fresh.raw");
   std::size_t onset = left.size(), end = 0;
   for (std::size_t i = 0; i < left.size(); ++i) {
     if (std::abs(left[i]) <= 2000) continue;
@@ -290,14 +297,9 @@ TEST_F(WarmStartTest, RunReturnsOnceTheServerRecordsTheLine) {
   ASSERT_FALSE(source.empty());
   ServerConnection server(pulse_.server());
   ASSERT_TRUE(server.ready());
-  IBaseFilter *capture = Bind("Test Output A");
-  ASSERT_NE(capture, nullptr);
-  ASSERT_EQ(graph_->AddFilter(capture, u"Audio Capture"), S_OK);
-  const std::string path = pulse_.folder() + "/run.raw";
-  IBaseFilter *writer = test::RecordIntoFile(graph_, capture, path);
-  ASSERT_NE(writer, nullptr);
+  IBaseFilter *capture = nullptr, *writer = nullptr;
   IMediaControl *control = nullptr;
-  ASSERT_EQ(graph_->QueryInterface(IID_IMediaControl, reinterpret_cast<void **>(&control)), S_OK);
+  ASSERT_NO_FATAL_FAILURE(AddRecording("Test Output A", "run.raw", &capture, &writer, &control));
   const auto index = static_cast<std::uint32_t>(std::stoul(source));
   // PipeWire lets a stream go a moment after its client did.
   auto noneRecording = [&] {
@@ -347,14 +349,10 @@ TEST_F(WarmStartTest, TheOutputRendersInShortBlocksOnlyWhileARunStarts) {
     }
     return -1;
   };
-  IBaseFilter *capture = Bind("Test Output A");
-  ASSERT_NE(capture, nullptr);
-  ASSERT_EQ(graph_->AddFilter(capture, u"Audio Capture"), S_OK);
-  ASSERT_TRUE(WaitForWarmStreams("quavix_a.monitor", 1));
-  IBaseFilter *writer = test::RecordIntoFile(graph_, capture, pulse_.folder() + "/blocks.raw");
-  ASSERT_NE(writer, nullptr);
+  IBaseFilter *capture = nullptr, *writer = nullptr;
   IMediaControl *control = nullptr;
-  ASSERT_EQ(graph_->QueryInterface(IID_IMediaControl, reinterpret_cast<void **>(&control)), S_OK);
+  ASSERT_NO_FATAL_FAILURE(AddRecording("Test Output A", "blocks.raw", &capture, &writer, &control));
+  ASSERT_TRUE(WaitForWarmStreams("quavix_a.monitor", 1));
   const long idle = askedUs();
   ASSERT_TRUE(SUCCEEDED(control->Run()));
   // The server takes the request a moment later; short blocks last 1.5 s.
