@@ -27,6 +27,10 @@ namespace quavix::pulse {
 namespace {
 
 constexpr int kRate = 44100;
+// The name the server lists for the warm-up stream, and its line in pactl's
+// listing of record streams.
+constexpr const char *kWarmUpName = "Line warm-up";
+constexpr const char *kWarmUpListed = "media.name = \"Line warm-up\"";
 
 class WarmStartTest : public test::PrivatePulseTest {
  protected:
@@ -88,7 +92,7 @@ class WarmStartTest : public test::PrivatePulseTest {
         on.clear();
       } else if (line.find("\tSource: ") == 0) {
         on = line.substr(9);
-      } else if (line.find("media.name = \"Line warm-up\"") != std::string::npos) {
+      } else if (line.find(kWarmUpListed) != std::string::npos) {
         warm = true;
       }
     }
@@ -271,7 +275,7 @@ class ServerConnection {
             return;
           }
           const char *name = pa_proplist_gets(i->proplist, PA_PROP_MEDIA_NAME);
-          const bool warmUp = name && std::strcmp(name, "Line warm-up") == 0;
+          const bool warmUp = name && std::strcmp(name, kWarmUpName) == 0;
           if (i->source == c->source && !warmUp && !i->corked) ++c->recording;
         },
         &count);
@@ -336,7 +340,7 @@ TEST_F(WarmStartTest, TheOutputRendersInShortBlocksOnlyWhileARunStarts) {
     for (std::string line; std::getline(in, line);) {
       if (pipewire) {
         if (line.rfind("Source Output #", 0) == 0) ours = false;
-        if (line.find("media.name = \"Line warm-up\"") != std::string::npos) ours = true;
+        if (line.find(kWarmUpListed) != std::string::npos) ours = true;
         long frames = 0, rate = 0;
         if (ours && std::sscanf(line.c_str(), " node.latency = \"%ld/%ld\"", &frames, &rate) == 2)
           return rate > 0 ? frames * 1000000 / rate : -1;
@@ -429,7 +433,7 @@ TEST_F(WarmStartTest, OnlyLoopBackLinesAreKeptOpenAndALostOutputEndsItsStream) {
   EXPECT_EQ(capture->Release(), 0u);
   EXPECT_EQ(mic->Release(), 0u);
   auto r = pulse_.Pactl({"list", "source-outputs"});
-  EXPECT_EQ(r.output.find("Line warm-up"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find(kWarmUpName), std::string::npos) << r.output;
 }
 
 }  // namespace
